@@ -1,0 +1,47 @@
+// The connection table: one record per accepted client connection, in order of
+// acceptance. A record whose socket the server closed itself stays until a new
+// connection gets the same socket value and continues in it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "net/socket_layer.h"
+#include "protocol/packet_buffer.h"
+
+namespace quib {
+
+// A listening endpoint the login and character replies advertise.
+struct ServerAddress {
+  SocketHandle Socket = kInvalidSocket;
+  sockaddr_in Address{};  // port and address in network byte order
+};
+
+enum ConnectionState : std::uint8_t {
+  kStateNone = 0,
+  kStateLogin = 1,
+  kStateCharacter = 2,
+  kStateMap = 3,
+};
+
+struct ConnectionRecord {
+  SocketHandle Socket = kInvalidSocket;
+  sockaddr_in PeerAddress{};
+  PacketBuffer RecvBuffer{};          // received bytes not yet consumed
+  std::int32_t RecvLength = 0;        // bytes held in RecvBuffer, 0 to 2048
+  std::int32_t PacketVersion = 0;     // index into the packet table
+  std::uint8_t State = kStateNone;
+  std::uint16_t FirstPacketId = 0;    // 0 while nothing has come
+  std::int16_t RedetectVersion = 0;   // -1: the next data runs detection again
+  std::int32_t AccountId = 0;
+  std::int32_t CharacterId = 0;
+  std::uint8_t CharSlot = 0;
+  std::int32_t PosX = 0;
+  std::int32_t PosY = 0;
+};
+
+// True for the ids that the login and character roles handle: a first packet
+// with one of these never runs version detection.
+bool IsLoginOrCharacterPacket(std::uint16_t id);
+
+}  // namespace quib

@@ -1,0 +1,50 @@
+#include "app/controls.h"
+
+#include <algorithm>
+
+namespace quib {
+
+namespace {
+
+bool AllDigits(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+void TextBox::SetText(std::string text) {
+  if (text == text_) return;
+  text_ = std::move(text);
+  if (OnChange) OnChange();
+}
+
+bool TextBox::Type(std::string text) {
+  if (digits_only_ && !AllDigits(text)) return false;
+  if (max_length_ > 0 && text.size() > max_length_) text.resize(max_length_);
+  SetText(std::move(text));
+  return true;
+}
+
+void CheckBox::SetChecked(bool checked) {
+  if (checked == checked_) return;
+  checked_ = checked;
+  if (OnChange) OnChange();
+}
+
+void OptionGroup::Select(int index) {
+  if (index == selected_ || index < 0 || index > 1) return;
+  selected_ = index;
+  if (OnChange) OnChange();
+}
+
+void ListBox::AddItem(std::string line) {
+  items_.push_back(std::move(line));
+  if (OnAppend) OnAppend(items_.back());
+}
+
+void ListBox::Clear() {
+  items_.clear();
+  if (OnClear) OnClear();
+}
+
+}  // namespace quib

@@ -1,0 +1,76 @@
+// Toolkit-free models of the window's controls. Form1 owns them; the window and
+// the console mirror them, and every change is announced through `OnChange` so
+// that a view can follow.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quib {
+
+class TextBox {
+ public:
+  explicit TextBox(std::string text = {}) : text_(std::move(text)) {}
+
+  const std::string& Text() const { return text_; }
+
+  // Set from code: no limit applies, as with the window's own text property.
+  void SetText(std::string text);
+
+  // What the user types replaces the text: refused (false) when the box takes
+  // digits only and the text holds anything else; cut to MaxLength otherwise.
+  bool Type(std::string text);
+
+  std::size_t MaxLength() const { return max_length_; }
+  void SetMaxLength(std::size_t length) { max_length_ = length; }  // 0: no limit
+  bool DigitsOnly() const { return digits_only_; }
+  void SetDigitsOnly(bool flag) { digits_only_ = flag; }
+
+  std::function<void()> OnChange;
+
+ private:
+  std::string text_;
+  std::size_t max_length_ = 0;
+  bool digits_only_ = false;
+};
+
+class CheckBox {
+ public:
+  bool Checked() const { return checked_; }
+  void SetChecked(bool checked);
+
+  std::function<void()> OnChange;
+
+ private:
+  bool checked_ = false;
+};
+
+// A two-element option group: selecting one element clears the other.
+class OptionGroup {
+ public:
+  int Selected() const { return selected_; }
+  void Select(int index);
+
+  std::function<void()> OnChange;
+
+ private:
+  int selected_ = 0;
+};
+
+// The packet log. Lines are only appended, and only Clear removes them.
+class ListBox {
+ public:
+  const std::vector<std::string>& Items() const { return items_; }
+  void AddItem(std::string line);
+  void Clear();
+
+  std::function<void(const std::string&)> OnAppend;
+  std::function<void()> OnClear;
+
+ private:
+  std::vector<std::string> items_;
+};
+
+}  // namespace quib

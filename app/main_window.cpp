@@ -1,0 +1,59 @@
+#include "app/main_window.h"
+
+#include <arpa/inet.h>
+
+#include <cmath>
+#include <ctime>
+
+#include "protocol/map_commands.h"
+#include "protocol/packet_log.h"
+
+namespace quib {
+
+Form1::Form1() : Text2("prontera.gat"), Pos{TextBox("150"), TextBox("170")}, MapTick(LocalMapTick) {
+  Text2.SetMaxLength(kMapNameMaxLength);
+}
+
+bool Form1::Initialize(const std::string& packetDbPath) {
+  return LoadPacketDatabase(packetDbPath, Packets);
+}
+
+bool Form1::Load(std::int32_t port) {
+  SetDigitsOnly(Pos[0], true);
+  SetDigitsOnly(Pos[1], true);
+  std::string description;
+  SocketStartup(description);
+  LoginServer.Socket = ListenOn(port, LoginServer.Address);
+  if (LoginServer.Socket == kInvalidSocket) {
+    SocketCleanup();
+    return false;
+  }
+  GetSockName(LoginServer.Socket, LoginServer.Address);
+  CharServer = LoginServer;
+  MapServer = LoginServer;
+  return true;
+}
+
+void Form1::Unload() { SocketCleanup(); }
+
+void Form1::Command2_Click() { ClearLog(*this); }
+
+void Form1::Command3_Click() { Warp(*this); }
+
+void Form1::Command4_Click() { ForceMapReload(*this); }
+
+void Form1::SetDigitsOnly(TextBox& box, bool flag) { box.SetDigitsOnly(flag); }
+
+std::int32_t Form1::ListeningPort() const { return ntohs(LoginServer.Address.sin_port); }
+
+std::int32_t LocalMapTick() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm local{};
+  localtime_r(&now.tv_sec, &local);
+  const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
+                         now.tv_nsec / 1e9;
+  return static_cast<std::int32_t>(std::lround(seconds * 100.0));
+}
+
+}  // namespace quib

@@ -1,0 +1,55 @@
+// The socket layer: starting and stopping the socket library, the one listening
+// socket, and thin calls over accept, recv, send, close and getsockname.
+//
+// Every call has the shape the rest of the server expects from the socket
+// library: a socket is a 32-bit handle, -1 means failure, nothing is shown or
+// logged. The layer keeps track of the sockets it opened; a call on a handle it
+// did not open, or has closed, fails with -1. That keeps a record whose socket
+// the server closed from ever reading or writing a descriptor the system has
+// since handed to something else.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <string>
+
+namespace quib {
+
+using SocketHandle = std::int32_t;
+inline constexpr SocketHandle kInvalidSocket = -1;
+inline constexpr std::int32_t kSocketError = -1;
+
+// True while the socket library is started by this layer.
+bool WinsockStarted();
+
+// Starts the socket library once; later calls do nothing. Writes the library's
+// description into `description` and returns WinsockStarted().
+bool SocketStartup(std::string& description);
+
+// Opens a non-blocking TCP socket bound to 127.0.0.1:port with a backlog of 1.
+// Port 0 lets the system pick a free port (GetSockName tells which); 65535 is
+// refused. On success fills `address` and returns the socket, else -1.
+SocketHandle ListenOn(std::int32_t port, sockaddr_in& address);
+
+// Stops the socket library: every socket this layer still holds is closed.
+void SocketCleanup();
+
+// Accepts one waiting connection as a non-blocking socket; -1 when none waits.
+SocketHandle AcceptConnection(SocketHandle listener, sockaddr_in& peer);
+
+// 0 on orderly close by the peer, -1 on error or when no data waits, else the
+// number of bytes received.
+std::int32_t ReceiveBytes(SocketHandle socket, std::uint8_t* buffer, std::int32_t length);
+
+// Sends without blocking; returns the bytes sent or -1. Callers ignore it.
+std::int32_t SendBytes(SocketHandle socket, const std::uint8_t* buffer, std::int32_t length);
+
+std::int32_t CloseSocket(SocketHandle socket);
+
+std::int32_t GetSockName(SocketHandle socket, sockaddr_in& address);
+
+// The address 127.0.0.1 in network byte order.
+std::uint32_t LoopbackAddress();
+
+}  // namespace quib

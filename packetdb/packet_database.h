@@ -1,0 +1,51 @@
+// The packet database: per packet version, the id, length and field positions
+// of the nine named map packets, read from packet_db.txt.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quib {
+
+struct PacketEntry {
+  std::uint16_t Id = 0;                  // 0 when no line wrote this entry
+  std::int32_t Length = 0;               // as written, negative values included
+  std::array<std::int16_t, 10> Positions{};  // byte offsets of the fields
+};
+
+struct VersionEntry {
+  PacketEntry wanttoconnection;
+  PacketEntry loadendack;
+  PacketEntry ticksend;
+  PacketEntry globalmessage;
+  PacketEntry emotion;
+  PacketEntry sndoridori;
+  PacketEntry walktoxy;
+  PacketEntry howmanyconnections;
+  PacketEntry restart;
+};
+
+// Indexed by packet version number, 0 up to the last section header read.
+using PacketTable = std::vector<VersionEntry>;
+
+// The member of `entry` called `name` (compared exactly), or nullptr.
+PacketEntry* FindPacketEntry(VersionEntry& entry, std::string_view name);
+
+// The entry for `version`, or nullptr when the table has none.
+const VersionEntry* FindVersion(const PacketTable& table, std::int32_t version);
+
+// Reads database text into a table. Never fails: lines it does not understand
+// are skipped.
+PacketTable ParsePacketDatabase(const std::string& text);
+
+// Reads the file at `path` into `table`. False when the file is missing,
+// unreadable or empty; `table` is then left as it was.
+bool LoadPacketDatabase(const std::string& path, PacketTable& table);
+
+// packet_db.txt in the folder of the running executable.
+std::string DefaultPacketDatabasePath();
+
+}  // namespace quib

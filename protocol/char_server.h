@@ -1,0 +1,19 @@
+// The character role: nine ready-made characters, no creating or deleting, and
+// on select the way to the map server with the map name from the window.
+#pragma once
+
+#include "protocol/packet_buffer.h"
+
+namespace quib {
+
+class Form1;
+struct ConnectionRecord;
+
+void HandleCharServerMarker(Form1& form, ConnectionRecord& connection);                     // 0x020B
+// False when the connect was refused and the packet already dropped.
+bool HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);  // 0x0065
+void HandleCharacterDelete(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);    // 0x0068
+void HandleCharacterCreate(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);    // 0x0067
+void HandleCharacterSelect(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);    // 0x0066
+
+}  // namespace quib

@@ -1,0 +1,29 @@
+// The packet handler: routes the packet at the head of a connection's receive
+// buffer by its id, first match wins, and removes it by the length it knows for
+// that id. The login, character and map roles all come through here.
+#pragma once
+
+#include <cstdint>
+
+#include "packetdb/packet_database.h"
+#include "protocol/packet_buffer.h"
+
+namespace quib {
+
+class Form1;
+struct ConnectionRecord;
+
+// Handles one packet from the head of `connection.RecvBuffer`, then consumes it.
+void HandlePacket(Form1& form, ConnectionRecord& connection);
+
+// Removes the packet with id `packetId` from the head of the buffer.
+void ConsumePacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId);
+
+// The packet entries of the connection's version, or nullptr when the table
+// has no entry for it; then no named case matches.
+const VersionEntry* ConnectionVersion(const Form1& form, const ConnectionRecord& connection);
+
+// Sends the first `length` bytes of `buffer` on the connection's socket.
+void SendReply(const ConnectionRecord& connection, const PacketBuffer& buffer, std::int32_t length);
+
+}  // namespace quib

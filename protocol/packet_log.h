@@ -1,0 +1,27 @@
+// The packet log: the lines the protocol appends to List1, and the branch for
+// packets no case knows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quib {
+
+class Form1;
+struct ConnectionRecord;
+
+// The peer's IPv4 address in host order as uppercase hex without leading zeros:
+// 127.0.0.1 gives 7F000001.
+std::string PeerHex(const ConnectionRecord& connection);
+
+// Bytes 2 to 17 of the receive buffer as 32 hex digits.
+std::string ReceivedBytesDump(const ConnectionRecord& connection);
+
+// Logs "Unknown Packet (0x..) - peer" unless Check1 is checked, then drops
+// everything buffered on the connection.
+void HandleUnknownPacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId);
+
+// "Clear Log": empties List1 and nothing else.
+void ClearLog(Form1& form);
+
+}  // namespace quib

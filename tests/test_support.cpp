@@ -1,0 +1,139 @@
+#include "tests/test_support.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "packetdb/text_utils.h"
+
+namespace quib::test {
+
+Bytes Le16(std::uint16_t value) {
+  return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+}
+
+Bytes Le32(std::uint32_t value) {
+  return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+          static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Bytes Zeros(std::size_t count) { return Bytes(count, 0); }
+
+PacketTable TableFromText(const std::string& text) { return ParsePacketDatabase(text); }
+
+PacketTable ShippedTable() {
+  PacketTable table;
+  if (!LoadPacketDatabase(QUIB_SOURCE_DIR "/data/packet_db.txt", table)) {
+    ADD_FAILURE() << "the shipped packet_db.txt did not load";
+  }
+  return table;
+}
+
+int ConnectClient(std::int32_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void SendAll(int fd, const Bytes& bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const auto n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) {
+      ADD_FAILURE() << "client send failed";
+      return;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+}
+
+Bytes ReadExactly(int fd, std::size_t count, int timeoutMs) {
+  Bytes bytes;
+  while (bytes.size() < count) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0) break;
+    std::uint8_t chunk[4096];
+    const auto want = std::min(sizeof chunk, count - bytes.size());
+    const auto n = ::recv(fd, chunk, want, 0);
+    if (n <= 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  return bytes;
+}
+
+Bytes ReadAvailable(int fd, int waitMs) {
+  Bytes bytes;
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, bytes.empty() ? waitMs : 0) <= 0) break;
+    std::uint8_t chunk[4096];
+    const auto n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  return bytes;
+}
+
+bool PeerClosed(int fd, int waitMs) {
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, waitMs) <= 0) return false;
+  std::uint8_t byte;
+  return ::recv(fd, &byte, 1, MSG_PEEK) == 0;
+}
+
+void ServerFixture::SetUp() {
+  form.AcceptDelay = std::chrono::milliseconds(0);
+  form.MapTick = [] { return kTestTick; };
+  form.Packets = ShippedTable();
+  ASSERT_TRUE(form.Load(0));
+}
+
+void ServerFixture::TearDown() {
+  for (int fd : clients) {
+    if (fd >= 0) ::close(fd);
+  }
+  form.Unload();
+}
+
+int ServerFixture::Connect() {
+  const int fd = ConnectClient(form.ListeningPort());
+  EXPECT_GE(fd, 0);
+  const auto before = form.ConnectionCount();
+  form.AcceptPending();
+  EXPECT_EQ(form.ConnectionCount(), before + 1) << "the server did not accept the client";
+  clients.push_back(fd);
+  serverSockets.push_back(form.ConnectionTable.empty() ? kInvalidSocket
+                                                       : form.ConnectionTable.back().Socket);
+  return static_cast<int>(clients.size()) - 1;
+}
+
+void ServerFixture::CloseClient(int client) {
+  ::close(clients[client]);
+  clients[client] = -1;
+}
+
+ConnectionRecord& ServerFixture::Record(int client) {
+  for (auto& record : form.ConnectionTable) {
+    if (record.Socket == serverSockets[client]) return record;
+  }
+  throw std::logic_error("no record serves this client");
+}
+
+}  // namespace quib::test

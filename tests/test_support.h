@@ -1,0 +1,59 @@
+// Test support: a Form1 listening on a free loopback port, and clients that
+// connect to it over real sockets.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+
+namespace quib::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Little-endian helpers for building requests.
+Bytes Le16(std::uint16_t value);
+Bytes Le32(std::uint32_t value);
+Bytes Concat(std::initializer_list<Bytes> parts);
+Bytes Zeros(std::size_t count);
+// "0x0072,19,wanttoconnection,2" style database text for tests.
+PacketTable TableFromText(const std::string& text);
+// The packet_db.txt shipped with the server.
+PacketTable ShippedTable();
+
+// A blocking client socket connected to 127.0.0.1:port. -1 on failure.
+int ConnectClient(std::int32_t port);
+void SendAll(int fd, const Bytes& bytes);
+// Reads exactly `count` bytes, waiting up to `timeoutMs`; fewer on timeout or close.
+Bytes ReadExactly(int fd, std::size_t count, int timeoutMs = 2000);
+// Whatever arrives within `waitMs`.
+Bytes ReadAvailable(int fd, int waitMs = 50);
+// True when the peer has closed the connection (read gives end of file).
+bool PeerClosed(int fd, int waitMs = 500);
+
+class ServerFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Connects a client and lets the server accept it. Returns the client's
+  // index; its record is form.ConnectionTable[index] while nothing is removed.
+  int Connect();
+  void Send(int client, const Bytes& bytes) { SendAll(clients[client], bytes); }
+  Bytes Received(int client, std::size_t count) { return ReadExactly(clients[client], count); }
+  bool NothingMore(int client) { return ReadAvailable(clients[client]).empty(); }
+  void CloseClient(int client);
+  void Tick() { form.PollConnections(); }
+  ConnectionRecord& Record(int client);  // the record whose socket serves the client
+  const std::vector<std::string>& Log() const { return form.List1.Items(); }
+
+  static constexpr std::int32_t kTestTick = 0x01020304;
+  Form1 form;
+  std::vector<int> clients;
+  std::vector<SocketHandle> serverSockets;
+};
+
+}  // namespace quib::test
