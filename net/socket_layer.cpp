@@ -1,16 +1,98 @@
 #include "net/socket_layer.h"
 
+#include <arpa/inet.h>
+#include <errno.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <set>
+
 namespace quib {
 
-bool WinsockStarted() { return false; }  // STUB
-bool SocketStartup(std::string&) { return false; }  // STUB
-SocketHandle ListenOn(std::int32_t, sockaddr_in&) { return kInvalidSocket; }  // STUB
-void SocketCleanup() {}  // STUB
-SocketHandle AcceptConnection(SocketHandle, sockaddr_in&) { return kInvalidSocket; }  // STUB
-std::int32_t ReceiveBytes(SocketHandle, std::uint8_t*, std::int32_t) { return -1; }  // STUB
-std::int32_t SendBytes(SocketHandle, const std::uint8_t*, std::int32_t) { return -1; }  // STUB
-std::int32_t CloseSocket(SocketHandle) { return -1; }  // STUB
-std::int32_t GetSockName(SocketHandle, sockaddr_in&) { return -1; }  // STUB
-std::uint32_t LoopbackAddress() { return 0; }  // STUB
+namespace {
+
+bool g_started = false;
+// Every socket this layer opened and has not closed.
+std::set<SocketHandle> g_open;
+
+bool IsOpen(SocketHandle socket) { return g_open.count(socket) != 0; }
+
+}  // namespace
+
+bool WinsockStarted() { return g_started; }
+
+bool SocketStartup(std::string& description) {
+  if (g_started) return true;
+  g_started = true;
+  description = "BSD sockets";
+  return true;
+}
+
+std::uint32_t LoopbackAddress() { return htonl(INADDR_LOOPBACK); }
+
+SocketHandle ListenOn(std::int32_t port, sockaddr_in& address) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (local.sin_port == 0xFFFF) return kInvalidSocket;
+  local.sin_addr.s_addr = LoopbackAddress();
+  if (!g_started) return kInvalidSocket;
+
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return kInvalidSocket;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+      ::listen(fd, 1) != 0) {
+    ::close(fd);
+    return kInvalidSocket;
+  }
+  g_open.insert(fd);
+  address = local;
+  return fd;
+}
+
+void SocketCleanup() {
+  for (SocketHandle socket : g_open) ::close(socket);
+  g_open.clear();
+  g_started = false;
+}
+
+SocketHandle AcceptConnection(SocketHandle listener, sockaddr_in& peer) {
+  if (!IsOpen(listener)) return kInvalidSocket;
+  sockaddr_in from{};
+  socklen_t length = sizeof from;
+  const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&from), &length,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) return kInvalidSocket;
+  g_open.insert(fd);
+  peer = from;
+  return fd;
+}
+
+std::int32_t ReceiveBytes(SocketHandle socket, std::uint8_t* buffer, std::int32_t length) {
+  if (!IsOpen(socket) || length < 0) return kSocketError;
+  const auto n = ::recv(socket, buffer, static_cast<std::size_t>(length), 0);
+  return n < 0 ? kSocketError : static_cast<std::int32_t>(n);
+}
+
+std::int32_t SendBytes(SocketHandle socket, const std::uint8_t* buffer, std::int32_t length) {
+  if (!IsOpen(socket) || length < 0) return kSocketError;
+  // MSG_NOSIGNAL: a client that went away must not end the server.
+  const auto n = ::send(socket, buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+  return n < 0 ? kSocketError : static_cast<std::int32_t>(n);
+}
+
+std::int32_t CloseSocket(SocketHandle socket) {
+  if (g_open.erase(socket) == 0) return kSocketError;
+  return ::close(socket) == 0 ? 0 : kSocketError;
+}
+
+std::int32_t GetSockName(SocketHandle socket, sockaddr_in& address) {
+  if (!IsOpen(socket)) return kSocketError;
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) return kSocketError;
+  address = local;
+  return 0;
+}
 
 }  // namespace quib

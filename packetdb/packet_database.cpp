@@ -1,14 +1,212 @@
+// Reader of packet_db.txt. The file is lines ending in a line feed:
+//   // comment
+//   packet_ver: N            starts section N as a copy of entry N - 1
+//   id,length,name,p0:p1:... a packet of the current section
+// Ids are decimal or "0x" followed by hex digits. Unknown names are read and
+// dropped; lines that fit no kind are skipped without a word.
 #include "packetdb/packet_database.h"
 
-namespace quib {
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <system_error>
 
-PacketEntry* FindPacketEntry(VersionEntry&, std::string_view) { return nullptr; }  // STUB
-const VersionEntry* FindVersion(const PacketTable& table, std::int32_t version) {  // STUB
+#include "packetdb/text_utils.h"
+
+namespace quib {
+namespace {
+
+// Far beyond every field's range, far below int64 overflow: digits past it
+// saturate instead of wrapping.
+constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
+
+constexpr std::int32_t kHighestVersion = 65535;
+constexpr std::int64_t kLowestId = 1;
+constexpr std::int64_t kHighestId = 0xFFFE;
+constexpr std::size_t kPositionSlots = std::tuple_size_v<decltype(PacketEntry::Positions)>;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexValue(char c) {
+  if (IsDigit(c)) return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string WithoutBlanks(std::string_view field) {
+  std::string kept;
+  for (char c : field) {
+    if (c != ' ' && c != '\t') kept.push_back(c);
+  }
+  return kept;
+}
+
+std::int64_t AddDigit(std::int64_t magnitude, int base, int digit) {
+  if (magnitude >= kSaturated) return kSaturated;
+  return std::min(magnitude * base + digit, kSaturated);
+}
+
+// Sign, digits and an optional fraction; reading stops at the first other
+// character. The fraction rounds half to even.
+std::int64_t ReadDecimal(std::string_view field) {
+  const std::string text = WithoutBlanks(field);
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  std::int64_t magnitude = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) magnitude = AddDigit(magnitude, 10, text[i] - '0');
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    int first = 0;        // first fraction digit
+    bool beyond = false;  // any nonzero digit after it
+    if (i < text.size() && IsDigit(text[i])) first = text[i++] - '0';
+    for (; i < text.size() && IsDigit(text[i]); ++i) beyond = beyond || text[i] != '0';
+    const bool up = first > 5 || (first == 5 && (beyond || magnitude % 2 == 1));
+    if (up) magnitude = std::min(magnitude + 1, kSaturated);
+  }
+  return negative ? -magnitude : magnitude;
+}
+
+// Hex digits after the "0x" prefix, unsigned.
+std::int64_t ReadHex(std::string_view digits) {
+  const std::string text = WithoutBlanks(digits);
+  std::int64_t value = 0;
+  for (char c : text) {
+    const int digit = HexValue(c);
+    if (digit < 0) break;
+    value = AddDigit(value, 16, digit);
+  }
+  return value;
+}
+
+template <typename T>
+T ClampTo(std::int64_t value) {
+  return static_cast<T>(std::clamp<std::int64_t>(value, std::numeric_limits<T>::min(),
+                                                 std::numeric_limits<T>::max()));
+}
+
+std::uint16_t ReadId(std::string_view field) {
+  // Only a lower-case "0x" means hex; "0X72" reads as the decimal 0.
+  const std::int64_t value =
+      field.starts_with("0x") ? ReadHex(field.substr(2)) : ReadDecimal(field);
+  return static_cast<std::uint16_t>(std::clamp(value, kLowestId, kHighestId));
+}
+
+std::string TrimSpaces(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  const std::size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+struct Reader {
+  PacketTable table;
+  std::int32_t current = 0;  // 0 until the first section header
+  PacketEntry working;       // never cleared: unlisted position slots carry over
+};
+
+// `line` contains "packet_ver:". Only a header when the name stands before
+// the first colon; any other such line is skipped.
+void ReadSectionHeader(Reader& reader, std::string line) {
+  const std::string before = TakeField(line, ':');
+  if (before.find("packet_ver") == std::string::npos) return;
+  const auto version = static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(ReadDecimal(TrimSpaces(line)), 1, kHighestVersion));
+  const auto index = static_cast<std::size_t>(version);
+  reader.table.resize(index + 1);
+  reader.table[index] = reader.table[index - 1];
+  reader.current = version;
+}
+
+void ReadPacketLine(Reader& reader, const std::string& line) {
+  // Before the first header there is no entry to write to.
+  if (reader.current == 0) return;
+  std::vector<std::string> fields;
+  const int count = SplitFields(fields, line, ',');
+  if (count < 2) return;
+  reader.working.Id = ReadId(fields[0]);
+  reader.working.Length = ClampTo<std::int32_t>(ReadDecimal(fields[1]));
+  if (count < 4) return;
+  std::vector<std::string> parts;
+  // An empty field gives 0 parts and leaves `parts` as it was: use the count.
+  const int partCount = SplitFields(parts, fields[3], ':');
+  const std::size_t used = std::min(static_cast<std::size_t>(partCount), kPositionSlots);
+  for (std::size_t slot = 0; slot < used; ++slot) {
+    reader.working.Positions[slot] = ClampTo<std::int16_t>(ReadDecimal(parts[slot]));
+  }
+  VersionEntry& entry = reader.table[static_cast<std::size_t>(reader.current)];
+  if (PacketEntry* member = FindPacketEntry(entry, fields[2])) *member = reader.working;
+}
+
+}  // namespace
+
+PacketEntry* FindPacketEntry(VersionEntry& entry, std::string_view name) {
+  struct Member {
+    std::string_view name;
+    PacketEntry VersionEntry::*field;
+  };
+  static constexpr Member kMembers[] = {
+      {"wanttoconnection", &VersionEntry::wanttoconnection},
+      {"loadendack", &VersionEntry::loadendack},
+      {"ticksend", &VersionEntry::ticksend},
+      {"globalmessage", &VersionEntry::globalmessage},
+      {"emotion", &VersionEntry::emotion},
+      {"sndoridori", &VersionEntry::sndoridori},
+      {"walktoxy", &VersionEntry::walktoxy},
+      {"howmanyconnections", &VersionEntry::howmanyconnections},
+      {"restart", &VersionEntry::restart},
+  };
+  for (const Member& member : kMembers) {
+    if (member.name == name) return &(entry.*member.field);
+  }
+  return nullptr;
+}
+
+const VersionEntry* FindVersion(const PacketTable& table, std::int32_t version) {
   if (version < 0 || static_cast<std::size_t>(version) >= table.size()) return nullptr;
   return &table[static_cast<std::size_t>(version)];
 }
-PacketTable ParsePacketDatabase(const std::string&) { return {}; }  // STUB
-bool LoadPacketDatabase(const std::string&, PacketTable&) { return false; }  // STUB
-std::string DefaultPacketDatabasePath() { return "packet_db.txt"; }  // STUB
+
+PacketTable ParsePacketDatabase(const std::string& text) {
+  Reader reader;
+  std::size_t start = 0;
+  // Lines end at a line feed; a last line without one is read all the same.
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = TrimSpaces(RemoveAll(text.substr(start, end - start), '\r'));
+    start = end + 1;
+
+    if (line.empty() || line.starts_with("//")) continue;
+    if (line.find("packet_ver:") != std::string::npos) {
+      ReadSectionHeader(reader, line);
+    } else if (line.find(',') != std::string::npos) {
+      ReadPacketLine(reader, line);
+    }
+  }
+  return std::move(reader.table);
+}
+
+bool LoadPacketDatabase(const std::string& path, PacketTable& table) {
+  const std::string text = ReadWholeFile(path);
+  if (text.empty()) return false;
+  table = ParsePacketDatabase(text);
+  return true;
+}
+
+std::string DefaultPacketDatabasePath() {
+  // The executable's own folder, not the current directory: the server may be
+  // started from anywhere.
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || executable.empty()) return {};
+  std::string folder = executable.parent_path().string();
+  if (folder.empty() || folder.back() != '/') folder.push_back('/');
+  return folder + "packet_db.txt";
+}
 
 }  // namespace quib

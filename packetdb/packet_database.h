@@ -45,7 +45,8 @@ PacketTable ParsePacketDatabase(const std::string& text);
 // unreadable or empty; `table` is then left as it was.
 bool LoadPacketDatabase(const std::string& path, PacketTable& table);
 
-// packet_db.txt in the folder of the running executable.
+// packet_db.txt in the folder of the running executable; the empty text when
+// that folder cannot be found.
 std::string DefaultPacketDatabasePath();
 
 }  // namespace quib

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a purpose needs, when they are missing.
+#   scripts/install-deps.sh run    build and run the server (the window needs Qt 6)
+#   scripts/install-deps.sh test   build and run every test
+# Without root (or sudo) it only lists what is missing and goes on.
+set -euo pipefail
+
+purpose="${1:-run}"
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev)
+if [ "$purpose" = test ]; then
+  packages+=(libgtest-dev libgmock-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ "${#missing[@]}" -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  sudo=(sudo -n)
+else
+  echo "Missing Debian packages: ${missing[*]} (install them as root: apt-get install ${missing[*]})" >&2
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq >&2
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
