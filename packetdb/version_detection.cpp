@@ -1,7 +1,58 @@
 #include "packetdb/version_detection.h"
 
+#include <array>
+
+#include "app/main_window.h"
+#include "protocol/packet_log.h"
+
 namespace quib {
 
-void DetectPacketVersion(Form1&, ConnectionRecord&, std::int32_t, std::int32_t) {}  // STUB
+namespace {
+
+struct DetectionRow {
+  std::int32_t PacketId;
+  std::int32_t BytesReceived;
+  std::int32_t Version;
+};
+
+// How a version is recognised: the id of its map login and the size of the
+// read that brought it. This is independent of packet_db.txt, which says what
+// a version's packets look like once it is known.
+//
+// Versions 14, 17, 19 and 22 have no row: their map logins are the same pairs
+// as those of versions 13 (0x00F5, 29), 15 (0x009B, 32) and 16 (0x009B, 26),
+// which take them first, so those versions are never chosen.
+constexpr std::array<DetectionRow, 14> kDetectionTable{{
+    {0x0072, 19, 5},
+    {0x0072, 22, 6},
+    {0x0072, 39, 7},
+    {0x007E, 33, 8},
+    {0x007E, 37, 9},
+    {0x00F5, 34, 10},
+    {0x00F5, 32, 11},
+    {0x00F5, 35, 12},
+    {0x00F5, 29, 13},
+    {0x009B, 32, 15},
+    {0x009B, 26, 16},
+    {0x009B, 31, 18},
+    {0x009B, 37, 20},
+    {0x009B, 35, 21},
+}};
+
+}  // namespace
+
+void DetectPacketVersion(Form1& form, ConnectionRecord& connection, std::int32_t packetId,
+                         std::int32_t bytesReceived) {
+  for (const DetectionRow& row : kDetectionTable) {
+    if (row.PacketId == packetId && row.BytesReceived == bytesReceived) {
+      connection.PacketVersion = row.Version;
+      return;
+    }
+  }
+  // The dump shows the whole buffer from offset 2, not just this read: when
+  // data was already held it leads the dump.
+  form.List1.AddItem(PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
+                     "), Unable To Determine Packet Version, results may be incomplete.");
+}
 
 }  // namespace quib
