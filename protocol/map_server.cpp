@@ -1,19 +1,183 @@
+// The map role's replies. Every packet is built at the offsets of its layout:
+//
+//   echo   4 bytes   0 s32 2000000 (the account id the login reply gives out)
+//   0x0073 11 bytes  0 id | 2 s32 tick | 6 packed cell | 9 u8 5 | 10 u8 5
+//   0x00B0 8 bytes   0 id | 2 u16 type 1 | 4 s32 value 99
+//   0x00A3, 0x00A4   0 id | 2 u16 total length 4
+//   0x007F 6 bytes   0 id | 2 s32 tick
+//   0x008D 8 + n     0 id | 2 u16 total length | 4 s32 speaker | 8 text, n bytes
+//   0x00C0 7 bytes   0 id | 2 s32 account id | 6 u8 emotion
+//   0x009C 9 bytes   0 id | 2 s32 character id | 6 u16 value | 8 u8 value
+//   0x0087 12 bytes  0 id | 2 s32 tick | 6 packed move, 5 bytes | 11 u8 0
+//   0x00C2 6 bytes   0 id | 2 s32 count
+//   0x00B3 3 bytes   0 id | 2 u8 type
+//
+// The tick is the server's map tick; the client's own is never read.
 #include "protocol/map_server.h"
+
+#include <string>
+
+#include "app/main_window.h"
+#include "protocol/map_commands.h"
+#include "protocol/packet_handler.h"
+#include "protocol/packet_log.h"
 
 namespace quib {
 
-void HandleMapLogin(Form1&, ConnectionRecord&, PacketBuffer&) {}  // STUB
-void HandleMapLoaded(Form1&, ConnectionRecord&, PacketBuffer&) {}  // STUB
-void HandleTick(Form1&, ConnectionRecord&, PacketBuffer&) {}  // STUB
-void HandleChat(Form1&, ConnectionRecord&, const VersionEntry&, PacketBuffer&) {}  // STUB
-void HandleEmotion(Form1&, ConnectionRecord&, PacketBuffer&) {}  // STUB
-void HandleSndOriDori(Form1&, ConnectionRecord&, PacketBuffer&) {}  // STUB
-void HandleWalk(Form1&, ConnectionRecord&, const VersionEntry&, PacketBuffer&) {}  // STUB
-void HandleUserCount(Form1&, ConnectionRecord&, PacketBuffer&) {}  // STUB
-void HandleRestart(Form1&, ConnectionRecord&, const VersionEntry&, PacketBuffer&) {}  // STUB
-void SendSystemMessage(const ConnectionRecord&, std::string_view) {}  // STUB
-void ReadPosition(const PacketBuffer&, std::int32_t, std::int32_t& x, std::int32_t& y) {  // STUB
-  x = y = 0;
+namespace {
+
+constexpr std::int32_t kAccountIdEcho = 2000000;
+constexpr int kStatusRepeats = 55;
+
+std::int32_t CurrentMapTick(const Form1& form) {
+  return form.MapTick ? form.MapTick() : LocalMapTick();
+}
+
+// The 0x008D chat line, shared by system messages and chat. Returns its total
+// length, read back from the packet.
+std::int32_t WriteChatLine(PacketBuffer& buffer, std::int32_t speakerId, std::string_view text) {
+  const auto width = static_cast<std::int32_t>(text.size());
+  WriteInt16(buffer, 0, 0x008D);
+  WriteInt16(buffer, 2, static_cast<std::uint16_t>(8 + width));
+  WriteInt32(buffer, 4, static_cast<std::uint32_t>(speakerId));
+  WriteFixedString(buffer, 8, text, width);
+  return static_cast<std::uint16_t>(ReadInt16(buffer, 2));
+}
+
+// A header-only list packet: id and a total length of 4.
+void SendEmptyList(const ConnectionRecord& connection, PacketBuffer& scratch,
+                   std::uint16_t packetId) {
+  WriteInt16(scratch, 0, packetId);
+  WriteInt16(scratch, 2, 4);
+  SendReply(connection, scratch, ReadInt16(scratch, 2));
+}
+
+}  // namespace
+
+void SendSystemMessage(const ConnectionRecord& connection, std::string_view text) {
+  if (connection.State != kStateMap) return;
+  PacketBuffer buffer{};
+  SendReply(connection, buffer, WriteChatLine(buffer, connection.CharacterId, text));
+}
+
+void ReadPosition(const PacketBuffer& buffer, std::int32_t offset, std::int32_t& x,
+                  std::int32_t& y) {
+  const std::int32_t b0 = ReadByte(buffer, offset);
+  const std::int32_t b1 = ReadByte(buffer, offset + 1);
+  const std::int32_t b2 = ReadByte(buffer, offset + 2);
+  x = b0 * 4 + b1 / 64;
+  y = (b1 & 63) * 16 + b2 / 16;
+}
+
+void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+  WriteInt32(scratch, 0, kAccountIdEcho);
+  SendReply(connection, scratch, 4);
+
+  ReadClampedPosition(form.Pos[0], kMinCell, kMaxCell, connection.PosX);
+  ReadClampedPosition(form.Pos[1], kMinCell, kMaxCell, connection.PosY);
+
+  WriteInt16(scratch, 0, 0x0073);
+  WriteInt32(scratch, 2, static_cast<std::uint32_t>(CurrentMapTick(form)));
+  WritePosition(scratch, 6, connection.PosX, connection.PosY);
+  WriteByte(scratch, 9, 5);
+  WriteByte(scratch, 10, 5);
+  SendReply(connection, scratch, 11);
+
+  // The greeting needs the connection in the map first.
+  connection.State = kStateMap;
+  SendSystemMessage(connection, "System : Welcome to the Quib-Server!!!");
+  SendSystemMessage(connection, "System : Note, This is not intended to be a fully functional server.");
+
+  form.List1.AddItem(PeerHex(connection) + "- Map: PacketVersion = " +
+                     std::to_string(connection.PacketVersion));
+}
+
+void HandleMapLoaded(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+  if (form.ForceReloadPending != 0) {
+    // The client has loaded the reload map: send everyone back instead of
+    // greeting this arrival.
+    form.ForceReloadPending = 0;
+    connection.RecvLength = 0;
+    Warp(form);
+    return;
+  }
+  WriteInt16(scratch, 0, 0x00B0);
+  WriteInt16(scratch, 2, 1);
+  WriteInt32(scratch, 4, 99);
+  for (int i = 0; i < kStatusRepeats; ++i) SendReply(connection, scratch, 8);
+  SendEmptyList(connection, scratch, 0x00A3);
+  SendEmptyList(connection, scratch, 0x00A4);
+}
+
+void HandleTick(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+  WriteInt16(scratch, 0, 0x007F);
+  WriteInt32(scratch, 2, static_cast<std::uint32_t>(CurrentMapTick(form)));
+  SendReply(connection, scratch, 6);
+}
+
+void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
+                PacketBuffer& scratch) {
+  const std::int32_t textOffset = version.globalmessage.Positions[1];
+  std::int32_t length = ReadInt16(connection.RecvBuffer, version.globalmessage.Positions[0]);
+  // The text must lie inside what was received and the line inside the
+  // scratch buffer. This also lets a client whose length counts the 4-byte
+  // head chat: its text simply ends where its bytes end.
+  if (length > connection.RecvLength - textOffset) length = connection.RecvLength - textOffset;
+  if (length > kBufferSize - 8) length = kBufferSize - 8;
+  if (length < 1) return;
+
+  const std::string text = ReadFixedString(connection.RecvBuffer, textOffset, length);
+  const std::int32_t total = WriteChatLine(scratch, connection.CharacterId, text);
+  form.SendToMapConnections(scratch.data(), total);
+}
+
+void HandleEmotion(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+  WriteInt16(scratch, 0, 0x00C0);
+  WriteInt32(scratch, 2, static_cast<std::uint32_t>(connection.AccountId));
+  WriteByte(scratch, 6, ReadByte(connection.RecvBuffer, 2));
+  form.SendToMapConnections(scratch.data(), 7);
+}
+
+void HandleSndOriDori(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+  // These request offsets are fixed, not taken from the packet table.
+  WriteInt16(scratch, 0, 0x009C);
+  WriteInt32(scratch, 2, static_cast<std::uint32_t>(connection.CharacterId));
+  WriteInt16(scratch, 6, static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 4)));
+  WriteByte(scratch, 8, ReadByte(connection.RecvBuffer, 9));
+  form.SendToMapConnections(scratch.data(), 9);
+}
+
+void HandleWalk(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
+                PacketBuffer& scratch) {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  ReadPosition(connection.RecvBuffer, version.walktoxy.Positions[0], x, y);
+
+  WriteInt16(scratch, 0, 0x0087);
+  WriteInt32(scratch, 2, static_cast<std::uint32_t>(CurrentMapTick(form)));
+  WritePositionPair(scratch, 6, connection.PosX, connection.PosY, x, y);
+  WriteByte(scratch, 11, 0);
+  SendReply(connection, scratch, 12);
+
+  // No path or timing: the character is at the destination at once.
+  connection.PosX = x;
+  connection.PosY = y;
+}
+
+void HandleUserCount(Form1&, ConnectionRecord& connection, PacketBuffer& scratch) {
+  WriteInt16(scratch, 0, 0x00C2);
+  WriteInt32(scratch, 2, 1);
+  SendReply(connection, scratch, 6);
+}
+
+void HandleRestart(Form1&, ConnectionRecord& connection, const VersionEntry& version,
+                   PacketBuffer& scratch) {
+  // Slot 0, like every other branch: a restart line lists only the type
+  // byte, and the later slots hold leftovers from other lines.
+  if (ReadByte(connection.RecvBuffer, version.restart.Positions[0]) != 1) return;
+  WriteInt16(scratch, 0, 0x00B3);
+  WriteByte(scratch, 2, 1);
+  SendReply(connection, scratch, 3);
 }
 
 }  // namespace quib

@@ -1,0 +1,136 @@
+#include "packetdb/version_detection.h"
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/main_window.h"
+#include "tests/test_support.h"
+
+namespace quib::test {
+namespace {
+
+constexpr const char* kFailureTail =
+    "), Unable To Determine Packet Version, results may be incomplete.";
+
+class VersionDetectionTest : public ::testing::Test {
+ protected:
+  VersionDetectionTest() { record.PeerAddress.sin_addr.s_addr = htonl(0x7F000001); }
+
+  // Appends `bytes` to the record's buffer the way a read does, runs detection
+  // on them, then counts them in.
+  void Read(const Bytes& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      record.RecvBuffer[record.RecvLength + i] = bytes[i];
+    }
+    const std::int32_t id = bytes[0] | bytes[1] << 8;
+    DetectPacketVersion(form, record, id, static_cast<std::int32_t>(bytes.size()));
+    record.RecvLength += static_cast<std::int32_t>(bytes.size());
+  }
+
+  static Bytes Packet(std::uint16_t id, std::size_t size) {
+    return Concat({Le16(id), Zeros(size - 2)});
+  }
+
+  Form1 form;
+  ConnectionRecord record;
+};
+
+TEST_F(VersionDetectionTest, EveryRowOfTheTableGivesItsVersion) {
+  struct Row {
+    std::uint16_t id;
+    std::size_t size;
+    std::int32_t version;
+  };
+  // The pairs that versions 14, 17, 19 and 22 would share go to the earlier versions.
+  const Row rows[] = {{0x0072, 19, 5},  {0x0072, 22, 6},  {0x0072, 39, 7},  {0x007E, 33, 8},
+                      {0x007E, 37, 9},  {0x00F5, 34, 10}, {0x00F5, 32, 11}, {0x00F5, 35, 12},
+                      {0x00F5, 29, 13}, {0x009B, 32, 15}, {0x009B, 26, 16}, {0x009B, 31, 18},
+                      {0x009B, 37, 20}, {0x009B, 35, 21}};
+  for (const Row& row : rows) {
+    record = ConnectionRecord{};
+    Read(Packet(row.id, row.size));
+    EXPECT_EQ(record.PacketVersion, row.version) << std::hex << row.id << std::dec << "/" << row.size;
+  }
+  EXPECT_TRUE(form.List1.Items().empty());
+}
+
+TEST_F(VersionDetectionTest, LaterSuccessOverwritesTheVersion) {
+  record.PacketVersion = 7;
+  Read(Packet(0x009B, 32));
+  EXPECT_EQ(record.PacketVersion, 15);
+}
+
+// --- Nothing matches ---------------------------------------------------------
+
+TEST_F(VersionDetectionTest, LoginWithTrailingBytesInTheSameReadIsNotRecognised) {
+  record.PacketVersion = 7;
+  Bytes bytes = Packet(0x0072, 21);
+  for (std::size_t i = 2; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
+  Read(bytes);
+  EXPECT_EQ(record.PacketVersion, 7);
+  ASSERT_EQ(form.List1.Items().size(), 1u);
+  EXPECT_EQ(form.List1.Items()[0],
+            std::string("7F000001 - (02030405060708090A0B0C0D0E0F1011") + kFailureTail);
+}
+
+TEST_F(VersionDetectionTest, SplitLoginIsTestedOnItsFirstPartOnly) {
+  Read(Packet(0x0072, 10));
+  EXPECT_EQ(record.PacketVersion, 0);
+  EXPECT_EQ(form.List1.Items().size(), 1u);
+}
+
+TEST_F(VersionDetectionTest, IdsOutsideTheTableAreNeverRecognised) {
+  for (const std::uint16_t id : {0x0001, 0x0073, 0x0000, 0xFFFF}) {
+    for (const std::size_t size : {19u, 26u, 32u, 37u}) {
+      record.RecvLength = 0;
+      Read(Packet(id, size));
+    }
+  }
+  EXPECT_EQ(record.PacketVersion, 0);
+  EXPECT_EQ(form.List1.Items().size(), 16u);
+}
+
+TEST_F(VersionDetectionTest, DumpIsTakenFromTheWholeBuffer) {
+  // Four bytes were already held: the id comes from the new bytes, the dump
+  // from offset 2 of the buffer.
+  Read({0xAA, 0xBB, 0xCC, 0xDD});
+  form.List1.Clear();
+  Bytes login = Packet(0x0072, 21);
+  login[2] = 0xEE;
+  Read(login);
+  ASSERT_EQ(form.List1.Items().size(), 1u);
+  EXPECT_EQ(form.List1.Items()[0],
+            std::string("7F000001 - (CCDD7200EE0000000000000000000000") + kFailureTail);
+}
+
+TEST_F(VersionDetectionTest, ShortReadOnAFreshConnectionDumpsZerosBeyondIt) {
+  Read({0x01, 0x00, 0x11, 0x22, 0x33});
+  ASSERT_EQ(form.List1.Items().size(), 1u);
+  EXPECT_EQ(form.List1.Items()[0],
+            std::string("7F000001 - (11223300000000000000000000000000") + kFailureTail);
+}
+
+// --- Through the receive step -------------------------------------------------
+
+class VersionDetectionReceiveTest : public ServerFixture {
+ protected:
+  void ReceiveUntilData(int client) {
+    for (int i = 0; i < 100 && Record(client).RecvLength == 0; ++i) {
+      form.ReceiveFromConnection(Record(client));
+      if (Record(client).RecvLength == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+};
+
+TEST_F(VersionDetectionReceiveTest, MapLoginAloneInOneReadSetsTheVersion) {
+  const int client = Connect();
+  Send(client, Concat({Le16(0x0072), Zeros(17)}));
+  ReceiveUntilData(client);
+  EXPECT_EQ(Record(client).PacketVersion, 5);
+  EXPECT_TRUE(Log().empty());
+}
+
+}  // namespace
+}  // namespace quib::test
