@@ -12,6 +12,7 @@ namespace quib {
 
 class Form1;
 struct ConnectionRecord;
+struct ServerAddress;
 
 // Handles one packet from the head of `connection.RecvBuffer`, then consumes it.
 void HandlePacket(Form1& form, ConnectionRecord& connection);
@@ -25,5 +26,9 @@ const VersionEntry* ConnectionVersion(const Form1& form, const ConnectionRecord&
 
 // Sends the first `length` bytes of `buffer` on the connection's socket.
 void SendReply(const ConnectionRecord& connection, const PacketBuffer& buffer, std::int32_t length);
+
+// The 6-byte endpoint that sends a client on to the next role: the IPv4
+// address in network byte order, then the port as a little-endian 16-bit value.
+void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const ServerAddress& server);
 
 }  // namespace quib

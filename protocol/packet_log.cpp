@@ -1,14 +1,43 @@
+// The packet log: every line names its client by peer hex, the IPv4 address
+// in host order as uppercase hex without leading zeros.
 #include "protocol/packet_log.h"
+
+#include <arpa/inet.h>
 
 #include "app/main_window.h"
 
 namespace quib {
 
-std::string PeerHex(const ConnectionRecord&) { return {}; }  // STUB
-std::string ReceivedBytesDump(const ConnectionRecord&) { return {}; }  // STUB
-void HandleUnknownPacket(Form1&, ConnectionRecord& connection, std::uint16_t) {  // STUB
+namespace {
+
+std::string UpperHex(std::uint32_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value & 15]);
+    value >>= 4;
+  } while (value != 0);
+  return text;
+}
+
+}  // namespace
+
+std::string PeerHex(const ConnectionRecord& connection) {
+  return UpperHex(ntohl(connection.PeerAddress.sin_addr.s_addr));
+}
+
+std::string ReceivedBytesDump(const ConnectionRecord& connection) {
+  return HexDump(connection.RecvBuffer, 2, 18);
+}
+
+void HandleUnknownPacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId) {
+  if (!form.Check1.Checked()) {
+    form.List1.AddItem("Unknown Packet (0x" + UpperHex(packetId) + ") - " + PeerHex(connection));
+  }
+  // Nothing behind an unknown id can be framed: drop it all, shown or hidden.
   connection.RecvLength = 0;
 }
+
 void ClearLog(Form1& form) { form.List1.Clear(); }
 
 }  // namespace quib

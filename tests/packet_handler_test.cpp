@@ -1,0 +1,151 @@
+#include "protocol/packet_handler.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "app/main_window.h"
+#include "tests/test_support.h"
+
+namespace quib {
+namespace {
+
+using test::Bytes;
+using test::Concat;
+using test::Le16;
+using test::Zeros;
+
+// Version 1: named ids apart from every fixed one, each with its own length.
+// Version 0, as in every table, is all zero.
+constexpr const char* kTestTable =
+    "packet_ver: 1\n"
+    "0x0072,19,wanttoconnection,2:6:10:14:18\n"
+    "0x007D,2,loadendack,0\n"
+    "0x007E,6,ticksend,2\n"
+    "0x008C,-1,globalmessage,2:4\n"
+    "0x00BF,3,emotion,2\n"
+    "0x01E7,2,sndoridori,0\n"
+    "0x0085,5,walktoxy,2\n"
+    "0x00C1,2,howmanyconnections,0\n"
+    "0x00B2,3,restart,2\n";
+
+// A record that is in no table and has no socket: nothing it sends goes out.
+ConnectionRecord RecordHolding(const Bytes& bytes) {
+  ConnectionRecord record;
+  record.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+  std::copy(bytes.begin(), bytes.end(), record.RecvBuffer.begin());
+  record.RecvLength = static_cast<std::int32_t>(bytes.size());
+  record.PacketVersion = 1;
+  return record;
+}
+
+// What remains buffered after one packet of `id` (padded to 100 bytes) is handled.
+std::int32_t LeftAfter(Form1& form, std::uint16_t id, std::int32_t version = 1) {
+  ConnectionRecord record = RecordHolding(Concat({Le16(id), Zeros(98)}));
+  record.PacketVersion = version;
+  HandlePacket(form, record);
+  return record.RecvLength;
+}
+
+class PacketHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { form.Packets = test::TableFromText(kTestTable); }
+  Form1 form;
+};
+
+TEST_F(PacketHandlerTest, FixedIdsAreFramedByTheirKnownLengths) {
+  const std::pair<std::uint16_t, std::int32_t> lengths[] = {
+      {0x0200, 26}, {0x0204, 18}, {0x0064, 55}, {0x01DD, 55}, {0x020B, 19}, {0x0065, 17},
+      {0x0187, 6},  {0x0068, 46}, {0x0067, 37}, {0x0066, 3},  {0x01C0, 2},  {0x009B, 14}};
+  for (const auto& [id, length] : lengths) {
+    EXPECT_EQ(LeftAfter(form, id), 100 - length) << std::hex << id;
+  }
+}
+
+TEST_F(PacketHandlerTest, NamedIdsAreFramedByTheirVersionLengths) {
+  const std::pair<std::uint16_t, std::int32_t> lengths[] = {
+      {0x0072, 19}, {0x007D, 2}, {0x007E, 6}, {0x00BF, 3}, {0x01E7, 2},
+      {0x0085, 5},  {0x00C1, 2}, {0x00B2, 3}};
+  for (const auto& [id, length] : lengths) {
+    EXPECT_EQ(LeftAfter(form, id), 100 - length) << std::hex << id;
+  }
+}
+
+TEST_F(PacketHandlerTest, GlobalMessageIsFramedByItsLengthFieldPlusFour) {
+  ConnectionRecord record = RecordHolding(Concat({Le16(0x008C), Le16(10), Zeros(10), Zeros(20)}));
+  HandlePacket(form, record);
+  EXPECT_EQ(record.RecvLength, 20);
+}
+
+TEST_F(PacketHandlerTest, OneByteOfLoginIsHandledAsLoginThenDropped) {
+  ConnectionRecord record = RecordHolding(Bytes{0x64});
+  HandlePacket(form, record);
+  EXPECT_EQ(record.RecvLength, 0);  // shorter than its 55 bytes: nothing stays
+  EXPECT_EQ(form.List1.Items(), std::vector<std::string>{"CharSvrReq - 7F000001"});
+}
+
+// --- Ids a version shares with a fixed id ------------------------------------
+
+TEST_F(PacketHandlerTest, SharedIdGoesToTheCaseTestedFirst) {
+  auto& version = form.Packets[1];
+  // wanttoconnection and ticksend come before 0x009B: their table length wins.
+  version.wanttoconnection = {0x009B, 19, {}};
+  EXPECT_EQ(LeftAfter(form, 0x009B), 100 - 19);
+  version.wanttoconnection = {0x0072, 19, {}};
+  version.ticksend = {0x009B, 6, {}};
+  EXPECT_EQ(LeftAfter(form, 0x009B), 100 - 6);
+  // globalmessage comes after 0x009B, loadendack after 0x01C0.
+  version.ticksend = {0x007E, 6, {}};
+  version.globalmessage = {0x009B, -1, {}};
+  EXPECT_EQ(LeftAfter(form, 0x009B), 100 - 14);
+  version.loadendack = {0x01C0, 9, {}};
+  EXPECT_EQ(LeftAfter(form, 0x01C0), 100 - 2);
+  // A login id in a version entry stays a login.
+  version.emotion = {0x0064, 3, {}};
+  EXPECT_EQ(LeftAfter(form, 0x0064), 100 - 55);
+  EXPECT_EQ(form.List1.Items().back(), "CharSvrReq - 7F000001");
+}
+
+// --- Id 0 ------------------------------------------------------------------------
+
+TEST_F(PacketHandlerTest, IdZeroDoesNothingAndIsFramedOnlyByAnEntryWithIdZero) {
+  EXPECT_EQ(LeftAfter(form, 0x0000), 0);  // no entry has it: the buffer empties
+  form.Packets[1].restart = {0x0000, 7, {}};
+  EXPECT_EQ(LeftAfter(form, 0x0000), 100 - 7);
+  EXPECT_TRUE(form.List1.Items().empty());  // never logged as unknown
+}
+
+// --- Lengths that cannot frame a packet ----------------------------------------
+
+TEST_F(PacketHandlerTest, LengthOfZeroOrBelowEmptiesTheBuffer) {
+  form.Packets[1].walktoxy.Length = 0;
+  EXPECT_EQ(LeftAfter(form, 0x0085), 0);
+  form.Packets[1].walktoxy.Length = -1;
+  EXPECT_EQ(LeftAfter(form, 0x0085), 0);
+  // Version 0 is one that no line wrote: every entry has id 0 and length 0.
+  EXPECT_EQ(LeftAfter(form, 0x0000, 0), 0);
+  for (const std::int16_t value : {-4, -5, -32768}) {
+    ConnectionRecord record =
+        RecordHolding(Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(value)), Zeros(40)}));
+    HandlePacket(form, record);
+    EXPECT_EQ(record.RecvLength, 0) << value;
+  }
+}
+
+// --- Versions without an entry -----------------------------------------------------
+
+TEST_F(PacketHandlerTest, VersionWithoutEntryTakesNamedIdsAsUnknown) {
+  for (const std::int32_t version : {2, 5000, -1}) {
+    form.List1.Clear();
+    EXPECT_EQ(LeftAfter(form, 0x0072, version), 0);
+    EXPECT_EQ(form.List1.Items(), std::vector<std::string>{"Unknown Packet (0x72) - 7F000001"});
+  }
+  EXPECT_EQ(LeftAfter(form, 0x0065, 2), 100 - 17);  // fixed ids still work
+  form.Packets.clear();
+  EXPECT_EQ(LeftAfter(form, 0x0072), 0);
+}
+
+}  // namespace
+}  // namespace quib
