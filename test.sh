@@ -10,3 +10,40 @@ command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 cmake -S . -B build/test "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug
 cmake --build build/test
 ctest --test-dir build/test --output-on-failure --timeout 120
+
+# The same tests with AddressSanitizer and UndefinedBehaviorSanitizer, the
+# server they start included. No window: it adds build time and no core code.
+echo "== sanitizers: AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/sanitize "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DQUIB_SANITIZE=ON \
+  -DQUIB_BUILD_GUI=OFF
+cmake --build build/sanitize
+ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1" \
+  ctest --test-dir build/sanitize --output-on-failure --timeout 120
+
+# Each fuzz target for a bounded time, after replaying its regression inputs.
+echo "== fuzzing"
+scripts/fuzz.sh "${QUIB_FUZZ_SECONDS:-60}"
+
+# The whole road with the server itself under valgrind: no memory error and
+# no definite leak. The wrapper's exit code reaches the test through the
+# server's; the logs are checked as well, so that a memcheck that never ran
+# cannot pass.
+echo "== valgrind: the end-to-end road"
+rm -rf build/valgrind
+mkdir -p build/valgrind
+QUIB_SERVER_WRAPPER="valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite --show-leak-kinds=definite --log-file=build/valgrind/server.%p.log" \
+  build/test/tests/quib_tests --gtest_filter='EndToEndRoad.*'
+logs=(build/valgrind/server.*.log)
+[ -e "${logs[0]}" ] || { echo "valgrind left no log" >&2; exit 1; }
+for log in "${logs[@]}"; do
+  if ! grep -q "ERROR SUMMARY: 0 errors" "$log"; then
+    cat "$log" >&2
+    exit 1
+  fi
+done
+echo "valgrind: ${#logs[@]} server run(s), no errors"
+
+# The benchmarks, briefly: they must still build and run. The figures come
+# from scripts/bench.sh on a quiet machine (docs/performance.md).
+echo "== benchmarks: a short run"
+scripts/bench.sh --check

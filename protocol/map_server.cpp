@@ -15,6 +15,7 @@
 // The tick is the server's map tick; the client's own is never read.
 #include "protocol/map_server.h"
 
+#include <array>
 #include <string>
 
 #include "app/main_window.h"
@@ -126,8 +127,13 @@ void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& v
   if (length > kBufferSize - 8) length = kBufferSize - 8;
   if (length < 1) return;
 
-  const std::string text = ReadFixedString(connection.RecvBuffer, textOffset, length);
-  const std::int32_t total = WriteChatLine(scratch, connection.CharacterId, text);
+  // Copied through the stack, not a string: a chat line allocates nothing.
+  std::array<char, kBufferSize> text;
+  for (std::int32_t i = 0; i < length; ++i) {
+    text[i] = static_cast<char>(ReadByte(connection.RecvBuffer, textOffset + i));
+  }
+  const std::int32_t total =
+      WriteChatLine(scratch, connection.CharacterId, std::string_view(text.data(), length));
   form.SendToMapConnections(scratch.data(), total);
 }
 

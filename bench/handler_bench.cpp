@@ -1,0 +1,191 @@
+// HandlePacket, and the ConsumePacket it ends with, per map packet of version
+// 5, beside the bare sends of the same replies on the same socket: what
+// handling adds to the system calls it cannot avoid. The client in the map
+// is a real loopback connection; its side is drained outside the timing.
+// Every handler call is also counted in operator new calls.
+#include <sys/socket.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/alloc_counter.h"
+#include "bench/benchmarks.h"
+#include "bench/loopback.h"
+#include "protocol/packet_handler.h"
+
+namespace quib::bench {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr char kChatText[] = "Tester : hello there, anyone here?";
+constexpr int kDrainEvery = 64;
+
+struct MapPacket {
+  std::string Name;
+  Bytes Request;
+  std::vector<std::int32_t> Replies;  // the length of each reply it sends
+};
+
+Bytes Le16(std::uint16_t value) {
+  return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+}
+
+Bytes operator+(Bytes head, const Bytes& tail) {
+  head.insert(head.end(), tail.begin(), tail.end());
+  return head;
+}
+
+// Version 5 of the shipped packet_db.txt. With one connection in the map,
+// a broadcast is one send.
+std::vector<MapPacket> MapPackets() {
+  const Bytes chatText(std::begin(kChatText), std::end(kChatText) - 1);
+  const auto chatLength = static_cast<std::int32_t>(chatText.size());
+  return {
+      {"walktoxy", Le16(0x0085) + Bytes{0x26, 0x0A, 0xB0}, {12}},
+      {"ticksend", Le16(0x007E) + Bytes{1, 2, 3, 4}, {6}},
+      {"globalmessage", Le16(0x008C) + Le16(static_cast<std::uint16_t>(chatLength)) + chatText,
+       {8 + chatLength}},
+      {"emotion", Le16(0x00BF) + Bytes{5}, {7}},
+      {"howmanyconnections", Le16(0x00C1), {6}},
+      {"restart", Le16(0x00B2) + Bytes{1}, {3}},
+      {"sndoridori", Le16(0x01E7), {9}},
+  };
+}
+
+// One client in the map at packet version 5.
+class MapClient {
+ public:
+  MapClient() : server_(1) {
+    if (!server_.Ok()) return;
+    Form1& form = server_.Form();
+    if (!LoadPacketDatabase(QUIB_SOURCE_DIR "/data/packet_db.txt", form.Packets)) return;
+    form.MapTick = [] { return 0x01020304; };
+    ConnectionRecord& record = form.ConnectionTable[0];
+    record.State = kStateMap;
+    record.PacketVersion = 5;
+    record.FirstPacketId = 0x0072;
+    ok_ = true;
+  }
+
+  bool Ok() const { return ok_; }
+  Form1& Form() { return server_.Form(); }
+  ConnectionRecord& Record() { return server_.Form().ConnectionTable[0]; }
+  int Client() const { return server_.Client(0); }
+
+  void Receive(const Bytes& request) {
+    ConnectionRecord& record = Record();
+    std::memcpy(record.RecvBuffer.data(), request.data(), request.size());
+    record.RecvLength = static_cast<std::int32_t>(request.size());
+  }
+
+  // The bytes the client got, counted.
+  std::size_t Collect() {
+    std::size_t total = 0;
+    std::uint8_t sink[65536];
+    for (;;) {
+      const auto n = ::recv(Client(), sink, sizeof sink, MSG_DONTWAIT);
+      if (n <= 0) return total;
+      total += static_cast<std::size_t>(n);
+    }
+  }
+
+ private:
+  LoopbackServer server_;
+  bool ok_ = false;
+};
+
+MapClient* SharedClient() {
+  static auto client = std::make_unique<MapClient>();
+  return client->Ok() ? client.get() : nullptr;
+}
+
+// The baseline is only fair if it sends what the handler sends.
+bool RepliesMatch(MapClient& client, const std::vector<MapPacket>& packets) {
+  client.Collect();
+  for (const MapPacket& packet : packets) {
+    client.Receive(packet.Request);
+    HandlePacket(client.Form(), client.Record());
+    std::size_t expected = 0;
+    for (std::int32_t length : packet.Replies) expected += static_cast<std::size_t>(length);
+    if (client.Record().RecvLength != 0 || client.Collect() != expected) return false;
+  }
+  return true;
+}
+
+void Handle(benchmark::State& state, std::vector<MapPacket> packets) {
+  MapClient* client = SharedClient();
+  if (client == nullptr) return state.SkipWithError("no loopback client");
+  if (!RepliesMatch(*client, packets)) return state.SkipWithError("replies differ from the baseline");
+  std::uint64_t allocations = 0;
+  std::size_t next = 0;
+  std::int64_t handled = 0;
+  for (auto _ : state) {
+    client->Receive(packets[next].Request);
+    const std::uint64_t before = Allocations().Calls;
+    HandlePacket(client->Form(), client->Record());
+    allocations += Allocations().Calls - before;
+    if (++next == packets.size()) next = 0;
+    if (++handled % kDrainEvery == 0) {
+      state.PauseTiming();
+      Drain(client->Client());
+      state.ResumeTiming();
+    }
+  }
+  Drain(client->Client());
+  state.counters["allocs_per_packet"] =
+      static_cast<double>(allocations) / static_cast<double>(state.iterations());
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BareSend(benchmark::State& state, std::vector<MapPacket> packets) {
+  MapClient* client = SharedClient();
+  if (client == nullptr) return state.SkipWithError("no loopback client");
+  client->Collect();
+  const PacketBuffer scratch{};
+  std::uint64_t allocations = 0;
+  std::size_t next = 0;
+  std::int64_t handled = 0;
+  for (auto _ : state) {
+    client->Receive(packets[next].Request);
+    const std::uint64_t before = Allocations().Calls;
+    for (std::int32_t length : packets[next].Replies) {
+      const auto n = ::send(client->Record().Socket, scratch.data(), static_cast<std::size_t>(length),
+                            MSG_NOSIGNAL);
+      benchmark::DoNotOptimize(n);
+    }
+    client->Record().RecvLength = 0;
+    allocations += Allocations().Calls - before;
+    if (++next == packets.size()) next = 0;
+    if (++handled % kDrainEvery == 0) {
+      state.PauseTiming();
+      Drain(client->Client());
+      state.ResumeTiming();
+    }
+  }
+  Drain(client->Client());
+  state.counters["allocs_per_packet"] =
+      static_cast<double>(allocations) / static_cast<double>(state.iterations());
+  state.SetItemsProcessed(state.iterations());
+}
+
+}  // namespace
+
+void RegisterHandlerBenchmarks() {
+  const std::vector<MapPacket> all = MapPackets();
+  benchmark::RegisterBenchmark("Handle/mix", Handle, all);
+  benchmark::RegisterBenchmark("BareSend/mix", BareSend, all);
+  for (const MapPacket& packet : all) {
+    benchmark::RegisterBenchmark(("Handle/" + packet.Name).c_str(), Handle,
+                                 std::vector<MapPacket>{packet});
+    benchmark::RegisterBenchmark(("BareSend/" + packet.Name).c_str(), BareSend,
+                                 std::vector<MapPacket>{packet});
+  }
+}
+
+}  // namespace quib::bench

@@ -1,0 +1,63 @@
+// One tick (PollConnections) over N idle connections, beside the bare
+// non-blocking receive loop over the same sockets: what the tick adds to the
+// system calls it cannot avoid.
+#include <sys/socket.h>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+#include "bench/benchmarks.h"
+#include "bench/loopback.h"
+
+namespace quib::bench {
+
+namespace {
+
+// One set of connections at a time, kept while both benchmarks of one N run.
+LoopbackServer* ServerWith(int connections) {
+  static std::unique_ptr<LoopbackServer> server;
+  static int size = -1;
+  if (size != connections) {
+    server.reset();
+    server = std::make_unique<LoopbackServer>(connections);
+    size = connections;
+  }
+  return server->Ok() ? server.get() : nullptr;
+}
+
+void Tick(benchmark::State& state) {
+  const auto connections = static_cast<int>(state.range(0));
+  LoopbackServer* server = ServerWith(connections);
+  if (server == nullptr) return state.SkipWithError("could not connect the clients");
+  Form1& form = server->Form();
+  for (auto _ : state) form.PollConnections();
+  if (form.ConnectionCount() != connections) state.SkipWithError("a connection was lost");
+  state.SetItemsProcessed(state.iterations() * connections);
+}
+
+void BareReceive(benchmark::State& state) {
+  const auto connections = static_cast<int>(state.range(0));
+  LoopbackServer* server = ServerWith(connections);
+  if (server == nullptr) return state.SkipWithError("could not connect the clients");
+  for (auto _ : state) {
+    for (ConnectionRecord& record : server->Form().ConnectionTable) {
+      const auto n = ::recv(record.Socket, record.RecvBuffer.data() + record.RecvLength,
+                            kBufferSize - record.RecvLength, 0);
+      benchmark::DoNotOptimize(n);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * connections);
+}
+
+}  // namespace
+
+void RegisterTickBenchmarks() {
+  for (int connections : {10, 100, 1000}) {
+    benchmark::RegisterBenchmark("Tick", Tick)->Arg(connections);
+    benchmark::RegisterBenchmark("BareReceive", BareReceive)->Arg(connections);
+  }
+}
+
+}  // namespace quib::bench

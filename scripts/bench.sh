@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in Release and runs them: the tick beside the bare
+# receive loop, the packet handler beside the bare sends, the record's memory.
+# Prints the figures as ratios (the tables of docs/performance.md); the raw
+# results stay in build/bench/results.json. Extra arguments go to the
+# benchmark binary (e.g. --benchmark_filter=Tick).
+#   scripts/bench.sh [benchmark options]
+#   scripts/bench.sh --check    a short run that only fails when a benchmark
+#                               could not run (./test.sh uses it)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+generator=()
+command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+cmake -S . -B build/bench "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DQUIB_BUILD_BENCH=ON \
+  -DQUIB_BUILD_GUI=OFF -DQUIB_BUILD_TESTS=OFF >/dev/null
+cmake --build build/bench --target quib_bench >&2
+
+if [ "${1:-}" = --check ]; then
+  build/bench/bench/quib_bench --benchmark_min_time=0.01 --benchmark_out=build/bench/check.json \
+    --benchmark_out_format=json >/dev/null
+  if grep -q '"error_occurred": true' build/bench/check.json; then
+    grep -A1 '"error_occurred": true' build/bench/check.json >&2
+    exit 1
+  fi
+  echo "benchmarks: all ran"
+  exit 0
+fi
+
+build/bench/bench/quib_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+  --benchmark_out=build/bench/results.json --benchmark_out_format=json "$@" >&2
+python3 bench/report.py build/bench/results.json

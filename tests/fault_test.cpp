@@ -1,0 +1,226 @@
+// Faulty clients against the built program over loopback: a reset in the
+// middle of a packet, a half-close, one byte at a time, a burst larger than
+// the receive buffer, a client that never sends, and many clients that come
+// and go. After each, a client that stayed in the map has lost nothing and a
+// fresh client still completes the whole road.
+//
+// The server sleeps 500 ms before each accept and handles one packet per
+// connection per 250 ms tick, so every connection here costs about a second.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/server_process.h"
+#include "tests/test_support.h"
+
+namespace quib::test {
+namespace {
+
+constexpr std::size_t kGreetingSize = 4 + 11 + 46 + 76;
+constexpr std::size_t kWalkReplySize = 12;
+
+std::uint16_t U16(const Bytes& bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+Bytes LoginRequest() { return Concat({Le16(0x0064), Zeros(53)}); }
+Bytes CharConnect() { return Concat({Le16(0x0065), Le32(2000000), Zeros(11)}); }
+Bytes MapLogin() { return Concat({Le16(0x0072), Zeros(17)}); }  // 19 bytes: version 5
+Bytes Walk() { return Bytes{0x85, 0x00, 0x19, 0x07, 0x80}; }     // to (100, 120)
+
+// A chat line of `text` as the client sends it, and its length as the map
+// sends it back.
+Bytes Chat(const std::string& text) {
+  return Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(text.size())),
+                 Bytes(text.begin(), text.end())});
+}
+std::size_t ChatReplySize(const std::string& text) { return 8 + text.size(); }
+
+// Closes with a reset instead of an orderly close.
+void Reset(int fd) {
+  const linger abort{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  ::close(fd);
+}
+
+class FaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
+    port = server.WaitForListening();
+    ASSERT_GT(port, 0) << server.ErrorText();
+    stayer = EnterMap();
+    ASSERT_GE(stayer, 0);
+  }
+
+  void TearDown() override {
+    if (stayer >= 0) ::close(stayer);
+    // A server that crashed on the way ends with a signal, not 0.
+    EXPECT_EQ(server.Stop(), 0) << server.ErrorText();
+  }
+
+  // A client in the map at packet version 5, its greeting read; -1 on failure.
+  int EnterMap() {
+    const int fd = ConnectClient(port);
+    if (fd < 0) return -1;
+    SendAll(fd, MapLogin());
+    const Bytes greeting = ReadExactly(fd, kGreetingSize, 3000);
+    EXPECT_EQ(greeting.size(), kGreetingSize);
+    if (greeting.size() != kGreetingSize) {
+      ::close(fd);
+      return -1;
+    }
+    EXPECT_EQ(U16(greeting, 4), 0x0073);
+    return fd;
+  }
+
+  // The client that stayed in the map still gets an answer to each packet,
+  // and nothing else is waiting for it.
+  void ExpectStayerServed() {
+    SendAll(stayer, Walk());
+    const Bytes reply = ReadExactly(stayer, kWalkReplySize, 3000);
+    ASSERT_EQ(reply.size(), kWalkReplySize);
+    EXPECT_EQ(U16(reply, 0), 0x0087);
+    EXPECT_TRUE(ReadAvailable(stayer, 50).empty());
+  }
+
+  // Login, character list, select and map login, each with its full reply.
+  void ExpectRoadCompletes() {
+    int fd = ConnectClient(port);
+    ASSERT_GE(fd, 0);
+    SendAll(fd, LoginRequest());
+    const Bytes servers = ReadExactly(fd, 79, 3000);
+    ASSERT_EQ(servers.size(), 79u);
+    EXPECT_EQ(U16(servers, 0), 0x0069);
+    EXPECT_TRUE(PeerClosed(fd));
+    ::close(fd);
+
+    fd = ConnectClient(port);
+    ASSERT_GE(fd, 0);
+    SendAll(fd, CharConnect());
+    const Bytes list = ReadExactly(fd, 4 + 978, 3000);
+    ASSERT_EQ(list.size(), 4u + 978u);
+    EXPECT_EQ(U16(list, 4), 0x006B);
+    SendAll(fd, Bytes{0x66, 0x00, 0x00});
+    const Bytes select = ReadExactly(fd, 28, 3000);
+    ASSERT_EQ(select.size(), 28u);
+    EXPECT_EQ(U16(select, 0), 0x0071);
+    EXPECT_TRUE(PeerClosed(fd));
+    ::close(fd);
+
+    fd = EnterMap();
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+  }
+
+  ServerProcess server;
+  std::int32_t port = -1;
+  int stayer = -1;
+};
+
+TEST_F(FaultTest, ResetInTheMiddleOfAPacketLeavesTheOthersServed) {
+  // One before its first packet is whole, one in the map in the middle of a walk.
+  const int fresh = ConnectClient(port);
+  ASSERT_GE(fresh, 0);
+  const Bytes login = MapLogin();
+  SendAll(fresh, Bytes(login.begin(), login.begin() + 10));
+  const int inMap = EnterMap();
+  ASSERT_GE(inMap, 0);
+  SendAll(inMap, Bytes{0x85, 0x00});
+  Reset(fresh);
+  Reset(inMap);
+
+  ExpectStayerServed();
+  ExpectRoadCompletes();
+}
+
+TEST_F(FaultTest, HalfClosedClientStillGetsItsReplies) {
+  const int fd = ConnectClient(port);
+  ASSERT_GE(fd, 0);
+  SendAll(fd, MapLogin());
+  ::shutdown(fd, SHUT_WR);
+  const Bytes greeting = ReadExactly(fd, kGreetingSize, 3000);
+  EXPECT_EQ(greeting.size(), kGreetingSize);
+  // Its end of file closes the connection on a later tick.
+  EXPECT_TRUE(PeerClosed(fd, 2000));
+  ::close(fd);
+
+  ExpectStayerServed();
+  ExpectRoadCompletes();
+}
+
+TEST_F(FaultTest, OneByteAtATimeIsHandledAsItComes) {
+  // A byte per tick: the handler does not wait for a whole packet, so the
+  // walk's first byte, with the zero its buffer still holds after it, is
+  // already a walk, and the bytes after it are read as packets of their own.
+  for (std::uint8_t byte : Walk()) {
+    ASSERT_EQ(::send(stayer, &byte, 1, MSG_NOSIGNAL), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  const Bytes reply = ReadExactly(stayer, kWalkReplySize, 3000);
+  ASSERT_EQ(reply.size(), kWalkReplySize);
+  EXPECT_EQ(U16(reply, 0), 0x0087);
+
+  ExpectStayerServed();
+  ExpectRoadCompletes();
+}
+
+TEST_F(FaultTest, BurstLargerThanTheBufferIsHandledOverTicksWithNothingLost) {
+  const int fd = EnterMap();
+  ASSERT_GE(fd, 0);
+  // Three chat lines of 1000 bytes each in one send: the first receive takes
+  // the 2048 bytes that fit, later ones the rest as packets are consumed.
+  const std::string lines[] = {std::string(996, 'a'), std::string(996, 'b'),
+                               std::string(996, 'c')};
+  SendAll(fd, Concat({Chat(lines[0]), Chat(lines[1]), Chat(lines[2])}));
+  for (int client : {fd, stayer}) {
+    for (const std::string& line : lines) {
+      const Bytes reply = ReadExactly(client, ChatReplySize(line), 3000);
+      ASSERT_EQ(reply.size(), ChatReplySize(line));
+      EXPECT_EQ(U16(reply, 0), 0x008D);
+      EXPECT_EQ(std::string(reply.begin() + 8, reply.end()), line);
+    }
+  }
+  ::close(fd);
+
+  ExpectStayerServed();
+  ExpectRoadCompletes();
+}
+
+TEST_F(FaultTest, ClientThatNeverSendsHoldsNothingUp) {
+  const int idle = ConnectClient(port);
+  ASSERT_GE(idle, 0);
+  ExpectRoadCompletes();
+  ExpectStayerServed();
+  EXPECT_TRUE(ReadAvailable(idle, 50).empty());
+  ::close(idle);
+}
+
+TEST_F(FaultTest, ManyClientsComingAndGoingLeaveTheOthersServed) {
+  // Half send a login request and leave before its reply, half leave without
+  // a word; every tenth resets instead of closing.
+  constexpr int kClients = 50;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (int i = 0; i < kClients && std::chrono::steady_clock::now() < deadline; ++i) {
+    const int fd = ConnectClient(port);
+    ASSERT_GE(fd, 0) << "client " << i;
+    if (i % 2 == 0) SendAll(fd, LoginRequest());
+    if (i % 10 == 9) {
+      Reset(fd);
+    } else {
+      ::close(fd);
+    }
+  }
+  ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+
+  ExpectStayerServed();
+  ExpectRoadCompletes();
+  ExpectStayerServed();
+}
+
+}  // namespace
+}  // namespace quib::test
