@@ -1,1 +1,239 @@
-// STUB
+#include "app/console_mode.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "app/main_window.h"
+
+namespace quib {
+
+namespace {
+
+constexpr auto kTickInterval = std::chrono::milliseconds(250);
+// A longer command line is refused rather than buffered without end.
+constexpr std::size_t kMaxCommandLine = 4096;
+
+const char kCommandList[] =
+    "map NAME, pos X Y, posx [X], posy [Y], gender female|male, hide on|off, warp, reload, "
+    "clear, show, quit";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::vector<std::string> Words(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && !IsBlank(text[i])) ++i;
+    if (i > start) words.emplace_back(text.substr(start, i - start));
+  }
+  return words;
+}
+
+bool AllDigits(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+ConsoleReply Refuse(std::string error) {
+  ConsoleReply reply;
+  reply.Error = std::move(error);
+  return reply;
+}
+
+// posx / posy: one box, digits only; no argument empties it.
+ConsoleReply SetPosition(TextBox& box, const std::string& command,
+                         const std::vector<std::string>& args) {
+  if (args.size() > 1) return Refuse(command + " takes at most one number");
+  const std::string value = args.empty() ? std::string() : args[0];
+  if (!AllDigits(value)) return Refuse(command + " takes digits only, not \"" + value + "\"");
+  box.Type(value);
+  return {};
+}
+
+}  // namespace
+
+ConsoleReply RunConsoleCommand(Form1& form, std::string_view line) {
+  line = Trim(line);
+  if (line.empty()) return {};
+  const auto words = Words(line);
+  const std::string& command = words[0];
+  const std::vector<std::string> args(words.begin() + 1, words.end());
+
+  if (command == "map") {
+    // The rest of the line, as it would be typed into the box.
+    form.Text2.Type(std::string(Trim(line.substr(command.size()))));
+    return {};
+  }
+  if (command == "pos") {
+    if (args.size() != 2) return Refuse("pos takes two numbers: pos X Y");
+    for (const auto& value : args) {
+      if (value.empty() || !AllDigits(value)) {
+        return Refuse("pos takes digits only, not \"" + value + "\"");
+      }
+    }
+    form.Pos[0].Type(args[0]);
+    form.Pos[1].Type(args[1]);
+    return {};
+  }
+  if (command == "posx") return SetPosition(form.Pos[0], command, args);
+  if (command == "posy") return SetPosition(form.Pos[1], command, args);
+  if (command == "gender") {
+    if (args.size() == 1 && args[0] == "female") {
+      form.Option1.Select(0);
+      return {};
+    }
+    if (args.size() == 1 && args[0] == "male") {
+      form.Option1.Select(1);
+      return {};
+    }
+    return Refuse("gender takes female or male");
+  }
+  if (command == "hide") {
+    if (args.size() == 1 && (args[0] == "on" || args[0] == "off")) {
+      form.Check1.SetChecked(args[0] == "on");
+      return {};
+    }
+    return Refuse("hide takes on or off");
+  }
+
+  // The commands below take no arguments.
+  const bool known = command == "warp" || command == "reload" || command == "clear" ||
+                     command == "show" || command == "quit";
+  if (!known) return Refuse("unknown command \"" + command + "\"; commands: " + kCommandList);
+  if (!args.empty()) return Refuse(command + " takes no arguments");
+
+  ConsoleReply reply;
+  if (command == "warp") {
+    form.Command3_Click();
+  } else if (command == "reload") {
+    form.Command4_Click();
+  } else if (command == "clear") {
+    form.Command2_Click();
+  } else if (command == "show") {
+    reply.Info = DescribeSettings(form);
+  } else {
+    reply.Quit = true;
+  }
+  return reply;
+}
+
+std::string DescribeSettings(const Form1& form) {
+  std::string text;
+  text += "map: " + form.Text2.Text() + "\n";
+  text += "position: " + form.Pos[0].Text() + " " + form.Pos[1].Text() + "\n";
+  text += std::string("gender: ") + (form.Option1.Selected() == 0 ? "female" : "male") + "\n";
+  text += std::string("hide unknown packets: ") + (form.Check1.Checked() ? "on" : "off") + "\n";
+  text += "connections: " + std::to_string(form.ConnectionCount()) + "\n";
+  if (form.LoginServer.Socket != kInvalidSocket) {
+    text += "listening: 127.0.0.1:" + std::to_string(form.ListeningPort()) + "\n";
+  }
+  return text;
+}
+
+namespace {
+
+void Say(const ConsoleStreams& streams, const std::string& text) {
+  std::fputs(text.c_str(), streams.Messages);
+  std::fflush(streams.Messages);
+}
+
+// What arrived on the input, split into command lines.
+struct InputLines {
+  std::string Pending;     // a partial line waiting for the rest
+  bool Discarding = false; // inside a line too long to run
+};
+
+// Runs every complete line; a partial line waits for the rest. True when a
+// command asked to quit.
+bool RunInputLines(Form1& form, InputLines& input, const ConsoleStreams& streams) {
+  std::string& pending = input.Pending;
+  std::size_t end;
+  while ((end = pending.find('\n')) != std::string::npos) {
+    const std::string line = pending.substr(0, end);
+    pending.erase(0, end + 1);
+    if (input.Discarding) {
+      input.Discarding = false;
+      continue;
+    }
+    const ConsoleReply reply = RunConsoleCommand(form, line);
+    if (!reply.Error.empty()) Say(streams, reply.Error + "\n");
+    if (!reply.Info.empty()) Say(streams, reply.Info);
+    if (reply.Quit) return true;
+  }
+  if (pending.size() > kMaxCommandLine) {
+    if (!input.Discarding) Say(streams, "command line too long; ignored\n");
+    input.Discarding = true;
+    pending.clear();
+  }
+  return false;
+}
+
+}  // namespace
+
+int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
+  auto previousAppend = std::move(form.List1.OnAppend);
+  form.List1.OnAppend = [&streams](const std::string& line) {
+    std::fprintf(streams.Log, "%s\n", line.c_str());
+    std::fflush(streams.Log);
+  };
+
+  using Clock = std::chrono::steady_clock;
+  auto nextTick = Clock::now() + kTickInterval;
+  int input = streams.Input;
+  InputLines lines;
+  bool quit = false;
+
+  while (!quit) {
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
+    pollfd fds[3] = {{stopFd, POLLIN, 0}, {form.LoginServer.Socket, POLLIN, 0}, {input, POLLIN, 0}};
+    const int ready = ::poll(fds, 3, static_cast<int>(std::max<std::int64_t>(0, wait.count())));
+    if (ready < 0 && errno != EINTR) break;
+
+    if (ready > 0) {
+      if (fds[0].revents != 0) break;  // a stop signal
+      if (fds[1].revents & POLLIN) form.AcceptPending();
+      if (fds[2].revents != 0) {
+        char chunk[4096];
+        const auto n = ::read(input, chunk, sizeof chunk);
+        if (n > 0) {
+          lines.Pending.append(chunk, static_cast<std::size_t>(n));
+          quit = RunInputLines(form, lines, streams);
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+          // End of input (or an input that cannot be read): a last line
+          // without its line feed still counts; the server keeps running.
+          if (!lines.Pending.empty()) {
+            lines.Pending.push_back('\n');
+            quit = RunInputLines(form, lines, streams);
+          }
+          input = -1;
+        }
+      }
+    }
+
+    // Ticks keep to a fixed 250 ms rhythm however often the loop wakes; a
+    // tick held up (by an accept's wait) is run once, not caught up.
+    const auto now = Clock::now();
+    if (!quit && now >= nextTick) {
+      form.PollConnections();
+      while (nextTick <= now) nextTick += kTickInterval;
+    }
+  }
+
+  form.Unload();
+  form.List1.OnAppend = std::move(previousAppend);
+  return 0;
+}
+
+}  // namespace quib

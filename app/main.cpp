@@ -1,1 +1,118 @@
-int main() { return 0; }  // STUB
+// quib-server: the window when a display is available, the console otherwise.
+// Start-up is initialisation (the packet database), load (the listening
+// socket), then the event loop; SIGINT and SIGTERM run the unload step.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/console_mode.h"
+#include "app/main_window.h"
+#include "app/program_options.h"
+
+#ifdef QUIB_HAVE_GUI
+#include "app/window_view.h"
+#endif
+
+#ifndef QUIB_VERSION
+#define QUIB_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr bool kWindowBuilt =
+#ifdef QUIB_HAVE_GUI
+    true;
+#else
+    false;
+#endif
+
+// The write end of the stop pipe; the loop watches the read end, so a stop
+// signal becomes an ordinary event and the unload step runs on the loop.
+int g_stopWrite = -1;
+
+void OnStopSignal(int) {
+  const int saved = errno;
+  const char byte = 's';
+  [[maybe_unused]] const auto n = ::write(g_stopWrite, &byte, 1);
+  errno = saved;
+}
+
+// Returns the read end of the stop pipe, or -1.
+int InstallStopSignals() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+  g_stopWrite = fds[1];
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  // A reader of the log that went away must not end the server, and reading
+  // commands from a terminal in the background must not stop it.
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGTTIN, SIG_IGN);
+  return fds[0];
+}
+
+int RunConsoleMode(const quib::ProgramOptions& options, int stopFd) {
+  quib::Form1 form;
+  std::string error;
+  if (!quib::StartServer(form, options, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "%s\n", quib::ListeningMessage(form).c_str());
+  std::fflush(stderr);
+  return quib::RunConsole(form, stopFd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string program = argc > 0 ? argv[0] : "quib-server";
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  quib::ProgramOptions options;
+  std::string error;
+  switch (quib::ParseProgramOptions(args, options, error)) {
+    case quib::OptionsOutcome::kHelp:
+      std::fputs(quib::HelpText(program).c_str(), stdout);
+      return 0;
+    case quib::OptionsOutcome::kVersion:
+      std::printf("quib-server %s\n", QUIB_VERSION);
+      return 0;
+    case quib::OptionsOutcome::kError:
+      std::fprintf(stderr, "%s: %s\n%s", program.c_str(), error.c_str(),
+                   quib::UsageText(program).c_str());
+      return 2;
+    case quib::OptionsOutcome::kRun:
+      break;
+  }
+
+  const int stopFd = InstallStopSignals();
+  const auto mode = quib::ChooseRunMode(options, kWindowBuilt, [](const char* name) {
+    return static_cast<const char*>(std::getenv(name));
+  });
+  switch (mode) {
+    case quib::RunMode::kWindow:
+#ifdef QUIB_HAVE_GUI
+      return quib::RunWindowMode(argc, argv, options, stopFd);
+#else
+      break;
+#endif
+    case quib::RunMode::kConsoleNoDisplay:
+      std::fprintf(stderr, "No display available: running in the console.\n");
+      break;
+    case quib::RunMode::kConsoleNoWindow:
+      std::fprintf(stderr, "Built without the window: running in the console.\n");
+      break;
+    case quib::RunMode::kConsole:
+      break;
+  }
+  return RunConsoleMode(options, stopFd);
+}

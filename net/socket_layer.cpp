@@ -31,6 +31,8 @@ bool SocketStartup(std::string& description) {
 std::uint32_t LoopbackAddress() { return htonl(INADDR_LOOPBACK); }
 
 SocketHandle ListenOn(std::int32_t port, sockaddr_in& address) {
+  // A port outside 16 bits would wrap to another one, 0 among them.
+  if (port < 0 || port > 0xFFFF) return kInvalidSocket;
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -40,6 +42,11 @@ SocketHandle ListenOn(std::int32_t port, sockaddr_in& address) {
 
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return kInvalidSocket;
+  // Connections the server closed itself linger on the port for a while; they
+  // must not keep a restarted server from listening. (This never lets two
+  // listeners share the port.)
+  const int reuse = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
       ::listen(fd, 1) != 0) {
     ::close(fd);

@@ -28,8 +28,9 @@ bool WinsockStarted();
 bool SocketStartup(std::string& description);
 
 // Opens a non-blocking TCP socket bound to 127.0.0.1:port with a backlog of 1.
-// Port 0 lets the system pick a free port (GetSockName tells which); 65535 is
-// refused. On success fills `address` and returns the socket, else -1.
+// Port 0 lets the system pick a free port (GetSockName tells which); 65535 and
+// ports outside 0 to 65535 are refused without a socket. On success fills
+// `address` and returns the socket, else -1.
 SocketHandle ListenOn(std::int32_t port, sockaddr_in& address);
 
 // Stops the socket library: every socket this layer still holds is closed.

@@ -1,0 +1,63 @@
+// The command line: quib-server [--headless] [--port N] [--packet-db FILE],
+// --help, --version. Also the choice between the window and the console.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quib {
+
+class Form1;
+
+struct ProgramOptions {
+  bool Headless = false;
+  std::int32_t Port = 6900;  // 0: the system picks a free port
+  std::string PacketDbPath;  // empty: packet_db.txt beside the executable
+};
+
+enum class OptionsOutcome {
+  kRun,
+  kHelp,
+  kVersion,
+  kError,  // `error` says what was wrong; show the usage and exit 2
+};
+
+// Reads the arguments after the program name. Both "--port N" and
+// "--port=N" are taken; the port is 0 to 65535 in decimal.
+OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions& options,
+                                   std::string& error);
+
+// The two-line synopsis shown after a bad option.
+std::string UsageText(const std::string& programName);
+// What --help shows: the synopsis, the options and the console commands.
+std::string HelpText(const std::string& programName);
+
+// Reads one environment variable; nullptr when it is not set.
+using EnvironmentLookup = std::function<const char*(const char*)>;
+
+// True when a window can be shown: DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM
+// is set to something.
+bool DisplayAvailable(const EnvironmentLookup& lookup);
+
+enum class RunMode {
+  kWindow,
+  kConsole,          // asked for with --headless
+  kConsoleNoDisplay, // the window was wanted but there is no display
+  kConsoleNoWindow,  // the window was wanted but the program has none
+};
+
+RunMode ChooseRunMode(const ProgramOptions& options, bool windowBuilt,
+                      const EnvironmentLookup& lookup);
+
+// Start-up in its order: initialisation (the packet database at the given
+// path, or beside the executable) then load (listening on the given port).
+// On failure `error` holds the one line to show: "Unable to load
+// Packet_db.txt" or "Unable to listen on 127.0.0.1:PORT".
+bool StartServer(Form1& form, const ProgramOptions& options, std::string& error);
+
+// The line said once the server listens, with the real port.
+std::string ListeningMessage(const Form1& form);
+
+}  // namespace quib

@@ -1,0 +1,72 @@
+// The window: Qt widgets placed as the form was designed, mirroring Form1's
+// control models both ways, with the poll timer and the accept notification.
+// Form1 keeps all state; every event here is one call into it.
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSocketNotifier;
+class QTimer;
+
+namespace quib {
+
+class Form1;
+class TextBox;
+struct ProgramOptions;
+
+// The form was laid out in twips; fifteen make a pixel.
+constexpr int Twips(int twips) { return twips / 15; }
+
+class WindowView : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `form` must outlive the view. When the form listens, the view accepts
+  // connections as they wait; its timer polls them every 250 ms.
+  explicit WindowView(Form1& form, QWidget* parent = nullptr);
+  ~WindowView() override;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BindTextBox(QLineEdit* edit, TextBox& box);
+  void BindModels();
+  void StartEvents();
+  void AppendLogLine(const std::string& line);
+
+  Form1& form_;
+  QCheckBox* check1_ = nullptr;
+  QPushButton* command2_ = nullptr;
+  QGroupBox* frame1_ = nullptr;
+  QPushButton* command4_ = nullptr;
+  QRadioButton* option1_[2] = {};
+  QLineEdit* text2_ = nullptr;
+  QPushButton* command3_ = nullptr;
+  QLineEdit* pos_[2] = {};
+  QLabel* label1_ = nullptr;
+  QLabel* label2_ = nullptr;
+  QLabel* label3_ = nullptr;
+  QTimer* timer1_ = nullptr;
+  QPushButton* rWin_ = nullptr;
+  QListWidget* list1_ = nullptr;
+  QPushButton* command1_ = nullptr;
+  QPlainTextEdit* text1_ = nullptr;
+  QSocketNotifier* acceptNotifier_ = nullptr;
+};
+
+// The whole program in window mode: start-up (a message box and exit code 1
+// when it fails), the window, and the unload step when the window closes or
+// `stopFd` becomes readable. Returns the exit code.
+int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int stopFd);
+
+}  // namespace quib

@@ -1,0 +1,317 @@
+#include "app/connections.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "app/main_window.h"
+#include "tests/test_support.h"
+
+namespace quib {
+namespace {
+
+using test::Bytes;
+using test::Concat;
+using test::Le16;
+using test::Zeros;
+
+// An id that no case of the handler knows: it is only ever buffered, or
+// dropped whole by the unknown-packet branch.
+constexpr std::uint16_t kStrayId = 0x7FFE;
+// A 6-byte packet the handler takes and does nothing with.
+const Bytes kIgnored = Concat({Le16(0x0187), Zeros(4)});
+
+// True once the server side of a connection has something to read (data or
+// the client's close), so that a tick is sure to see it.
+bool ServerReadable(const ConnectionRecord& record, int waitMs = 1000) {
+  pollfd p{record.Socket, POLLIN, 0};
+  return ::poll(&p, 1, waitMs) == 1;
+}
+
+// Bytes waiting on the server side of a connection, not yet received.
+std::int64_t Unreceived(const ConnectionRecord& record) {
+  std::uint8_t buffer[4096];
+  ServerReadable(record, 200);
+  return ::recv(record.Socket, buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
+}
+
+class ConnectionsTest : public test::ServerFixture {
+ protected:
+  // Sends and waits until the server side can read it.
+  void Deliver(int client, const Bytes& bytes) {
+    Send(client, bytes);
+    ASSERT_TRUE(ServerReadable(Record(client)));
+  }
+
+  std::vector<SocketHandle> TableSockets() const {
+    std::vector<SocketHandle> sockets;
+    for (const auto& record : form.ConnectionTable) sockets.push_back(record.Socket);
+    return sockets;
+  }
+};
+
+// --- Accept -------------------------------------------------------------------
+
+TEST_F(ConnectionsTest, AcceptAddsZeroedRecordsInOrder) {
+  const int first = Connect();
+  const int second = Connect();
+  ASSERT_EQ(form.ConnectionCount(), 2);
+  EXPECT_EQ(TableSockets(), (std::vector<SocketHandle>{serverSockets[first], serverSockets[second]}));
+  const ConnectionRecord& record = form.ConnectionTable[1];
+  EXPECT_EQ(ntohl(record.PeerAddress.sin_addr.s_addr), 0x7F000001u);
+  EXPECT_EQ(record.RecvLength, 0);
+  EXPECT_EQ(record.PacketVersion, 0);
+  EXPECT_EQ(record.State, kStateNone);
+  EXPECT_EQ(record.FirstPacketId, 0);
+  EXPECT_EQ(record.RedetectVersion, 0);
+  EXPECT_EQ(record.RecvBuffer, PacketBuffer{});
+}
+
+TEST_F(ConnectionsTest, AcceptWithNobodyWaitingAddsNothing) {
+  form.AcceptPending();
+  EXPECT_EQ(form.ConnectionCount(), 0);
+}
+
+TEST_F(ConnectionsTest, QuietClientKeepsItsRecordUntouched) {
+  Connect();
+  Tick();
+  Tick();
+  ASSERT_EQ(form.ConnectionCount(), 1);
+  EXPECT_EQ(form.ConnectionTable[0].RecvLength, 0);
+  EXPECT_EQ(form.ConnectionTable[0].FirstPacketId, 0);
+}
+
+// --- Removal ----------------------------------------------------------------
+
+TEST_F(ConnectionsTest, ClosingClientIsRemovedAndTheOthersKeepTheirOrder) {
+  const int a = Connect();
+  const int b = Connect();
+  const int c = Connect();
+  const SocketHandle closed = serverSockets[b];
+  CloseClient(b);
+  ASSERT_TRUE(ServerReadable(form.ConnectionTable[1]));
+  Tick();
+  EXPECT_EQ(TableSockets(), (std::vector<SocketHandle>{serverSockets[a], serverSockets[c]}));
+  // The server closed its end too: the number is free for the next accept.
+  const int d = Connect();
+  EXPECT_EQ(serverSockets[d], closed);
+}
+
+TEST_F(ConnectionsTest, RemovingTheOnlyRecordEmptiesTheTable) {
+  const int a = Connect();
+  Deliver(a, kIgnored);
+  form.ReceiveFromConnection(Record(a));
+  CloseClient(a);
+  ASSERT_TRUE(ServerReadable(form.ConnectionTable[0]));
+  Tick();  // handles the buffered packet; the close comes with the receive
+  Tick();
+  ASSERT_EQ(form.ConnectionCount(), 0);
+
+  const int b = Connect();
+  ASSERT_EQ(form.ConnectionCount(), 1);
+  EXPECT_EQ(form.ConnectionTable[0].Socket, serverSockets[b]);
+  EXPECT_EQ(form.ConnectionTable[0].RecvLength, 0);
+  EXPECT_EQ(form.ConnectionTable[0].FirstPacketId, 0);
+}
+
+// After a removal, the record that moves into the freed place gets its packet
+// handled but no receive on that tick; the records after it get both.
+TEST_F(ConnectionsTest, RecordMovingIntoTheFreedPlaceIsHandledWithoutAReceive) {
+  const int a = Connect();
+  const int b = Connect();
+  const int c = Connect();
+  const Bytes stray = Concat({Le16(kStrayId), Zeros(4)});
+  Deliver(b, stray);
+  form.ReceiveFromConnection(Record(b));
+  ASSERT_EQ(Record(b).RecvLength, 6);
+  Deliver(b, Zeros(4));  // waits in the socket
+  Deliver(c, stray);
+  CloseClient(a);
+  ASSERT_TRUE(ServerReadable(form.ConnectionTable[0]));
+
+  Tick();
+  ASSERT_EQ(form.ConnectionCount(), 2);
+  EXPECT_EQ(Record(b).RecvLength, 0) << "b's buffered packet was not handled";
+  EXPECT_EQ(Unreceived(Record(b)), 4) << "b was received from on the tick of the removal";
+  EXPECT_EQ(Record(c).RecvLength, 0) << "c was not received from and handled";
+  EXPECT_LE(Unreceived(Record(c)), 0);
+}
+
+// --- One packet per tick ------------------------------------------------------
+
+TEST_F(ConnectionsTest, PacketsArrivingTogetherAreHandledOnePerTick) {
+  const int a = Connect();
+  Deliver(a, Concat({kIgnored, kIgnored, kIgnored}));
+  Tick();
+  EXPECT_EQ(Record(a).RecvLength, 12);
+  Tick();
+  EXPECT_EQ(Record(a).RecvLength, 6);
+  Tick();
+  EXPECT_EQ(Record(a).RecvLength, 0);
+}
+
+TEST_F(ConnectionsTest, FullBufferSkipsTheReceive) {
+  const int a = Connect();
+  Send(a, Concat({Le16(kStrayId), Zeros(kBufferSize + 98)}));
+  for (int i = 0; i < 50 && Record(a).RecvLength < kBufferSize; ++i) {
+    ServerReadable(Record(a), 100);
+    form.ReceiveFromConnection(Record(a));
+  }
+  ASSERT_EQ(Record(a).RecvLength, kBufferSize);
+  ASSERT_EQ(Unreceived(Record(a)), 100);
+
+  form.ReceiveFromConnection(Record(a));
+  EXPECT_EQ(Record(a).RecvLength, kBufferSize);
+  EXPECT_EQ(Unreceived(Record(a)), 100);
+  // A full buffer is not taken for a close, even when the client has gone.
+  CloseClient(a);
+  form.ReceiveFromConnection(form.ConnectionTable[0]);
+  EXPECT_EQ(form.ConnectionCount(), 1);
+}
+
+// --- First packet and version detection --------------------------------------
+
+TEST_F(ConnectionsTest, LoginFirstPacketIsRecordedWithoutDetection) {
+  const int a = Connect();
+  Deliver(a, Concat({Le16(0x0064), Zeros(53)}));
+  form.ReceiveFromConnection(Record(a));
+  EXPECT_EQ(Record(a).FirstPacketId, 0x0064);
+  EXPECT_EQ(Record(a).RecvLength, 55);
+  EXPECT_EQ(Record(a).PacketVersion, 0);
+  EXPECT_TRUE(Log().empty()) << "detection ran on a login packet";
+
+  // Only the first data sets the id; a map login later detects nothing.
+  Deliver(a, Concat({Le16(0x0072), Zeros(17)}));
+  form.ReceiveFromConnection(Record(a));
+  EXPECT_EQ(Record(a).FirstPacketId, 0x0064);
+  EXPECT_EQ(Record(a).PacketVersion, 0);
+  EXPECT_EQ(Record(a).RecvLength, 55 + 19);
+}
+
+TEST_F(ConnectionsTest, OtherFirstPacketRunsDetectionWithTheBytesOfThatRead) {
+  const int a = Connect();
+  Deliver(a, Concat({Le16(0x009B), Zeros(30)}));
+  form.ReceiveFromConnection(Record(a));
+  EXPECT_EQ(Record(a).FirstPacketId, 0x009B);
+  EXPECT_EQ(Record(a).PacketVersion, 15);
+}
+
+TEST_F(ConnectionsTest, RedetectionReadsTheNewBytesWhateverIsBuffered) {
+  const int a = Connect();
+  Deliver(a, kIgnored);
+  form.ReceiveFromConnection(Record(a));
+  ASSERT_EQ(Record(a).FirstPacketId, 0x0187);
+  Record(a).RedetectVersion = -1;
+
+  Deliver(a, Concat({Le16(0x009B), Zeros(30)}));
+  form.ReceiveFromConnection(Record(a));
+  EXPECT_EQ(Record(a).RedetectVersion, 0);
+  EXPECT_EQ(Record(a).FirstPacketId, 0x009B);
+  EXPECT_EQ(Record(a).PacketVersion, 15) << "detection was not given this read's 32 bytes";
+  EXPECT_EQ(Record(a).RecvLength, 38);
+}
+
+// --- Closed sockets and reuse -------------------------------------------------
+
+// Server-side close, as the login and character roles do it: the record stays.
+TEST_F(ConnectionsTest, SocketClosedByTheServerIsNeverReadOrWrittenAgain) {
+  const int a = Connect();
+  const SocketHandle closed = serverSockets[a];
+  Record(a).State = kStateMap;
+  CloseSocket(closed);
+
+  // The system hands the number to something else.
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  const int reused = pair[0] == closed ? 0 : pair[1] == closed ? 1 : -1;
+  ASSERT_NE(reused, -1) << "the closed socket's number was not handed out again";
+  const std::uint8_t data[] = {0x64, 0x00, 1, 2};
+  ASSERT_EQ(::write(pair[1 - reused], data, sizeof data), 4);
+
+  Tick();
+  ASSERT_EQ(form.ConnectionCount(), 1);
+  EXPECT_EQ(form.ConnectionTable[0].RecvLength, 0);
+  std::uint8_t buffer[8];
+  EXPECT_EQ(::recv(pair[reused], buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT), 4)
+      << "the server read from a descriptor it no longer owns";
+
+  form.SendToMapConnections(data, sizeof data);
+  EXPECT_EQ(::recv(pair[1 - reused], buffer, sizeof buffer, MSG_DONTWAIT), -1)
+      << "the server wrote to a descriptor it no longer owns";
+  ::close(pair[0]);
+  ::close(pair[1]);
+}
+
+TEST_F(ConnectionsTest, NewConnectionWithAClosedRecordsSocketContinuesInIt) {
+  Connect();
+  const int b = Connect();
+  ConnectionRecord& record = Record(b);
+  record.State = kStateCharacter;
+  record.RedetectVersion = -1;
+  record.AccountId = 2000001;
+  record.CharSlot = 4;
+  const SocketHandle closed = record.Socket;
+
+  // The client's own socket exists before the server closes, so that the
+  // accept is the next to take a number.
+  const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(client, 0);
+  CloseSocket(closed);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(form.ListeningPort()));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  clients.push_back(client);
+  form.AcceptPending();
+
+  ASSERT_EQ(form.ConnectionCount(), 2) << "the new connection got a record of its own";
+  const ConnectionRecord& continued = form.ConnectionTable[1];
+  EXPECT_EQ(continued.Socket, closed);
+  EXPECT_EQ(continued.State, kStateCharacter);
+  EXPECT_EQ(continued.RedetectVersion, -1);
+  EXPECT_EQ(continued.AccountId, 2000001);
+  EXPECT_EQ(continued.CharSlot, 4);
+
+  // And it is served: its data arrives in that record.
+  test::SendAll(client, Concat({Le16(0x009B), Zeros(30)}));
+  ASSERT_TRUE(ServerReadable(continued));
+  form.ReceiveFromConnection(form.ConnectionTable[1]);
+  EXPECT_EQ(form.ConnectionTable[1].RecvLength, 32);
+}
+
+// --- Sending to the map -------------------------------------------------------
+
+TEST_F(ConnectionsTest, SendToMapConnectionsReachesStateThreeOnly) {
+  const int inMap = Connect();
+  const int atCharacter = Connect();
+  const int alsoInMap = Connect();
+  Record(inMap).State = kStateMap;
+  Record(atCharacter).State = kStateCharacter;
+  Record(alsoInMap).State = kStateMap;
+
+  const std::uint8_t packet[] = {0x91, 0x00, 'a', 'b', 'c'};
+  form.SendToMapConnections(packet, 3);
+  EXPECT_EQ(Received(inMap, 3), (Bytes{0x91, 0x00, 'a'}));
+  EXPECT_EQ(Received(alsoInMap, 3), (Bytes{0x91, 0x00, 'a'}));
+  EXPECT_TRUE(NothingMore(atCharacter));
+  EXPECT_TRUE(NothingMore(inMap)) << "more than the given length was sent";
+}
+
+TEST_F(ConnectionsTest, SendingToAMapClientThatWentAwayIsHarmless) {
+  const int gone = Connect();
+  const int staying = Connect();
+  Record(gone).State = kStateMap;
+  Record(staying).State = kStateMap;
+  CloseClient(gone);
+  const std::uint8_t packet[] = {1, 2};
+  // The second send meets a reset connection; it must not end the process.
+  form.SendToMapConnections(packet, 2);
+  form.SendToMapConnections(packet, 2);
+  EXPECT_EQ(Received(staying, 4), (Bytes{1, 2, 1, 2}));
+}
+
+}  // namespace
+}  // namespace quib

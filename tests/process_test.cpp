@@ -1,0 +1,169 @@
+// The server as a program: options, start-up failures, the console and stop
+// signals, through a real child process.
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/server_process.h"
+#include "tests/test_support.h"
+
+namespace quib::test {
+namespace {
+
+// No display: without --headless the server must fall back to the console.
+const ServerProcess::EnvironmentChanges kNoDisplay = {
+    {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}, {"QT_QPA_PLATFORM", std::nullopt}};
+
+TEST(ProcessTest, HeadlessServerListensAndTakesCommands) {
+  ServerProcess server;
+  ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
+  const std::int32_t port = server.WaitForListening();
+  ASSERT_GT(port, 0) << server.ErrorText();
+  const int client = ConnectClient(port);
+  EXPECT_GE(client, 0) << "nothing listens on the announced port";
+
+  ASSERT_TRUE(server.WriteLine("map x"));
+  ASSERT_TRUE(server.WriteLine("show"));
+  EXPECT_TRUE(server.WaitForError("map: x\n")) << server.ErrorText();
+  ASSERT_TRUE(server.WriteLine("posx 1a"));
+  EXPECT_TRUE(server.WaitForError("posx takes digits only")) << server.ErrorText();
+
+  EXPECT_EQ(server.Stop(), 0);
+  EXPECT_EQ(server.PendingOutput(), "") << "standard output carries log lines only";
+  if (client >= 0) ::close(client);
+}
+
+TEST(ProcessTest, LogLinesGoToStandardOutput) {
+  ServerProcess server;
+  ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
+  const std::int32_t port = server.WaitForListening();
+  ASSERT_GT(port, 0) << server.ErrorText();
+  const int client = ConnectClient(port);
+  ASSERT_GE(client, 0);
+  // A login packet with nothing after its id: the server logs and answers.
+  SendAll(client, Concat({Le16(0x0204), Zeros(16)}));
+  const auto line = server.ReadLine(3000);
+  ASSERT_TRUE(line.has_value()) << server.ErrorText();
+  EXPECT_EQ(line->rfind("LoginReQ - 7F000001 - (", 0), 0u) << *line;
+  EXPECT_EQ(server.Stop(), 0);
+  ::close(client);
+}
+
+TEST(ProcessTest, WithoutADisplayTheServerRunsInTheConsole) {
+  ServerProcess server;
+  ASSERT_TRUE(server.Start({"--port", "0"}, kNoDisplay));
+  EXPECT_GT(server.WaitForListening(), 0) << server.ErrorText();
+  EXPECT_NE(server.ErrorText().find("running in the console"), std::string::npos)
+      << server.ErrorText();
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(ProcessTest, StopSignalsAndQuitEndWithExitZero) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    ServerProcess server;
+    ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
+    const std::int32_t port = server.WaitForListening();
+    ASSERT_GT(port, 0) << server.ErrorText();
+    ASSERT_TRUE(server.Signal(signal));
+    EXPECT_EQ(server.Wait(), 0) << "signal " << signal;
+  }
+  ServerProcess server;
+  ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
+  ASSERT_GT(server.WaitForListening(), 0);
+  ASSERT_TRUE(server.WriteLine("quit"));
+  EXPECT_EQ(server.Wait(), 0);
+}
+
+TEST(ProcessTest, EndOfInputKeepsTheServerRunning) {
+  ServerProcess server;
+  ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
+  const std::int32_t port = server.WaitForListening();
+  ASSERT_GT(port, 0);
+  server.CloseInput();
+  EXPECT_FALSE(server.Wait(600).has_value()) << "the server ended with its input";
+  const int client = ConnectClient(port);
+  EXPECT_GE(client, 0);
+  EXPECT_EQ(server.Stop(), 0);
+  if (client >= 0) ::close(client);
+}
+
+// --- Failures ---------------------------------------------------------------
+
+TEST(ProcessTest, SecondInstanceOnTheSamePortExitsOne) {
+  ServerProcess first;
+  ASSERT_TRUE(first.Start({"--headless", "--port", "0"}));
+  const std::int32_t port = first.WaitForListening();
+  ASSERT_GT(port, 0);
+
+  ServerProcess second;
+  ASSERT_TRUE(second.Start({"--headless", "--port", std::to_string(port)}));
+  EXPECT_EQ(second.Wait(), 1);
+  EXPECT_TRUE(second.WaitForError("Unable to listen on 127.0.0.1:" + std::to_string(port) + "\n"))
+      << second.ErrorText();
+  EXPECT_EQ(first.Stop(), 0) << "the first instance was disturbed";
+}
+
+TEST(ProcessTest, MissingOrEmptyDatabaseExitsOne) {
+  const std::string empty = ::testing::TempDir() + "quib_empty_packet_db.txt";
+  std::FILE* file = std::fopen(empty.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  for (const std::string& path : {std::string("/nonexistent/packet_db.txt"), empty}) {
+    ServerProcess server;
+    ASSERT_TRUE(server.Start({"--headless", "--port", "0", "--packet-db", path}));
+    EXPECT_EQ(server.Wait(), 1) << path;
+    EXPECT_TRUE(server.WaitForError("Unable to load Packet_db.txt\n")) << server.ErrorText();
+    EXPECT_EQ(server.ErrorText().find("listening"), std::string::npos);
+  }
+  std::remove(empty.c_str());
+}
+
+TEST(ProcessTest, BadOptionsExitTwoWithTheUsage) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--bogus"}, {"--port", "70000"}, {"--port"}}) {
+    ServerProcess server;
+    ASSERT_TRUE(server.Start(args, kNoDisplay));
+    EXPECT_EQ(server.Wait(), 2) << args[0];
+    EXPECT_TRUE(server.WaitForError("Usage:")) << server.ErrorText();
+    EXPECT_EQ(server.PendingOutput(), "");
+  }
+}
+
+// --- The window, under Qt's offscreen platform -------------------------------
+
+TEST(ProcessTest, WindowModeServesAndStopsOnSigterm) {
+  ServerProcess server;
+  ASSERT_TRUE(server.Start({"--port", "0"}, {{"QT_QPA_PLATFORM", "offscreen"}}));
+  const std::int32_t port = server.WaitForListening();
+  ASSERT_GT(port, 0) << server.ErrorText();
+  if (server.ErrorText().find("running in the console") != std::string::npos) {
+    server.Stop();
+    GTEST_SKIP() << "built without the window";
+  }
+  // The window's notification accepts, its timer polls: a login is answered.
+  const int client = ConnectClient(port);
+  ASSERT_GE(client, 0);
+  SendAll(client, Concat({Le16(0x0064), Zeros(53)}));
+  const Bytes reply = ReadExactly(client, 79, 5000);
+  ASSERT_EQ(reply.size(), 79u);
+  EXPECT_EQ(reply[0] | reply[1] << 8, 0x0069);
+  EXPECT_EQ(server.Stop(), 0);
+  ::close(client);
+}
+
+// The message box waits for its OK; a stop signal still ends the program.
+TEST(ProcessTest, WindowModeShowsTheDatabaseErrorAndEndsOnSigterm) {
+  ServerProcess server;
+  ASSERT_TRUE(server.Start({"--packet-db", "/nonexistent", "--port", "0"},
+                           {{"QT_QPA_PLATFORM", "offscreen"}}));
+  ASSERT_TRUE(server.WaitForError("Unable to load Packet_db.txt\n", 5000)) << server.ErrorText();
+  if (server.ErrorText().find("running in the console") != std::string::npos) {
+    GTEST_SKIP() << "built without the window";
+  }
+  EXPECT_FALSE(server.Wait(300).has_value()) << "the program ended before the box was closed";
+  EXPECT_EQ(server.Stop(), 1);
+}
+
+}  // namespace
+}  // namespace quib::test

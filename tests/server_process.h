@@ -1,0 +1,77 @@
+// A quib-server child process for tests: started with arguments and pipes for
+// its standard streams, always killed and reaped in the end.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quib::test {
+
+class ServerProcess {
+ public:
+  ServerProcess() = default;
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+  ~ServerProcess();  // kills the server if it still runs, and reaps it
+
+  // Environment changes for the child: a value sets the variable, nullopt
+  // removes it. Everything else is inherited.
+  using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
+
+  // Starts the server binary with `args`. False when it could not be spawned.
+  bool Start(const std::vector<std::string>& args, const EnvironmentChanges& environment = {});
+
+  // Waits for "Quib-Server listening on 127.0.0.1:PORT" on standard error and
+  // returns PORT, or -1 when the line does not come in time.
+  std::int32_t WaitForListening(int timeoutMs = 5000);
+
+  // The next line the server writes to standard output (without its line
+  // feed), or nullopt when none comes in time or the output ended.
+  std::optional<std::string> ReadLine(int timeoutMs = 2000);
+
+  // True once standard error holds `text`, waiting up to `timeoutMs`.
+  bool WaitForError(const std::string& text, int timeoutMs = 2000);
+
+  // Everything read from standard error so far, and standard output not yet
+  // taken by ReadLine.
+  const std::string& ErrorText() const { return stderr_; }
+  const std::string& PendingOutput() const { return stdout_; }
+
+  // Writes one command line (a line feed is added). False when the input is
+  // closed.
+  bool WriteLine(const std::string& line);
+  void CloseInput();
+
+  bool Signal(int signal);
+
+  // Waits for the server to end and returns its exit code, 128 + the signal
+  // when a signal ended it, or nullopt when it still runs after `timeoutMs`.
+  std::optional<int> Wait(int timeoutMs = 5000);
+
+  // SIGTERM, then Wait; a server that does not end in time is killed and
+  // nullopt returned.
+  std::optional<int> Stop(int timeoutMs = 5000);
+
+  pid_t Pid() const { return pid_; }
+
+ private:
+  // Reads whatever the server has written, waiting up to `timeoutMs` for the
+  // first byte. False when both streams have ended.
+  bool Pump(int timeoutMs);
+  void Reap(int timeoutMs);
+
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  int error_ = -1;
+  std::optional<int> exitCode_;
+  std::string stdout_;
+  std::string stderr_;
+};
+
+}  // namespace quib::test

@@ -1,0 +1,170 @@
+#include "net/socket_layer.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/test_support.h"
+
+namespace quib {
+namespace {
+
+using test::ConnectClient;
+using test::PeerClosed;
+
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir) != nullptr) ++count;
+    ::closedir(dir);
+  }
+  return count;
+}
+
+bool NonBlocking(int fd) { return (::fcntl(fd, F_GETFL) & O_NONBLOCK) != 0; }
+
+// Each test starts and ends with the socket library stopped.
+class SocketLayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SocketCleanup(); }
+  void TearDown() override { SocketCleanup(); }
+
+  SocketHandle Listen(std::int32_t port = 0) {
+    std::string description;
+    SocketStartup(description);
+    return ListenOn(port, address);
+  }
+
+  std::int32_t PortOf(SocketHandle socket) {
+    sockaddr_in local{};
+    GetSockName(socket, local);
+    return ntohs(local.sin_port);
+  }
+
+  sockaddr_in address{};
+};
+
+TEST_F(SocketLayerTest, StartupTwiceStartsOnce) {
+  std::string description;
+  EXPECT_TRUE(SocketStartup(description));
+  EXPECT_FALSE(description.empty());
+  std::string second = "untouched";
+  EXPECT_TRUE(SocketStartup(second));
+  EXPECT_EQ(second, "untouched") << "a second start-up started the library again";
+  EXPECT_TRUE(WinsockStarted());
+  SocketCleanup();
+  EXPECT_FALSE(WinsockStarted());
+}
+
+TEST_F(SocketLayerTest, ListensNonBlockingOnLoopbackOnly) {
+  const SocketHandle listener = Listen();
+  ASSERT_NE(listener, kInvalidSocket);
+  EXPECT_TRUE(NonBlocking(listener));
+  EXPECT_EQ(address.sin_family, AF_INET);
+  EXPECT_EQ(address.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  const std::int32_t port = PortOf(listener);
+  EXPECT_GT(port, 0);
+
+  // Another loopback address reaches no one: the bind is to 127.0.0.1 alone.
+  const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in elsewhere{};
+  elsewhere.sin_family = AF_INET;
+  elsewhere.sin_port = htons(static_cast<std::uint16_t>(port));
+  elsewhere.sin_addr.s_addr = htonl(0x7F000002);
+  EXPECT_NE(::connect(other, reinterpret_cast<sockaddr*>(&elsewhere), sizeof elsewhere), 0);
+  ::close(other);
+
+  const int client = ConnectClient(port);
+  ASSERT_GE(client, 0);
+  sockaddr_in peer{};
+  const SocketHandle accepted = AcceptConnection(listener, peer);
+  ASSERT_NE(accepted, kInvalidSocket);
+  EXPECT_TRUE(NonBlocking(accepted));
+  EXPECT_EQ(peer.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  ::close(client);
+}
+
+TEST_F(SocketLayerTest, CleanupClosesEverySocketTheLayerHolds) {
+  const SocketHandle listener = Listen();
+  const std::int32_t port = PortOf(listener);
+  const int client = ConnectClient(port);
+  sockaddr_in peer{};
+  ASSERT_NE(AcceptConnection(listener, peer), kInvalidSocket);
+
+  SocketCleanup();
+  EXPECT_TRUE(PeerClosed(client)) << "the accepted socket stayed open";
+  EXPECT_LT(ConnectClient(port), 0) << "the listening socket stayed open";
+  ::close(client);
+}
+
+// A restarted server must get its port back although connections it closed
+// itself still linger on it.
+TEST_F(SocketLayerTest, PortIsFreeAgainAfterCleanupDespiteClosedConnections) {
+  const SocketHandle listener = Listen();
+  const std::int32_t port = PortOf(listener);
+  const int client = ConnectClient(port);
+  sockaddr_in peer{};
+  const SocketHandle accepted = AcceptConnection(listener, peer);
+  CloseSocket(accepted);  // the server closes first, as after a login
+  ASSERT_TRUE(PeerClosed(client));
+  ::close(client);
+  SocketCleanup();
+
+  EXPECT_NE(Listen(port), kInvalidSocket);
+}
+
+// --- Failures ---------------------------------------------------------------
+
+TEST_F(SocketLayerTest, RefusesPort65535AndOutOfRangeWithoutASocket) {
+  std::string description;
+  SocketStartup(description);
+  const int before = OpenDescriptors();
+  EXPECT_EQ(ListenOn(65535, address), kInvalidSocket);
+  EXPECT_EQ(ListenOn(65536, address), kInvalidSocket);  // would wrap to 0
+  EXPECT_EQ(ListenOn(-1, address), kInvalidSocket);
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(SocketLayerTest, PortInUseFailsAndLeaksNothing) {
+  const SocketHandle first = Listen();
+  ASSERT_NE(first, kInvalidSocket);
+  const int before = OpenDescriptors();
+  sockaddr_in second{};
+  EXPECT_EQ(ListenOn(PortOf(first), second), kInvalidSocket);
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(SocketLayerTest, ListenFailsWhenTheLibraryIsNotStarted) {
+  EXPECT_EQ(ListenOn(0, address), kInvalidSocket);
+}
+
+// A descriptor the layer did not open, or has closed, is never used: it may
+// belong to something else by now.
+TEST_F(SocketLayerTest, CallsOnDescriptorsTheLayerDoesNotHoldFail) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  const std::uint8_t data[] = {7, 7};
+  ASSERT_EQ(::write(pair[1], data, 2), 2);
+  std::uint8_t buffer[4];
+
+  EXPECT_EQ(ReceiveBytes(pair[0], buffer, sizeof buffer), kSocketError);
+  EXPECT_EQ(SendBytes(pair[0], data, 2), kSocketError);
+  EXPECT_EQ(CloseSocket(pair[0]), kSocketError);
+  EXPECT_EQ(::recv(pair[0], buffer, sizeof buffer, MSG_DONTWAIT), 2) << "the data was taken";
+  EXPECT_EQ(::recv(pair[1], buffer, sizeof buffer, MSG_DONTWAIT), -1) << "something was sent";
+  ::close(pair[0]);
+  ::close(pair[1]);
+
+  const SocketHandle listener = Listen();
+  ASSERT_EQ(CloseSocket(listener), 0);
+  EXPECT_EQ(CloseSocket(listener), kSocketError);
+  sockaddr_in peer{};
+  EXPECT_EQ(AcceptConnection(listener, peer), kInvalidSocket);
+}
+
+}  // namespace
+}  // namespace quib
