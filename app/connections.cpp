@@ -56,6 +56,9 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
   const std::int32_t n =
       ReceiveBytes(connection.Socket, connection.RecvBuffer.data() + connection.RecvLength, free);
   if (n == 0) {
+    // The client has stopped sending. Packets it sent before are still
+    // answered, one per tick as usual; the record goes once they are done.
+    if (connection.RecvLength > 0) return;
     const SocketHandle socket = connection.Socket;
     CloseSocket(socket);
     RemoveConnection(socket);

@@ -99,6 +99,20 @@ TEST_F(ConnectionsTest, ClosingClientIsRemovedAndTheOthersKeepTheirOrder) {
   EXPECT_EQ(serverSockets[d], closed);
 }
 
+TEST_F(ConnectionsTest, PacketsSentBeforeAHalfCloseAreStillAnswered) {
+  const int client = Connect();
+  // Two delete requests in one go, then the client stops sending.
+  const Bytes remove = Concat({Le16(0x0068), Zeros(44)});
+  Deliver(client, Concat({remove, remove}));
+  ASSERT_EQ(::shutdown(clients[client], SHUT_WR), 0);
+  Tick();
+  Tick();
+  EXPECT_EQ(Received(client, 8), Concat({Le16(0x0070), Le16(1), Le16(0x0070), Le16(1)}));
+  EXPECT_EQ(form.ConnectionCount(), 1) << "removed before its buffer was done";
+  Tick();
+  EXPECT_EQ(form.ConnectionCount(), 0);
+}
+
 TEST_F(ConnectionsTest, RemovingTheOnlyRecordEmptiesTheTable) {
   const int a = Connect();
   Deliver(a, kIgnored);
