@@ -13,17 +13,16 @@ namespace quib {
 namespace {
 
 using test::Bytes;
+using test::FromText;
 using test::Concat;
 using test::Le16;
 using test::Le32;
 using test::Zeros;
 using Lines = std::vector<std::string>;
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 // One 106-byte entry of 0x006B as its table lays it out, field by field.
 Bytes CharacterEntry(int i) {
-  Bytes name = Text("Slot " + std::to_string(i + 1));
+  Bytes name = FromText("Slot " + std::to_string(i + 1));
   name.resize(24, 0);
   return Concat({Le32(19000 + i), Le32(0), Le32(0), Le32(0), Le32(50),             // 0
                  Le32(0), Le32(0), Le32(0), Le32(0), Le32(0),                      // 20
@@ -67,7 +66,7 @@ TEST_F(CharServerTest, ConnectEchoesTheAccountThenListsNineCharacters) {
   EXPECT_EQ(at(6, 52), 16);
   EXPECT_EQ(at(7, 52), 14);
   EXPECT_EQ(Bytes(list.begin() + 24 + 74, list.begin() + 24 + 98),
-            Concat({Text("Slot 1"), Zeros(18)}));
+            Concat({FromText("Slot 1"), Zeros(18)}));
   EXPECT_TRUE(NothingMore(client));
   EXPECT_EQ(Log(), Lines{"CharactersReq - 7F000001"});
   EXPECT_EQ(Record(client).State, kStateCharacter);
@@ -104,7 +103,7 @@ TEST_F(CharServerTest, SelectSendsTheMapServerThenCloses) {
   Send(client, Concat({Le16(0x0066), Bytes{3}}));
   Tick();
   EXPECT_EQ(Received(client, 28),
-            Concat({Le16(0x0071), Le32(19003), Text("prontera.gat"), Zeros(4),
+            Concat({Le16(0x0071), Le32(19003), FromText("prontera.gat"), Zeros(4),
                     Bytes{0x7F, 0x00, 0x00, 0x01},
                     Le16(static_cast<std::uint16_t>(form.ListeningPort()))}));
   EXPECT_TRUE(test::PeerClosed(clients[client]));
@@ -136,9 +135,9 @@ class CharacterSelectTest : public ::testing::Test {
 };
 
 TEST_F(CharacterSelectTest, MapNameIsPaddedOrCutToSixteenBytes) {
-  EXPECT_EQ(MapName("prontera.gat"), Concat({Text("prontera.gat"), Zeros(4)}));
-  EXPECT_EQ(MapName("sixteen_chars.ga"), Text("sixteen_chars.ga"));
-  EXPECT_EQ(MapName("a_map_name_far_too_long.gat"), Concat({Text("a_map_name_far_"), Zeros(1)}));
+  EXPECT_EQ(MapName("prontera.gat"), Concat({FromText("prontera.gat"), Zeros(4)}));
+  EXPECT_EQ(MapName("sixteen_chars.ga"), FromText("sixteen_chars.ga"));
+  EXPECT_EQ(MapName("a_map_name_far_too_long.gat"), Concat({FromText("a_map_name_far_"), Zeros(1)}));
 }
 
 TEST_F(CharacterSelectTest, AnySlotIsAddedToTheFirstCharacterId) {

@@ -12,26 +12,8 @@
 namespace quib::test {
 namespace {
 
-constexpr std::size_t kEchoSize = 4, kMapEnterSize = 11, kWelcomeSize = 46, kNoteSize = 76;
-
-std::string Text(const Bytes& bytes, std::size_t offset, std::size_t count) {
-  return std::string(bytes.begin() + offset, bytes.begin() + offset + count);
-}
-
-std::uint16_t U16(const Bytes& bytes, std::size_t offset) {
-  return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-
-Bytes MapLogin() { return Concat({Le16(0x0072), Zeros(17)}); }  // 19 bytes: version 5
-
-class EndToEndRoad : public ::testing::Test {
+class EndToEndRoad : public RunningServerTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
-    port = server.WaitForListening();
-    ASSERT_GT(port, 0) << server.ErrorText();
-  }
-
   // The next log line, which must be `expected`.
   void ExpectLogLine(const std::string& expected) {
     const auto line = server.ReadLine(3000);
@@ -44,33 +26,30 @@ class EndToEndRoad : public ::testing::Test {
     const int fd = ConnectClient(port);
     EXPECT_GE(fd, 0);
     SendAll(fd, MapLogin());
-    const Bytes reply = ReadExactly(fd, kEchoSize + kMapEnterSize + kWelcomeSize + kNoteSize);
-    EXPECT_EQ(reply.size(), kEchoSize + kMapEnterSize + kWelcomeSize + kNoteSize);
-    if (reply.size() < kEchoSize + kMapEnterSize + kWelcomeSize) return fd;
+    const Bytes reply = ReadExactly(fd, kMapGreetingSize);
+    EXPECT_EQ(reply.size(), kMapGreetingSize);
+    if (reply.size() != kMapGreetingSize) return fd;
     EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 4), (Bytes{0x80, 0x84, 0x1E, 0x00}));
     EXPECT_EQ(U16(reply, 4), 0x0073);
     EXPECT_EQ(Bytes(reply.begin() + 10, reply.begin() + 15), (Bytes{0x25, 0x8A, 0xA0, 5, 5}));
     EXPECT_EQ(U16(reply, 15), 0x008D);
-    EXPECT_EQ(Text(reply, 23, 38), "System : Welcome to the Quib-Server!!!");
+    EXPECT_EQ(TextAt(reply, 23, 38), "System : Welcome to the Quib-Server!!!");
     return fd;
   }
-
-  ServerProcess server;
-  std::int32_t port = -1;
 };
 
 TEST_F(EndToEndRoad, LoginCharacterSelectMapWalkChatEmotionWarp) {
   // Login: one server at the listening address, then the connection closes.
   int a = ConnectClient(port);
   ASSERT_GE(a, 0);
-  SendAll(a, Concat({Le16(0x0064), Zeros(53)}));
+  SendAll(a, LoginRequest());
   const Bytes servers = ReadExactly(a, 79);
   ASSERT_EQ(servers.size(), 79u);
   EXPECT_EQ(U16(servers, 0), 0x0069);
   EXPECT_EQ(U16(servers, 2), 79);
   EXPECT_EQ(Bytes(servers.begin() + 47, servers.begin() + 51), (Bytes{127, 0, 0, 1}));
   EXPECT_EQ(U16(servers, 51), port);
-  EXPECT_EQ(Text(servers, 53, 17), std::string("Quib-Test Server\0", 17));
+  EXPECT_EQ(TextAt(servers, 53, 17), std::string("Quib-Test Server\0", 17));
   EXPECT_TRUE(PeerClosed(a));
   ::close(a);
   ExpectLogLine("CharSvrReq - 7F000001");
@@ -78,22 +57,22 @@ TEST_F(EndToEndRoad, LoginCharacterSelectMapWalkChatEmotionWarp) {
   // Character server: the account echo, nine characters, then the select.
   a = ConnectClient(port);
   ASSERT_GE(a, 0);
-  SendAll(a, Concat({Le16(0x0065), Le32(2000000), Zeros(11)}));
+  SendAll(a, CharConnect());
   const Bytes list = ReadExactly(a, 4 + 978);
   ASSERT_EQ(list.size(), 4u + 978u);
   EXPECT_EQ(Bytes(list.begin(), list.begin() + 4), (Bytes{0x80, 0x84, 0x1E, 0x00}));
   EXPECT_EQ(U16(list, 4), 0x006B);
   EXPECT_EQ(U16(list, 6), 978);
-  EXPECT_EQ(Text(list, 4 + 24 + 74, 7), std::string("Slot 1\0", 7));
-  EXPECT_EQ(Text(list, 4 + 24 + 8 * 106 + 74, 6), "Slot 9");
+  EXPECT_EQ(TextAt(list, 4 + 24 + 74, 7), std::string("Slot 1\0", 7));
+  EXPECT_EQ(TextAt(list, 4 + 24 + 8 * 106 + 74, 6), "Slot 9");
   ExpectLogLine("CharactersReq - 7F000001");
 
-  SendAll(a, Bytes{0x66, 0x00, 0x00});
+  SendAll(a, CharSelect(0));
   const Bytes select = ReadExactly(a, 28);
   ASSERT_EQ(select.size(), 28u);
   EXPECT_EQ(U16(select, 0), 0x0071);
   EXPECT_EQ(Bytes(select.begin() + 2, select.begin() + 6), Le32(19000));
-  EXPECT_EQ(Text(select, 6, 16), std::string("prontera.gat\0\0\0\0", 16));
+  EXPECT_EQ(TextAt(select, 6, 16), std::string("prontera.gat\0\0\0\0", 16));
   EXPECT_EQ(Bytes(select.begin() + 22, select.begin() + 26), (Bytes{127, 0, 0, 1}));
   EXPECT_EQ(U16(select, 26), port);
   EXPECT_TRUE(PeerClosed(a));
@@ -125,14 +104,13 @@ TEST_F(EndToEndRoad, LoginCharacterSelectMapWalkChatEmotionWarp) {
 
   // A chat line from the first client reaches both.
   const std::string line = "a : hello";
-  SendAll(a, Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(line.size())),
-                     Bytes(line.begin(), line.end())}));
+  SendAll(a, Chat(line));
   for (int fd : {a, b}) {
     const Bytes chat = ReadExactly(fd, 8 + line.size());
     ASSERT_EQ(chat.size(), 8 + line.size());
     EXPECT_EQ(U16(chat, 0), 0x008D);
     EXPECT_EQ(U16(chat, 2), 8 + line.size());
-    EXPECT_EQ(Text(chat, 8, line.size()), line);
+    EXPECT_EQ(TextAt(chat, 8, line.size()), line);
   }
 
   // An emotion from the second client reaches both.
@@ -152,7 +130,7 @@ TEST_F(EndToEndRoad, LoginCharacterSelectMapWalkChatEmotionWarp) {
     const Bytes change = ReadExactly(fd, 26);
     ASSERT_EQ(change.size(), 26u);
     EXPECT_EQ(U16(change, 0), 0x0091);
-    EXPECT_EQ(Text(change, 2, 16), std::string("prt_in.gat\0\0\0\0\0\0", 16));
+    EXPECT_EQ(TextAt(change, 2, 16), std::string("prt_in.gat\0\0\0\0\0\0", 16));
     EXPECT_EQ(U16(change, 18), 60);
     EXPECT_EQ(U16(change, 20), 70);
   }

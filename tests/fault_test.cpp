@@ -20,24 +20,11 @@
 namespace quib::test {
 namespace {
 
-constexpr std::size_t kGreetingSize = 4 + 11 + 46 + 76;
 constexpr std::size_t kWalkReplySize = 12;
 
-std::uint16_t U16(const Bytes& bytes, std::size_t offset) {
-  return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
+Bytes Walk() { return Bytes{0x85, 0x00, 0x19, 0x07, 0x80}; }  // to (100, 120)
 
-Bytes LoginRequest() { return Concat({Le16(0x0064), Zeros(53)}); }
-Bytes CharConnect() { return Concat({Le16(0x0065), Le32(2000000), Zeros(11)}); }
-Bytes MapLogin() { return Concat({Le16(0x0072), Zeros(17)}); }  // 19 bytes: version 5
-Bytes Walk() { return Bytes{0x85, 0x00, 0x19, 0x07, 0x80}; }     // to (100, 120)
-
-// A chat line of `text` as the client sends it, and its length as the map
-// sends it back.
-Bytes Chat(const std::string& text) {
-  return Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(text.size())),
-                 Bytes(text.begin(), text.end())});
-}
+// The length of a chat line as the map sends it back.
 std::size_t ChatReplySize(const std::string& text) { return 8 + text.size(); }
 
 // Closes with a reset instead of an orderly close.
@@ -47,12 +34,11 @@ void Reset(int fd) {
   ::close(fd);
 }
 
-class FaultTest : public ::testing::Test {
+class FaultTest : public RunningServerTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
-    port = server.WaitForListening();
-    ASSERT_GT(port, 0) << server.ErrorText();
+    RunningServerTest::SetUp();
+    if (HasFatalFailure()) return;
     stayer = EnterMap();
     ASSERT_GE(stayer, 0);
   }
@@ -68,9 +54,9 @@ class FaultTest : public ::testing::Test {
     const int fd = ConnectClient(port);
     if (fd < 0) return -1;
     SendAll(fd, MapLogin());
-    const Bytes greeting = ReadExactly(fd, kGreetingSize, 3000);
-    EXPECT_EQ(greeting.size(), kGreetingSize);
-    if (greeting.size() != kGreetingSize) {
+    const Bytes greeting = ReadExactly(fd, kMapGreetingSize, 3000);
+    EXPECT_EQ(greeting.size(), kMapGreetingSize);
+    if (greeting.size() != kMapGreetingSize) {
       ::close(fd);
       return -1;
     }
@@ -105,7 +91,7 @@ class FaultTest : public ::testing::Test {
     const Bytes list = ReadExactly(fd, 4 + 978, 3000);
     ASSERT_EQ(list.size(), 4u + 978u);
     EXPECT_EQ(U16(list, 4), 0x006B);
-    SendAll(fd, Bytes{0x66, 0x00, 0x00});
+    SendAll(fd, CharSelect(0));
     const Bytes select = ReadExactly(fd, 28, 3000);
     ASSERT_EQ(select.size(), 28u);
     EXPECT_EQ(U16(select, 0), 0x0071);
@@ -117,8 +103,6 @@ class FaultTest : public ::testing::Test {
     ::close(fd);
   }
 
-  ServerProcess server;
-  std::int32_t port = -1;
   int stayer = -1;
 };
 
@@ -143,8 +127,8 @@ TEST_F(FaultTest, HalfClosedClientStillGetsItsReplies) {
   ASSERT_GE(fd, 0);
   SendAll(fd, MapLogin());
   ::shutdown(fd, SHUT_WR);
-  const Bytes greeting = ReadExactly(fd, kGreetingSize, 3000);
-  EXPECT_EQ(greeting.size(), kGreetingSize);
+  const Bytes greeting = ReadExactly(fd, kMapGreetingSize, 3000);
+  EXPECT_EQ(greeting.size(), kMapGreetingSize);
   // Its end of file closes the connection on a later tick.
   EXPECT_TRUE(PeerClosed(fd, 2000));
   ::close(fd);

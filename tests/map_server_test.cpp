@@ -11,15 +11,13 @@
 namespace quib::test {
 namespace {
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 Bytes ChatLine(std::int32_t speaker, const std::string& text) {
   return Concat({Le16(0x008D), Le16(static_cast<std::uint16_t>(8 + text.size())),
-                 Le32(static_cast<std::uint32_t>(speaker)), Text(text)});
+                 Le32(static_cast<std::uint32_t>(speaker)), FromText(text)});
 }
 
 Bytes MapChange(const std::string& name, std::uint16_t x, std::uint16_t y) {
-  Bytes field = Text(name);
+  Bytes field = FromText(name);
   field.resize(16, 0);
   return Concat({Le16(0x0091), field, Le16(x), Le16(y), Zeros(4)});
 }
@@ -192,7 +190,7 @@ TEST_F(MapServerTest, RestartReadsItsTypeFromTheFirstPositionSlot) {
 // --- Chat ---------------------------------------------------------------------
 
 TEST_F(MapServerTest, ChatIsSeenByEveryoneInTheMapOnly) {
-  ConnectionRecord& sender = Feed(0, Concat({Le16(0x008C), Le16(5), Text("hello")}));
+  ConnectionRecord& sender = Feed(0, Concat({Le16(0x008C), Le16(5), FromText("hello")}));
   sender.CharacterId = 150001;
   HandleChat(form, sender, version, scratch);
   EXPECT_EQ(Received(0, 13), ChatLine(150001, "hello"));
@@ -201,7 +199,7 @@ TEST_F(MapServerTest, ChatIsSeenByEveryoneInTheMapOnly) {
 }
 
 TEST_F(MapServerTest, ChatLengthCountingTheHeadIsCutToTheBytesReceived) {
-  HandleChat(form, Feed(0, Concat({Le16(0x008C), Le16(9), Text("hello")})), version, scratch);
+  HandleChat(form, Feed(0, Concat({Le16(0x008C), Le16(9), FromText("hello")})), version, scratch);
   EXPECT_EQ(Received(1, 13), ChatLine(0, "hello"));
   EXPECT_TRUE(NothingMore(1));
 }
@@ -210,7 +208,7 @@ TEST_F(MapServerTest, ChatWithNoTextSendsNothing) {
   for (const std::int16_t length : {0, -1, -32768}) {
     PacketBuffer fresh{};
     HandleChat(form, Feed(0, Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(length)),
-                                     Text("hello")})),
+                                     FromText("hello")})),
                version, fresh);
   }
   // A length field that arrived without any text.
@@ -265,7 +263,7 @@ TEST_F(MapServerTest, NewClientEntersTheMapAndChatsThroughThePollTimer) {
   EXPECT_EQ(Log().back(), "7F000001- Map: PacketVersion = 5");
 
   // Its length field counts the 4-byte head: the text still goes out whole.
-  Send(client, Concat({Le16(0x008C), Le16(9), Text("hello")}));
+  Send(client, Concat({Le16(0x008C), Le16(9), FromText("hello")}));
   tick();
   EXPECT_EQ(Received(client, 13), ChatLine(0, "hello"));
   EXPECT_EQ(Received(0, 13), ChatLine(0, "hello"));

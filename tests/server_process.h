@@ -2,6 +2,7 @@
 // its standard streams, always killed and reaped in the end.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -72,6 +73,19 @@ class ServerProcess {
   std::optional<int> exitCode_;
   std::string stdout_;
   std::string stderr_;
+};
+
+// A test against the built server, started in the console on a free port.
+class RunningServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
+    port = server.WaitForListening();
+    ASSERT_GT(port, 0) << server.ErrorText();
+  }
+
+  ServerProcess server;
+  std::int32_t port = -1;
 };
 
 }  // namespace quib::test

@@ -28,6 +28,25 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 
 Bytes Zeros(std::size_t count) { return Bytes(count, 0); }
 
+Bytes FromText(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+std::uint16_t U16(const Bytes& bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
+}
+
+std::string TextAt(const Bytes& bytes, std::size_t offset, std::size_t count) {
+  return std::string(bytes.begin() + offset, bytes.begin() + offset + count);
+}
+
+Bytes LoginRequest() { return Concat({Le16(0x0064), Zeros(53)}); }
+Bytes CharConnect() { return Concat({Le16(0x0065), Le32(2000000), Zeros(11)}); }
+Bytes CharSelect(std::uint8_t slot) { return Concat({Le16(0x0066), Bytes{slot}}); }
+Bytes MapLogin() { return Concat({Le16(0x0072), Zeros(17)}); }
+
+Bytes Chat(const std::string& text) {
+  return Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(text.size())), FromText(text)});
+}
+
 PacketTable TableFromText(const std::string& text) { return ParsePacketDatabase(text); }
 
 PacketTable ShippedTable() {
