@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/console_mode.h"
+#include "app/display_probe.h"
 #include "app/main_window.h"
 #include "app/program_options.h"
 
@@ -72,6 +73,19 @@ int RunConsoleMode(const quib::ProgramOptions& options, int stopFd) {
   return quib::RunConsole(form, stopFd);
 }
 
+// A window on an X display that does not answer cannot open: say so and use
+// the console instead. Wayland and an explicit platform are left to Qt.
+quib::RunMode WindowReachable(quib::RunMode mode) {
+  if (mode != quib::RunMode::kWindow) return mode;
+  const char* display = std::getenv("DISPLAY");
+  if (std::getenv("WAYLAND_DISPLAY") != nullptr || std::getenv("QT_QPA_PLATFORM") != nullptr ||
+      display == nullptr || quib::X11DisplayReachable(display)) {
+    return mode;
+  }
+  std::fprintf(stderr, "Display %s cannot be reached: running in the console.\n", display);
+  return quib::RunMode::kConsole;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,7 +112,7 @@ int main(int argc, char** argv) {
   const auto mode = quib::ChooseRunMode(options, kWindowBuilt, [](const char* name) {
     return static_cast<const char*>(std::getenv(name));
   });
-  switch (mode) {
+  switch (WindowReachable(mode)) {
     case quib::RunMode::kWindow:
 #ifdef QUIB_HAVE_GUI
       return quib::RunWindowMode(argc, argv, options, stopFd);
