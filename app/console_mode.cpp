@@ -42,10 +42,6 @@ std::vector<std::string> Words(std::string_view text) {
   return words;
 }
 
-bool AllDigits(const std::string& text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 ConsoleReply Refuse(std::string error) {
   ConsoleReply reply;
   reply.Error = std::move(error);

@@ -4,13 +4,9 @@
 
 namespace quib {
 
-namespace {
-
 bool AllDigits(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
-
-}  // namespace
 
 void TextBox::SetText(std::string text) {
   if (text == text_) return;
@@ -19,7 +15,7 @@ void TextBox::SetText(std::string text) {
 }
 
 bool TextBox::Type(std::string text) {
-  if (digits_only_ && !AllDigits(text)) return false;
+  if (!Accepts(text)) return false;
   if (max_length_ > 0 && text.size() > max_length_) text.resize(max_length_);
   SetText(std::move(text));
   return true;

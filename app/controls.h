@@ -10,6 +10,9 @@
 
 namespace quib {
 
+// True when every character of `text` is a decimal digit (the empty text too).
+bool AllDigits(const std::string& text);
+
 class TextBox {
  public:
   explicit TextBox(std::string text = {}) : text_(std::move(text)) {}
@@ -22,6 +25,8 @@ class TextBox {
   // What the user types replaces the text: refused (false) when the box takes
   // digits only and the text holds anything else; cut to MaxLength otherwise.
   bool Type(std::string text);
+  // Whether Type would take `text` rather than refuse it.
+  bool Accepts(const std::string& text) const { return !digits_only_ || AllDigits(text); }
 
   std::size_t MaxLength() const { return max_length_; }
   void SetMaxLength(std::size_t length) { max_length_ = length; }  // 0: no limit

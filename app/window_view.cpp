@@ -41,7 +41,9 @@ QString ToQString(const std::string& text) {
 
 std::string FromQString(const QString& text) { return text.toLatin1().toStdString(); }
 
-void Place(QWidget* widget, int left, int top, int width, int height) {
+// Names a control as the form does and puts it at its place in twips.
+void Place(QWidget* widget, const char* name, int left, int top, int width, int height) {
+  widget->setObjectName(QString::fromLatin1(name));
   widget->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
 }
 
@@ -70,11 +72,7 @@ class BoxValidator : public QValidator {
   BoxValidator(const TextBox& box, QObject* parent) : QValidator(parent), box_(box) {}
 
   State validate(QString& input, int&) const override {
-    if (!box_.DigitsOnly()) return Acceptable;
-    for (const QChar c : input) {
-      if (c < QLatin1Char('0') || c > QLatin1Char('9')) return Invalid;
-    }
-    return Acceptable;
+    return box_.Accepts(FromQString(input)) ? Acceptable : Invalid;
   }
 
  private:
@@ -114,81 +112,64 @@ void WindowView::BuildControls() {
   setFont(small);
 
   check1_ = new QCheckBox(QStringLiteral("Hide Unknown Packets"), this);
-  check1_->setObjectName(QStringLiteral("Check1"));
-  Place(check1_, 5040, 4515, 2535, 195);
+  Place(check1_, "Check1", 5040, 4515, 2535, 195);
 
   command2_ = new QPushButton(QStringLiteral("Clear Log"), this);
-  command2_->setObjectName(QStringLiteral("Command2"));
-  Place(command2_, 2835, 4515, 1065, 225);
+  Place(command2_, "Command2", 2835, 4515, 1065, 225);
 
   frame1_ = new QGroupBox(QStringLiteral("Specifics"), this);
-  frame1_->setObjectName(QStringLiteral("Frame1"));
-  Place(frame1_, 105, 105, 2640, 1800);
+  Place(frame1_, "Frame1", 105, 105, 2640, 1800);
 
   // The labels go in first: the boxes stand on top of them, as Label1's
   // spaces run under Pos(0) to put its "x" between the two boxes.
   label3_ = new QLabel(QStringLiteral("Gender:"), frame1_);
-  label3_->setObjectName(QStringLiteral("Label3"));
-  Place(label3_, 105, 945, 645, 225);
+  Place(label3_, "Label3", 105, 945, 645, 225);
   label2_ = new QLabel(QStringLiteral("Map:"), frame1_);
-  label2_->setObjectName(QStringLiteral("Label2"));
-  Place(label2_, 105, 630, 435, 225);
+  Place(label2_, "Label2", 105, 630, 435, 225);
   label1_ = new QLabel(QStringLiteral("Position:           x"), frame1_);
-  label1_->setObjectName(QStringLiteral("Label1"));
   label1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  Place(label1_, 105, 315, 1170, 195);
+  Place(label1_, "Label1", 105, 315, 1170, 195);
 
   command4_ = new QPushButton(QStringLiteral("Force Map Reload"), frame1_);
-  command4_->setObjectName(QStringLiteral("Command4"));
-  Place(command4_, 840, 1365, 1590, 330);
+  Place(command4_, "Command4", 840, 1365, 1590, 330);
 
   option1_[1] = new QRadioButton(QStringLiteral("Male"), frame1_);
-  option1_[1]->setObjectName(QStringLiteral("Option1_1"));
-  Place(option1_[1], 1680, 945, 855, 225);
+  Place(option1_[1], "Option1_1", 1680, 945, 855, 225);
   option1_[0] = new QRadioButton(QStringLiteral("Female"), frame1_);
-  option1_[0]->setObjectName(QStringLiteral("Option1_0"));
-  Place(option1_[0], 735, 945, 855, 225);
+  Place(option1_[0], "Option1_0", 735, 945, 855, 225);
 
   text2_ = new QLineEdit(frame1_);
-  text2_->setObjectName(QStringLiteral("Text2"));
-  Place(text2_, 735, 630, 1065, 285);
+  Place(text2_, "Text2", 735, 630, 1065, 285);
 
   command3_ = new QPushButton(QStringLiteral("Warp"), frame1_);
-  command3_->setObjectName(QStringLiteral("Command3"));
-  Place(command3_, 1890, 315, 540, 330);
+  Place(command3_, "Command3", 1890, 315, 540, 330);
 
   pos_[1] = new QLineEdit(frame1_);
-  pos_[1]->setObjectName(QStringLiteral("Pos1"));
-  Place(pos_[1], 1365, 315, 435, 285);
+  Place(pos_[1], "Pos1", 1365, 315, 435, 285);
   pos_[0] = new QLineEdit(frame1_);
-  pos_[0]->setObjectName(QStringLiteral("Pos0"));
-  Place(pos_[0], 735, 315, 435, 285);
+  Place(pos_[0], "Pos0", 735, 315, 435, 285);
 
   timer1_ = new QTimer(this);
   timer1_->setObjectName(QStringLiteral("Timer1"));
   timer1_->setInterval(kTickMs);
 
   rWin_ = new QPushButton(QStringLiteral("Hidden"), this);
-  rWin_->setObjectName(QStringLiteral("rWin"));
-  Place(rWin_, 525, 1995, 960, 435);
+  Place(rWin_, "rWin", 525, 1995, 960, 435);
   rWin_->setVisible(false);
 
   list1_ = new QListWidget(this);
-  list1_->setObjectName(QStringLiteral("List1"));
   list1_->setSelectionMode(QAbstractItemView::SingleSelection);
   list1_->setUniformItemSizes(true);  // the log may grow long
-  Place(list1_, 2835, 105, 4740, 4350);
+  Place(list1_, "List1", 2835, 105, 4740, 4350);
 
   command1_ = new QPushButton(QStringLiteral("Unused"), this);
-  command1_->setObjectName(QStringLiteral("Command1"));
-  Place(command1_, 1470, 1995, 855, 435);
+  Place(command1_, "Command1", 1470, 1995, 855, 435);
   command1_->setVisible(false);
   command1_->setEnabled(false);
 
   text1_ = new QPlainTextEdit(this);
-  text1_->setObjectName(QStringLiteral("Text1"));
   text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Place(text1_, 105, 2100, 2640, 2640);
+  Place(text1_, "Text1", 105, 2100, 2640, 2640);
 
   for (QLabel* label : {label1_, label2_, label3_}) FitCaption(label, label->text());
   for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{

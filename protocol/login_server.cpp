@@ -14,7 +14,6 @@ namespace quib {
 
 namespace {
 
-constexpr std::int32_t kAccountId = 2000000;
 constexpr std::int32_t kServerListHead = 47;
 constexpr std::int32_t kServerEntryLength = 32;
 constexpr std::int32_t kServerCount = 1;

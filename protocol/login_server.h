@@ -2,9 +2,14 @@
 // of one server, this same listening endpoint.
 #pragma once
 
+#include <cstdint>
+
 #include "protocol/packet_buffer.h"
 
 namespace quib {
+
+// The one account every login is given; the map server echoes it back.
+inline constexpr std::int32_t kAccountId = 2000000;
 
 class Form1;
 struct ConnectionRecord;

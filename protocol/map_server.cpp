@@ -19,6 +19,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "protocol/login_server.h"
 #include "protocol/map_commands.h"
 #include "protocol/packet_handler.h"
 #include "protocol/packet_log.h"
@@ -27,7 +28,6 @@ namespace quib {
 
 namespace {
 
-constexpr std::int32_t kAccountIdEcho = 2000000;
 constexpr int kStatusRepeats = 55;
 
 std::int32_t CurrentMapTick(const Form1& form) {
@@ -71,7 +71,7 @@ void ReadPosition(const PacketBuffer& buffer, std::int32_t offset, std::int32_t&
 }
 
 void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
-  WriteInt32(scratch, 0, kAccountIdEcho);
+  WriteInt32(scratch, 0, kAccountId);
   SendReply(connection, scratch, 4);
 
   ReadClampedPosition(form.Pos[0], kMinCell, kMaxCell, connection.PosX);
