@@ -14,7 +14,6 @@ namespace quib {
 
 namespace {
 
-constexpr auto kTickInterval = std::chrono::milliseconds(250);
 // A longer command line is refused rather than buffered without end.
 constexpr std::size_t kMaxCommandLine = 4096;
 
@@ -186,7 +185,7 @@ int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
   };
 
   using Clock = std::chrono::steady_clock;
-  auto nextTick = Clock::now() + kTickInterval;
+  auto nextTick = Clock::now() + form.TickInterval;
   int input = streams.Input;
   InputLines lines;
   bool quit = false;
@@ -223,7 +222,7 @@ int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
     const auto now = Clock::now();
     if (!quit && now >= nextTick) {
       form.PollConnections();
-      while (nextTick <= now) nextTick += kTickInterval;
+      while (nextTick <= now) nextTick += form.TickInterval;
     }
   }
 

@@ -1,7 +1,5 @@
 #include "app/main_window.h"
 
-#include <arpa/inet.h>
-
 #include <cmath>
 #include <ctime>
 
@@ -23,7 +21,7 @@ bool Form1::Load(std::int32_t port) {
   SetDigitsOnly(Pos[1], true);
   std::string description;
   SocketStartup(description);
-  LoginServer.Socket = ListenOn(port, LoginServer.Address);
+  LoginServer.Socket = ListenOn(port, ListenAddress, LoginServer.Address);
   if (LoginServer.Socket == kInvalidSocket) {
     SocketCleanup();
     return false;

@@ -69,8 +69,13 @@ class Form1 {
   OptionGroup Option1;  // 0 "Female", 1 "Male"
   TextBox Text1;    // nothing writes to it
 
-  // --- Settings the program keeps and tests change -------------------------
+  // --- Settings the operator may change at start ---------------------------
+  // The wait before each accept; it holds the one thread.
   std::chrono::milliseconds AcceptDelay{500};
+  // The rhythm of PollConnections.
+  std::chrono::milliseconds TickInterval{250};
+  // The address Load listens on, in network byte order.
+  std::uint32_t ListenAddress = LoopbackAddress();
   // The map tick: time of day in hundredths of a second.
   std::function<std::int32_t()> MapTick;
 };

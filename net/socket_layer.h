@@ -9,10 +9,10 @@
 // since handed to something else.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstdint>
 #include <string>
+
+#include "net/socket_types.h"
 
 namespace quib {
 
@@ -27,11 +27,12 @@ bool WinsockStarted();
 // description into `description` and returns WinsockStarted().
 bool SocketStartup(std::string& description);
 
-// Opens a non-blocking TCP socket bound to 127.0.0.1:port with a backlog of 1.
-// Port 0 lets the system pick a free port (GetSockName tells which); 65535 and
-// ports outside 0 to 65535 are refused without a socket. On success fills
-// `address` and returns the socket, else -1.
-SocketHandle ListenOn(std::int32_t port, sockaddr_in& address);
+// Opens a non-blocking TCP socket bound to `bindAddress`:port (the address in
+// network byte order; 127.0.0.1 unless the operator chose another) with a
+// backlog of 1. Port 0 lets the system pick a free port (GetSockName tells
+// which); 65535 and ports outside 0 to 65535 are refused without a socket. On
+// success fills `address` and returns the socket, else -1.
+SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address);
 
 // Stops the socket library: every socket this layer still holds is closed.
 void SocketCleanup();
@@ -39,11 +40,21 @@ void SocketCleanup();
 // Accepts one waiting connection as a non-blocking socket; -1 when none waits.
 SocketHandle AcceptConnection(SocketHandle listener, sockaddr_in& peer);
 
+// Why the last ReceiveBytes or SendBytes returned -1.
+enum class SocketError {
+  kNone,
+  kWouldBlock,  // nothing to read yet, or no room to send
+  kReset,       // the peer reset the connection
+  kOther,       // any other failure, a handle the layer does not hold included
+};
+SocketError LastSocketError();
+
 // 0 on orderly close by the peer, -1 on error or when no data waits, else the
 // number of bytes received.
 std::int32_t ReceiveBytes(SocketHandle socket, std::uint8_t* buffer, std::int32_t length);
 
-// Sends without blocking; returns the bytes sent or -1. Callers ignore it.
+// Sends without blocking; returns the bytes the system accepted, which may be
+// fewer than `length`, or -1 (LastSocketError says why).
 std::int32_t SendBytes(SocketHandle socket, const std::uint8_t* buffer, std::int32_t length);
 
 std::int32_t CloseSocket(SocketHandle socket);

@@ -6,8 +6,6 @@
 // an id that a version shares with a fixed id goes to whichever comes first.
 #include "protocol/packet_handler.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 
 #include "app/main_window.h"

@@ -2,8 +2,6 @@
 // in host order as uppercase hex without leading zeros.
 #include "protocol/packet_log.h"
 
-#include <arpa/inet.h>
-
 #include "app/main_window.h"
 
 namespace quib {

@@ -36,7 +36,7 @@ class SocketLayerTest : public ::testing::Test {
   SocketHandle Listen(std::int32_t port = 0) {
     std::string description;
     SocketStartup(description);
-    return ListenOn(port, address);
+    return ListenOn(port, LoopbackAddress(), address);
   }
 
   std::int32_t PortOf(SocketHandle socket) {
@@ -123,9 +123,9 @@ TEST_F(SocketLayerTest, RefusesPort65535AndOutOfRangeWithoutASocket) {
   std::string description;
   SocketStartup(description);
   const int before = OpenDescriptors();
-  EXPECT_EQ(ListenOn(65535, address), kInvalidSocket);
-  EXPECT_EQ(ListenOn(65536, address), kInvalidSocket);  // would wrap to 0
-  EXPECT_EQ(ListenOn(-1, address), kInvalidSocket);
+  EXPECT_EQ(ListenOn(65535, LoopbackAddress(), address), kInvalidSocket);
+  EXPECT_EQ(ListenOn(65536, LoopbackAddress(), address), kInvalidSocket);  // would wrap to 0
+  EXPECT_EQ(ListenOn(-1, LoopbackAddress(), address), kInvalidSocket);
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
@@ -134,12 +134,12 @@ TEST_F(SocketLayerTest, PortInUseFailsAndLeaksNothing) {
   ASSERT_NE(first, kInvalidSocket);
   const int before = OpenDescriptors();
   sockaddr_in second{};
-  EXPECT_EQ(ListenOn(PortOf(first), second), kInvalidSocket);
+  EXPECT_EQ(ListenOn(PortOf(first), LoopbackAddress(), second), kInvalidSocket);
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
 TEST_F(SocketLayerTest, ListenFailsWhenTheLibraryIsNotStarted) {
-  EXPECT_EQ(ListenOn(0, address), kInvalidSocket);
+  EXPECT_EQ(ListenOn(0, LoopbackAddress(), address), kInvalidSocket);
 }
 
 // A descriptor the layer did not open, or has closed, is never used: it may

@@ -1,3 +1,4 @@
+// The socket layer on BSD sockets (Linux).
 #include "net/socket_layer.h"
 
 #include <arpa/inet.h>
@@ -12,14 +13,28 @@ namespace quib {
 namespace {
 
 bool g_started = false;
+SocketError g_lastError = SocketError::kNone;
 // Every socket this layer opened and has not closed.
 std::set<SocketHandle> g_open;
 
 bool IsOpen(SocketHandle socket) { return g_open.count(socket) != 0; }
 
+std::int32_t Failed(SocketError error) {
+  g_lastError = error;
+  return kSocketError;
+}
+
+SocketError FromErrno(int error) {
+  if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return SocketError::kWouldBlock;
+  if (error == ECONNRESET || error == EPIPE) return SocketError::kReset;
+  return SocketError::kOther;
+}
+
 }  // namespace
 
 bool WinsockStarted() { return g_started; }
+
+SocketError LastSocketError() { return g_lastError; }
 
 bool SocketStartup(std::string& description) {
   if (g_started) return true;
@@ -30,14 +45,14 @@ bool SocketStartup(std::string& description) {
 
 std::uint32_t LoopbackAddress() { return htonl(INADDR_LOOPBACK); }
 
-SocketHandle ListenOn(std::int32_t port, sockaddr_in& address) {
+SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address) {
   // A port outside 16 bits would wrap to another one, 0 among them.
   if (port < 0 || port > 0xFFFF) return kInvalidSocket;
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(static_cast<std::uint16_t>(port));
   if (local.sin_port == 0xFFFF) return kInvalidSocket;
-  local.sin_addr.s_addr = LoopbackAddress();
+  local.sin_addr.s_addr = bindAddress;
   if (!g_started) return kInvalidSocket;
 
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -76,16 +91,18 @@ SocketHandle AcceptConnection(SocketHandle listener, sockaddr_in& peer) {
 }
 
 std::int32_t ReceiveBytes(SocketHandle socket, std::uint8_t* buffer, std::int32_t length) {
-  if (!IsOpen(socket) || length < 0) return kSocketError;
+  if (!IsOpen(socket) || length < 0) return Failed(SocketError::kOther);
   const auto n = ::recv(socket, buffer, static_cast<std::size_t>(length), 0);
-  return n < 0 ? kSocketError : static_cast<std::int32_t>(n);
+  if (n < 0) return Failed(FromErrno(errno));
+  return static_cast<std::int32_t>(n);
 }
 
 std::int32_t SendBytes(SocketHandle socket, const std::uint8_t* buffer, std::int32_t length) {
-  if (!IsOpen(socket) || length < 0) return kSocketError;
+  if (!IsOpen(socket) || length < 0) return Failed(SocketError::kOther);
   // MSG_NOSIGNAL: a client that went away must not end the server.
   const auto n = ::send(socket, buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
-  return n < 0 ? kSocketError : static_cast<std::int32_t>(n);
+  if (n < 0) return Failed(FromErrno(errno));
+  return static_cast<std::int32_t>(n);
 }
 
 std::int32_t CloseSocket(SocketHandle socket) {
