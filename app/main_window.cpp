@@ -1,8 +1,5 @@
 #include "app/main_window.h"
 
-#include <cmath>
-#include <ctime>
-
 #include "protocol/map_commands.h"
 #include "protocol/packet_log.h"
 
@@ -43,15 +40,5 @@ void Form1::Command4_Click() { ForceMapReload(*this); }
 void Form1::SetDigitsOnly(TextBox& box, bool flag) { box.SetDigitsOnly(flag); }
 
 std::int32_t Form1::ListeningPort() const { return ntohs(LoginServer.Address.sin_port); }
-
-std::int32_t LocalMapTick() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  std::tm local{};
-  localtime_r(&now.tv_sec, &local);
-  const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
-                         now.tv_nsec / 1e9;
-  return static_cast<std::int32_t>(std::lround(seconds * 100.0));
-}
 
 }  // namespace quib

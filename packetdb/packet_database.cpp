@@ -7,9 +7,7 @@
 #include "packetdb/packet_database.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 
 #include "packetdb/text_utils.h"
 
@@ -196,17 +194,6 @@ bool LoadPacketDatabase(const std::string& path, PacketTable& table) {
   if (text.empty()) return false;
   table = ParsePacketDatabase(text);
   return true;
-}
-
-std::string DefaultPacketDatabasePath() {
-  // The executable's own folder, not the current directory: the server may be
-  // started from anywhere.
-  std::error_code error;
-  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error || executable.empty()) return {};
-  std::string folder = executable.parent_path().string();
-  if (folder.empty() || folder.back() != '/') folder.push_back('/');
-  return folder + "packet_db.txt";
 }
 
 }  // namespace quib

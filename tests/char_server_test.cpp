@@ -1,12 +1,12 @@
 #include "protocol/char_server.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "app/main_window.h"
+#include "net/socket_types.h"
 #include "tests/test_support.h"
 
 namespace quib {

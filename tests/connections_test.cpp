@@ -1,8 +1,9 @@
 #include "app/connections.h"
 
-#include <poll.h>
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -26,15 +27,13 @@ const Bytes kIgnored = Concat({Le16(0x0187), Zeros(4)});
 // True once the server side of a connection has something to read (data or
 // the client's close), so that a tick is sure to see it.
 bool ServerReadable(const ConnectionRecord& record, int waitMs = 1000) {
-  pollfd p{record.Socket, POLLIN, 0};
-  return ::poll(&p, 1, waitMs) == 1;
+  return test::WaitReadable(record.Socket, waitMs);
 }
 
 // Bytes waiting on the server side of a connection, not yet received.
 std::int64_t Unreceived(const ConnectionRecord& record) {
-  std::uint8_t buffer[4096];
   ServerReadable(record, 200);
-  return ::recv(record.Socket, buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
+  return test::Peek(record.Socket);
 }
 
 class ConnectionsTest : public test::ServerFixture {
@@ -95,8 +94,13 @@ TEST_F(ConnectionsTest, ClosingClientIsRemovedAndTheOthersKeepTheirOrder) {
   Tick();
   EXPECT_EQ(TableSockets(), (std::vector<SocketHandle>{serverSockets[a], serverSockets[c]}));
   // The server closed its end too: the number is free for the next accept.
+  // (Windows hands handle numbers out again in an order of its own.)
   const int d = Connect();
+#ifndef _WIN32
   EXPECT_EQ(serverSockets[d], closed);
+#else
+  EXPECT_NE(serverSockets[d], kInvalidSocket) << closed;
+#endif
 }
 
 TEST_F(ConnectionsTest, PacketsSentBeforeAHalfCloseAreStillAnswered) {
@@ -104,7 +108,7 @@ TEST_F(ConnectionsTest, PacketsSentBeforeAHalfCloseAreStillAnswered) {
   // Two delete requests in one go, then the client stops sending.
   const Bytes remove = Concat({Le16(0x0068), Zeros(44)});
   Deliver(client, Concat({remove, remove}));
-  ASSERT_EQ(::shutdown(clients[client], SHUT_WR), 0);
+  ASSERT_TRUE(test::StopSending(clients[client]));
   Tick();
   Tick();
   EXPECT_EQ(Received(client, 8), Concat({Le16(0x0070), Le16(1), Le16(0x0070), Le16(1)}));
@@ -229,7 +233,9 @@ TEST_F(ConnectionsTest, RedetectionReadsTheNewBytesWhateverIsBuffered) {
 
 // --- Closed sockets and reuse -------------------------------------------------
 
+#ifndef _WIN32
 // Server-side close, as the login and character roles do it: the record stays.
+// (Descriptor numbers handed out again are a POSIX matter.)
 TEST_F(ConnectionsTest, SocketClosedByTheServerIsNeverReadOrWrittenAgain) {
   const int a = Connect();
   const SocketHandle closed = serverSockets[a];
@@ -257,7 +263,9 @@ TEST_F(ConnectionsTest, SocketClosedByTheServerIsNeverReadOrWrittenAgain) {
   ::close(pair[0]);
   ::close(pair[1]);
 }
+#endif
 
+#ifndef _WIN32
 TEST_F(ConnectionsTest, NewConnectionWithAClosedRecordsSocketContinuesInIt) {
   Connect();
   const int b = Connect();
@@ -270,7 +278,7 @@ TEST_F(ConnectionsTest, NewConnectionWithAClosedRecordsSocketContinuesInIt) {
 
   // The client's own socket exists before the server closes, so that the
   // accept is the next to take a number.
-  const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int client = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
   ASSERT_GE(client, 0);
   CloseSocket(closed);
   sockaddr_in to{};
@@ -295,6 +303,7 @@ TEST_F(ConnectionsTest, NewConnectionWithAClosedRecordsSocketContinuesInIt) {
   form.ReceiveFromConnection(form.ConnectionTable[1]);
   EXPECT_EQ(form.ConnectionTable[1].RecvLength, 32);
 }
+#endif
 
 // --- Sending to the map -------------------------------------------------------
 

@@ -1,12 +1,12 @@
 #include "protocol/packet_handler.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
 #include "app/main_window.h"
+#include "net/socket_types.h"
 #include "tests/test_support.h"
 
 namespace quib {

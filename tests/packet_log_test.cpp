@@ -1,12 +1,12 @@
 #include "protocol/packet_log.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "app/main_window.h"
+#include "net/socket_types.h"
 #include "protocol/packet_handler.h"
 #include "tests/test_support.h"
 

@@ -1,10 +1,11 @@
 #include "net/socket_layer.h"
 
-#include <arpa/inet.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -13,19 +14,24 @@
 namespace quib {
 namespace {
 
+using test::CloseClientSocket;
 using test::ConnectClient;
 using test::PeerClosed;
 
 int OpenDescriptors() {
+#ifdef _WIN32
+  DWORD count = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+  return static_cast<int>(count);
+#else
   int count = 0;
   if (DIR* dir = ::opendir("/proc/self/fd")) {
     while (::readdir(dir) != nullptr) ++count;
     ::closedir(dir);
   }
   return count;
+#endif
 }
-
-bool NonBlocking(int fd) { return (::fcntl(fd, F_GETFL) & O_NONBLOCK) != 0; }
 
 // Each test starts and ends with the socket library stopped.
 class SocketLayerTest : public ::testing::Test {
@@ -63,29 +69,32 @@ TEST_F(SocketLayerTest, StartupTwiceStartsOnce) {
 TEST_F(SocketLayerTest, ListensNonBlockingOnLoopbackOnly) {
   const SocketHandle listener = Listen();
   ASSERT_NE(listener, kInvalidSocket);
-  EXPECT_TRUE(NonBlocking(listener));
+  sockaddr_in peer{};
+  EXPECT_EQ(AcceptConnection(listener, peer), kInvalidSocket) << "an accept waited or succeeded";
   EXPECT_EQ(address.sin_family, AF_INET);
   EXPECT_EQ(address.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
   const std::int32_t port = PortOf(listener);
   EXPECT_GT(port, 0);
 
   // Another loopback address reaches no one: the bind is to 127.0.0.1 alone.
-  const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int other = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
   sockaddr_in elsewhere{};
   elsewhere.sin_family = AF_INET;
   elsewhere.sin_port = htons(static_cast<std::uint16_t>(port));
   elsewhere.sin_addr.s_addr = htonl(0x7F000002);
   EXPECT_NE(::connect(other, reinterpret_cast<sockaddr*>(&elsewhere), sizeof elsewhere), 0);
-  ::close(other);
+  CloseClientSocket(other);
 
   const int client = ConnectClient(port);
   ASSERT_GE(client, 0);
-  sockaddr_in peer{};
+  ASSERT_TRUE(test::WaitReadable(listener, 1000));
   const SocketHandle accepted = AcceptConnection(listener, peer);
   ASSERT_NE(accepted, kInvalidSocket);
-  EXPECT_TRUE(NonBlocking(accepted));
   EXPECT_EQ(peer.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
-  ::close(client);
+  std::uint8_t byte = 0;
+  EXPECT_EQ(ReceiveBytes(accepted, &byte, 1), kSocketError) << "a receive waited";
+  EXPECT_EQ(LastSocketError(), SocketError::kWouldBlock);
+  CloseClientSocket(client);
 }
 
 TEST_F(SocketLayerTest, CleanupClosesEverySocketTheLayerHolds) {
@@ -98,7 +107,7 @@ TEST_F(SocketLayerTest, CleanupClosesEverySocketTheLayerHolds) {
   SocketCleanup();
   EXPECT_TRUE(PeerClosed(client)) << "the accepted socket stayed open";
   EXPECT_LT(ConnectClient(port), 0) << "the listening socket stayed open";
-  ::close(client);
+  CloseClientSocket(client);
 }
 
 // A restarted server must get its port back although connections it closed
@@ -111,7 +120,7 @@ TEST_F(SocketLayerTest, PortIsFreeAgainAfterCleanupDespiteClosedConnections) {
   const SocketHandle accepted = AcceptConnection(listener, peer);
   CloseSocket(accepted);  // the server closes first, as after a login
   ASSERT_TRUE(PeerClosed(client));
-  ::close(client);
+  CloseClientSocket(client);
   SocketCleanup();
 
   EXPECT_NE(Listen(port), kInvalidSocket);
@@ -136,6 +145,15 @@ TEST_F(SocketLayerTest, PortInUseFailsAndLeaksNothing) {
   sockaddr_in second{};
   EXPECT_EQ(ListenOn(PortOf(first), LoopbackAddress(), second), kInvalidSocket);
   EXPECT_EQ(OpenDescriptors(), before);
+
+  // Nor does another program get the port, even asking to share it.
+  const int other = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
+  const int share = 1;
+  ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&share), sizeof share);
+  sockaddr_in same = address;
+  same.sin_port = htons(static_cast<std::uint16_t>(PortOf(first)));
+  EXPECT_NE(::bind(other, reinterpret_cast<const sockaddr*>(&same), sizeof same), 0);
+  CloseClientSocket(other);
 }
 
 TEST_F(SocketLayerTest, ListenFailsWhenTheLibraryIsNotStarted) {
@@ -145,24 +163,30 @@ TEST_F(SocketLayerTest, ListenFailsWhenTheLibraryIsNotStarted) {
 // A descriptor the layer did not open, or has closed, is never used: it may
 // belong to something else by now.
 TEST_F(SocketLayerTest, CallsOnDescriptorsTheLayerDoesNotHoldFail) {
-  int pair[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  // The client end is the test's own socket, not the layer's.
+  const SocketHandle listener = Listen();
+  const int client = ConnectClient(PortOf(listener));
+  ASSERT_GE(client, 0);
+  ASSERT_TRUE(test::WaitReadable(listener, 1000));
+  sockaddr_in peer{};
+  const SocketHandle accepted = AcceptConnection(listener, peer);
+  ASSERT_NE(accepted, kInvalidSocket);
   const std::uint8_t data[] = {7, 7};
-  ASSERT_EQ(::write(pair[1], data, 2), 2);
+  ASSERT_EQ(SendBytes(accepted, data, 2), 2);
+  ASSERT_TRUE(test::WaitReadable(client, 1000));
   std::uint8_t buffer[4];
 
-  EXPECT_EQ(ReceiveBytes(pair[0], buffer, sizeof buffer), kSocketError);
-  EXPECT_EQ(SendBytes(pair[0], data, 2), kSocketError);
-  EXPECT_EQ(CloseSocket(pair[0]), kSocketError);
-  EXPECT_EQ(::recv(pair[0], buffer, sizeof buffer, MSG_DONTWAIT), 2) << "the data was taken";
-  EXPECT_EQ(::recv(pair[1], buffer, sizeof buffer, MSG_DONTWAIT), -1) << "something was sent";
-  ::close(pair[0]);
-  ::close(pair[1]);
+  EXPECT_EQ(ReceiveBytes(client, buffer, sizeof buffer), kSocketError);
+  EXPECT_EQ(LastSocketError(), SocketError::kOther);
+  EXPECT_EQ(SendBytes(client, data, 2), kSocketError);
+  EXPECT_EQ(CloseSocket(client), kSocketError);
+  EXPECT_EQ(test::Peek(client), 2) << "the data was taken";
+  EXPECT_EQ(ReceiveBytes(accepted, buffer, sizeof buffer), kSocketError) << "something was sent";
+  EXPECT_EQ(LastSocketError(), SocketError::kWouldBlock);
+  CloseClientSocket(client);
 
-  const SocketHandle listener = Listen();
   ASSERT_EQ(CloseSocket(listener), 0);
   EXPECT_EQ(CloseSocket(listener), kSocketError);
-  sockaddr_in peer{};
   EXPECT_EQ(AcceptConnection(listener, peer), kInvalidSocket);
 }
 

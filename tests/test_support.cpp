@@ -1,15 +1,70 @@
 #include "tests/test_support.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <stdexcept>
 
 #include "packetdb/text_utils.h"
 
 namespace quib::test {
+
+namespace {
+
+#ifdef _WIN32
+// The tests' own hold on Windows Sockets: the layer's cleanup must not stop
+// the library under the clients' feet.
+const bool kSocketsStarted = [] {
+  WSADATA data{};
+  return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}();
+constexpr int kNoSignal = 0;
+using pollfd = WSAPOLLFD;
+int poll(pollfd* fds, unsigned long count, int timeoutMs) { return ::WSAPoll(fds, count, timeoutMs); }
+#else
+constexpr int kNoSignal = MSG_NOSIGNAL;
+#endif
+
+int RecvSome(int fd, void* buffer, std::size_t length, int flags) {
+  return static_cast<int>(::recv(fd, static_cast<char*>(buffer), static_cast<int>(length), flags));
+}
+
+}  // namespace
+
+void CloseClientSocket(int fd) {
+#ifdef _WIN32
+  ::closesocket(static_cast<SOCKET>(fd));
+#else
+  ::close(fd);
+#endif
+}
+
+bool StopSending(int fd) {
+#ifdef _WIN32
+  return ::shutdown(static_cast<SOCKET>(fd), SD_SEND) == 0;
+#else
+  return ::shutdown(fd, SHUT_WR) == 0;
+#endif
+}
+
+bool WaitReadable(std::int64_t socket, int waitMs) {
+  pollfd p{};
+  p.fd = static_cast<decltype(p.fd)>(socket);
+  p.events = POLLIN;
+  return poll(&p, 1, waitMs) == 1;
+}
+
+int Peek(std::int64_t socket) {
+  std::uint8_t buffer[4096];
+  if (!WaitReadable(socket, 0)) return -1;
+  return RecvSome(static_cast<int>(socket), buffer, sizeof buffer, MSG_PEEK);
+}
 
 Bytes Le16(std::uint16_t value) {
   return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
@@ -58,14 +113,14 @@ PacketTable ShippedTable() {
 }
 
 int ConnectClient(std::int32_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int fd = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
   if (fd < 0) return -1;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
+    CloseClientSocket(fd);
     return -1;
   }
   return fd;
@@ -74,7 +129,8 @@ int ConnectClient(std::int32_t port) {
 void SendAll(int fd, const Bytes& bytes) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {
-    const auto n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    const auto n = ::send(fd, reinterpret_cast<const char*>(bytes.data()) + sent,
+                          static_cast<int>(bytes.size() - sent), kNoSignal);
     if (n <= 0) {
       ADD_FAILURE() << "client send failed";
       return;
@@ -86,11 +142,10 @@ void SendAll(int fd, const Bytes& bytes) {
 Bytes ReadExactly(int fd, std::size_t count, int timeoutMs) {
   Bytes bytes;
   while (bytes.size() < count) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0) break;
+    if (!WaitReadable(fd, timeoutMs)) break;
     std::uint8_t chunk[4096];
     const auto want = std::min(sizeof chunk, count - bytes.size());
-    const auto n = ::recv(fd, chunk, want, 0);
+    const int n = RecvSome(fd, chunk, want, 0);
     if (n <= 0) break;
     bytes.insert(bytes.end(), chunk, chunk + n);
   }
@@ -100,10 +155,9 @@ Bytes ReadExactly(int fd, std::size_t count, int timeoutMs) {
 Bytes ReadAvailable(int fd, int waitMs) {
   Bytes bytes;
   for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, bytes.empty() ? waitMs : 0) <= 0) break;
+    if (!WaitReadable(fd, bytes.empty() ? waitMs : 0)) break;
     std::uint8_t chunk[4096];
-    const auto n = ::recv(fd, chunk, sizeof chunk, 0);
+    const int n = RecvSome(fd, chunk, sizeof chunk, 0);
     if (n <= 0) break;
     bytes.insert(bytes.end(), chunk, chunk + n);
   }
@@ -111,10 +165,9 @@ Bytes ReadAvailable(int fd, int waitMs) {
 }
 
 bool PeerClosed(int fd, int waitMs) {
-  pollfd p{fd, POLLIN, 0};
-  if (::poll(&p, 1, waitMs) <= 0) return false;
+  if (!WaitReadable(fd, waitMs)) return false;
   std::uint8_t byte;
-  return ::recv(fd, &byte, 1, MSG_PEEK) == 0;
+  return RecvSome(fd, &byte, 1, MSG_PEEK) == 0;
 }
 
 void ServerFixture::SetUp() {
@@ -126,7 +179,7 @@ void ServerFixture::SetUp() {
 
 void ServerFixture::TearDown() {
   for (int fd : clients) {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) CloseClientSocket(fd);
   }
   form.Unload();
 }
@@ -144,7 +197,7 @@ int ServerFixture::Connect() {
 }
 
 void ServerFixture::CloseClient(int client) {
-  ::close(clients[client]);
+  CloseClientSocket(clients[client]);
   clients[client] = -1;
 }
 

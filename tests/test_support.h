@@ -45,6 +45,14 @@ Bytes ReadExactly(int fd, std::size_t count, int timeoutMs = 2000);
 Bytes ReadAvailable(int fd, int waitMs = 50);
 // True when the peer has closed the connection (read gives end of file).
 bool PeerClosed(int fd, int waitMs = 500);
+void CloseClientSocket(int fd);
+// Half-closes a client socket: it sends no more, but still reads.
+bool StopSending(int fd);
+// Socket calls the tests make on either side, the server's included: true once
+// the socket has something to read; the bytes waiting, without taking them (-1
+// when none).
+bool WaitReadable(std::int64_t socket, int waitMs);
+int Peek(std::int64_t socket);
 
 class ServerFixture : public ::testing::Test {
  protected:

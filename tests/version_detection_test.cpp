@@ -1,11 +1,10 @@
 #include "packetdb/version_detection.h"
 
-#include <arpa/inet.h>
-
 #include <chrono>
 #include <thread>
 
 #include "app/main_window.h"
+#include "net/socket_types.h"
 #include "tests/test_support.h"
 
 namespace quib::test {

@@ -1,3 +1,4 @@
+// Probing a local X display (Linux).
 #include "app/display_probe.h"
 
 #include <sys/socket.h>
