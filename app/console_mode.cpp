@@ -1,8 +1,10 @@
 #include "app/console_mode.h"
 
+#ifndef _WIN32
 #include <errno.h>
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -137,6 +139,7 @@ std::string DescribeSettings(const Form1& form) {
   return text;
 }
 
+#ifndef _WIN32
 namespace {
 
 void Say(const ConsoleStreams& streams, const std::string& text) {
@@ -230,5 +233,6 @@ int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
   form.List1.OnAppend = std::move(previousAppend);
   return 0;
 }
+#endif
 
 }  // namespace quib

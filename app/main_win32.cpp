@@ -40,6 +40,16 @@ std::vector<std::string> Arguments() {
   return args;
 }
 
+// True when a window can be made. Without a display (Wine without X) there is
+// none: the program then runs in the console, as on Linux.
+bool WindowAvailable() {
+  HWND probe = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+  if (probe == nullptr) return false;
+  ::DestroyWindow(probe);
+  return true;
+}
+
 // True when this process is alone on its console: Windows made it for the
 // program, as it does when Explorer starts a console program.
 bool ConsoleIsOurOwn() {
@@ -72,6 +82,10 @@ int main() {
       break;
   }
   if (options.Headless) return quib::RunConsoleMode(options);
+  if (!WindowAvailable()) {
+    std::fprintf(stderr, "No display available: running in the console.\n");
+    return quib::RunConsoleMode(options);
+  }
   if (ConsoleIsOurOwn()) ::FreeConsole();
   return quib::RunWindowMode(options);
 }

@@ -2,7 +2,9 @@
 # Installs the Debian packages a purpose needs, when they are missing.
 #   scripts/install-deps.sh run    build and run the server (the window needs Qt 6)
 #   scripts/install-deps.sh test   build and run every test
+#   scripts/install-deps.sh windows  cross-build the Windows program, test it under Wine
 # Without root (or sudo) it only lists what is missing and goes on.
+#   scripts/install-deps.sh PURPOSE --missing   lists what is missing; status 1 if any
 set -euo pipefail
 
 purpose="${1:-run}"
@@ -12,6 +14,11 @@ if [ "$purpose" = test ]; then
   # The fuzz targets (libFuzzer), the memory check and the benchmarks.
   packages+=(clang libclang-rt-14-dev valgrind libbenchmark-dev)
 fi
+if [ "$purpose" = windows ]; then
+  # mingw-w64 with posix threads, GoogleTest's sources, Wine and a display
+  # for the window tests.
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb xauth)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -19,6 +26,11 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
+if [ "${2:-}" = --missing ]; then
+  [ "${#missing[@]}" -eq 0 ] && exit 0
+  echo "${missing[*]}"
+  exit 1
+fi
 [ "${#missing[@]}" -eq 0 ] && exit 0
 
 if [ "$(id -u)" -eq 0 ]; then

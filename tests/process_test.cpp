@@ -60,7 +60,7 @@ TEST(ProcessTest, WithoutADisplayTheServerRunsInTheConsole) {
 }
 
 TEST(ProcessTest, StopSignalsAndQuitEndWithExitZero) {
-  for (int signal : {SIGTERM, SIGINT}) {
+  for (int signal : ServerProcess::StopSignals()) {
     ServerProcess server;
     ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
     const std::int32_t port = server.WaitForListening();

@@ -93,13 +93,15 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   // QUIB_SERVER_WRAPPER runs the server under another program, a memory
-  // checker say: its words, split at spaces, come before the binary.
+  // checker or Wine say: its words, split at spaces, come before the binary.
+  // QUIB_SERVER_BINARY names another build of the server, the Windows one.
   std::vector<std::string> argv;
   if (const char* wrapper = std::getenv("QUIB_SERVER_WRAPPER")) {
     std::istringstream words(wrapper);
     for (std::string word; words >> word;) argv.push_back(word);
   }
-  argv.push_back(QUIB_SERVER_BINARY);
+  const char* binary = std::getenv("QUIB_SERVER_BINARY");
+  argv.push_back(binary != nullptr && binary[0] != '\0' ? binary : QUIB_SERVER_BINARY);
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> envp = ChildEnvironment(environment);
   auto argvPointers = Pointers(argv);
@@ -213,8 +215,15 @@ std::optional<int> ServerProcess::Wait(int timeoutMs) {
   return exitCode_;
 }
 
+std::vector<int> ServerProcess::StopSignals() {
+  const std::string binary = std::getenv("QUIB_SERVER_BINARY") ? std::getenv("QUIB_SERVER_BINARY") : "";
+  const bool windows = binary.size() > 4 && binary.compare(binary.size() - 4, 4, ".exe") == 0;
+  if (windows) return {SIGINT};
+  return {SIGTERM, SIGINT};
+}
+
 std::optional<int> ServerProcess::Stop(int timeoutMs) {
-  Signal(SIGTERM);
+  Signal(StopSignals().front());
   if (Wait(timeoutMs)) return exitCode_;
   ::kill(pid_, SIGKILL);
   Reap(5000);

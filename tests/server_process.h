@@ -54,9 +54,14 @@ class ServerProcess {
   // when a signal ended it, or nullopt when it still runs after `timeoutMs`.
   std::optional<int> Wait(int timeoutMs = 5000);
 
-  // SIGTERM, then Wait; a server that does not end in time is killed and
-  // nullopt returned.
+  // The first of StopSignals, then Wait; a server that does not end in time is
+  // killed and nullopt returned.
   std::optional<int> Stop(int timeoutMs = 5000);
+
+  // The signals that stop the server with its unload step: SIGTERM and SIGINT
+  // for the Linux program; SIGINT alone for the Windows one, which Wine turns
+  // into Ctrl+C (SIGTERM ends a Wine process outright).
+  static std::vector<int> StopSignals();
 
   pid_t Pid() const { return pid_; }
 

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The Windows program, cross-built with mingw-w64:
+#   scripts/windows.sh          builds build/windows/quib-server-VERSION-win64.zip
+#   scripts/windows.sh --test   and tests it under Wine: the core tests, the
+#                               window under Xvfb, and the Linux end-to-end and
+#                               process tests against quib-server.exe
+# Installs what is missing first (scripts/install-deps.sh windows). Wine keeps
+# its prefixes in build/windows: wine (no display) and wine-display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh windows
+build=build/windows
+cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build" -j2
+rm -f "$build"/quib-server-*-win64.zip
+(cd "$build" && cpack -G ZIP >/dev/null)
+zip=$(ls "$build"/quib-server-*-win64.zip)
+echo "$zip"
+[ "${1:-}" = --test ] || exit 0
+
+export WINEDEBUG=-all
+# The zip holds the exe, packet_db.txt and README.txt, and the exe needs no
+# DLL that Windows does not ship.
+contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | sort | tr '\n' ' ')
+[ "$contents" = "README.txt packet_db.txt quib-server.exe " ] || {
+  echo "unexpected zip contents: $contents" >&2
+  exit 1
+}
+dlls=$(x86_64-w64-mingw32-objdump -p "$build/quib-server.exe" | awk '/DLL Name/ {print tolower($3)}')
+for dll in $dlls; do
+  case "$dll" in
+    kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | shell32.dll | ws2_32.dll | msvcrt.dll) ;;
+    *) echo "quib-server.exe needs $dll" >&2; exit 1 ;;
+  esac
+done
+
+echo "== windows: the core tests under Wine"
+ctest --test-dir "$build" -LE window -j2 --timeout 120 --output-on-failure
+
+# A Wine session started without a display never creates a window: the
+# window tests get a prefix, and so a session, of their own.
+echo "== windows: the window under Wine and Xvfb"
+WINEPREFIX="$PWD/$build/wine-display" wineserver -k 2>/dev/null || true
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  ctest --test-dir "$build" -L window --timeout 120 --output-on-failure
+
+# Wine's sockets are Linux sockets: the Linux tests that start the server as a
+# process drive quib-server.exe --headless the same way, byte for byte.
+echo "== windows: the end-to-end road and the process tests against quib-server.exe"
+linux_tests=build/test/tests/quib_tests
+if [ ! -x "$linux_tests" ]; then
+  cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUIB_BUILD_GUI=OFF
+  cmake --build build/test -j2 --target quib_tests
+fi
+QUIB_SERVER_BINARY="$PWD/$build/quib-server.exe" \
+  QUIB_SERVER_WRAPPER="$PWD/cmake/wine-run.sh $PWD/$build/wine" \
+  "$linux_tests" --gtest_filter='EndToEndRoad.*:ProcessTest.*:FaultTest.*'
