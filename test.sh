@@ -47,3 +47,14 @@ echo "valgrind: ${#logs[@]} server run(s), no errors"
 # from scripts/bench.sh on a quiet machine (docs/performance.md).
 echo "== benchmarks: a short run"
 scripts/bench.sh --check
+
+# The Windows program: cross-built with mingw-w64, packed, and tested under
+# Wine (the window under Xvfb). Without root to install its packages it says
+# what is missing and skips; where it can install, it never skips.
+echo "== windows: quib-server.exe, cross-built and tested under Wine"
+scripts/install-deps.sh windows
+if missing=$(scripts/install-deps.sh windows --missing); then
+  scripts/windows.sh --test
+else
+  echo "windows: SKIPPED: missing Debian packages: $missing (scripts/install-deps.sh windows as root installs them)"
+fi

@@ -91,6 +91,7 @@ class Window {
   ~Window() { Unbind(); }
 
   bool Create();
+  HWND Handle() const { return window_; }
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -416,6 +417,15 @@ LRESULT CALLBACK Window::RWinProc(HWND window, UINT message, WPARAM wParam, LPAR
   return ::DefSubclassProc(window, message, wParam, lParam);
 }
 
+HWND g_mainWindow = nullptr;
+
+// Ctrl+C or Ctrl+Break in the console the program was started from closes
+// the window, which runs the unload step.
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  ::PostMessageW(g_mainWindow, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
 std::wstring Wide(const std::string& text) {
   std::wstring wide(text.size(), L'\0');
   const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
@@ -447,6 +457,8 @@ int RunWindowMode(const ProgramOptions& options) {
       form.Unload();
       return 1;
     }
+    g_mainWindow = window.Handle();
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
       ::TranslateMessage(&message);

@@ -36,6 +36,20 @@ for dll in $dlls; do
   esac
 done
 
+# Wine's sockets are Linux sockets: the Linux tests that start the server as a
+# process drive quib-server.exe --headless the same way, byte for byte. They
+# mostly wait, so they run beside the others.
+linux_tests=build/test/tests/quib_tests
+if [ ! -x "$linux_tests" ]; then
+  cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug
+  cmake --build build/test -j2 --target quib_tests
+fi
+env -u DISPLAY -u WAYLAND_DISPLAY QUIB_SERVER_BINARY="$PWD/$build/quib-server.exe" \
+  QUIB_SERVER_WRAPPER="$PWD/cmake/wine-run.sh $PWD/$build/wine" \
+  "$linux_tests" --gtest_filter='EndToEndRoad.*:ProcessTest.*:FaultTest.*' \
+  >"$build/process-tests.log" 2>&1 &
+process_tests=$!
+
 echo "== windows: the core tests under Wine"
 ctest --test-dir "$build" -LE window -j2 --timeout 120 --output-on-failure
 
@@ -46,14 +60,11 @@ WINEPREFIX="$PWD/$build/wine-display" wineserver -k 2>/dev/null || true
 xvfb-run -a -s "-screen 0 1280x1024x24" \
   ctest --test-dir "$build" -L window --timeout 120 --output-on-failure
 
-# Wine's sockets are Linux sockets: the Linux tests that start the server as a
-# process drive quib-server.exe --headless the same way, byte for byte.
 echo "== windows: the end-to-end road and the process tests against quib-server.exe"
-linux_tests=build/test/tests/quib_tests
-if [ ! -x "$linux_tests" ]; then
-  cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUIB_BUILD_GUI=OFF
-  cmake --build build/test -j2 --target quib_tests
+status=0
+wait "$process_tests" || status=$?
+grep -E '^\[  (PASSED|SKIPPED|FAILED) ' "$build/process-tests.log" || true
+if [ "$status" -ne 0 ]; then
+  cat "$build/process-tests.log" >&2
+  exit "$status"
 fi
-QUIB_SERVER_BINARY="$PWD/$build/quib-server.exe" \
-  QUIB_SERVER_WRAPPER="$PWD/cmake/wine-run.sh $PWD/$build/wine" \
-  "$linux_tests" --gtest_filter='EndToEndRoad.*:ProcessTest.*:FaultTest.*'
