@@ -1,14 +1,18 @@
 #include "app/console_mode.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <vector>
 
+#include "app/log_output.h"
 #include "app/main_window.h"
+#include "app/program_options.h"
 
 namespace quib {
 
@@ -18,8 +22,8 @@ namespace {
 constexpr std::size_t kMaxCommandLine = 4096;
 
 const char kCommandList[] =
-    "map NAME, pos X Y, posx [X], posy [Y], gender female|male, hide on|off, warp, reload, "
-    "clear, show, quit";
+    "map NAME, pos X Y, posx [X], posy [Y], gender female|male, hide on|off, tick MS, "
+    "accept-delay MS, warp, reload, clear, show, quit";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -95,6 +99,17 @@ ConsoleReply RunConsoleCommand(Form1& form, std::string_view line) {
     }
     return Refuse("gender takes female or male");
   }
+  if (command == "tick" || command == "accept-delay") {
+    const bool tick = command == "tick";
+    std::int32_t ms = 0;
+    if (args.size() != 1 || !ParseNumber(args[0], tick ? kMinTickMs : 0,
+                                         tick ? kMaxTickMs : kMaxAcceptDelayMs, ms)) {
+      return Refuse(tick ? "tick takes milliseconds from 10 to 1000"
+                         : "accept-delay takes milliseconds from 0 to 10000");
+    }
+    (tick ? form.TickInterval : form.AcceptDelay) = std::chrono::milliseconds(ms);
+    return {};
+  }
   if (command == "hide") {
     if (args.size() == 1 && (args[0] == "on" || args[0] == "off")) {
       form.Check1.SetChecked(args[0] == "on");
@@ -132,8 +147,10 @@ std::string DescribeSettings(const Form1& form) {
   text += std::string("hide unknown packets: ") + (form.Check1.Checked() ? "on" : "off") + "\n";
   text += "connections: " + std::to_string(form.ConnectionCount()) + "\n";
   if (form.LoginServer.Socket != kInvalidSocket) {
-    text += "listening: 127.0.0.1:" + std::to_string(form.ListeningPort()) + "\n";
+    text += "listening: " + ListeningAddress(form) + "\n";
   }
+  text += "tick: " + std::to_string(form.TickInterval.count()) + " ms\n";
+  text += "accept delay: " + std::to_string(form.AcceptDelay.count()) + " ms\n";
   return text;
 }
 
@@ -175,14 +192,57 @@ bool RunInputLines(Form1& form, InputLines& input, const ConsoleStreams& streams
   return false;
 }
 
+// The log's descriptor, made non-blocking for as long as the loop runs when
+// it is a pipe, a socket or a terminal: a reader that stops must not stop
+// the server. Files never make a writer wait.
+class NonBlockingOutput {
+ public:
+  explicit NonBlockingOutput(int fd) : fd_(fd) {
+    struct stat info {};
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) return;
+    if (!S_ISFIFO(info.st_mode) && !S_ISSOCK(info.st_mode) && !S_ISCHR(info.st_mode)) return;
+    flags_ = ::fcntl(fd_, F_GETFL);
+    if (flags_ >= 0 && (flags_ & O_NONBLOCK) == 0) ::fcntl(fd_, F_SETFL, flags_ | O_NONBLOCK);
+  }
+  ~NonBlockingOutput() {
+    if (flags_ >= 0 && (flags_ & O_NONBLOCK) == 0) ::fcntl(fd_, F_SETFL, flags_);
+  }
+  NonBlockingOutput(const NonBlockingOutput&) = delete;
+  NonBlockingOutput& operator=(const NonBlockingOutput&) = delete;
+
+  long Write(const char* bytes, std::size_t count) const {
+    for (;;) {
+      const auto n = ::write(fd_, bytes, count);
+      if (n >= 0) return static_cast<long>(n);
+      if (errno == EINTR) continue;
+      return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
+  }
+
+ private:
+  int fd_;
+  int flags_ = -1;
+};
+
 }  // namespace
 
 int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
-  auto previousAppend = std::move(form.List1.OnAppend);
-  form.List1.OnAppend = [&streams](const std::string& line) {
-    std::fprintf(streams.Log, "%s\n", line.c_str());
-    std::fflush(streams.Log);
+  std::fflush(streams.Log);
+  const int logFd = ::fileno(streams.Log);
+  NonBlockingOutput output(logFd);
+  LogOutput log;
+  const LogOutput::Writer write = [&output](const char* bytes, std::size_t count) {
+    return output.Write(bytes, count);
   };
+  const auto flushLog = [&] {
+    log.Flush(write);
+    if (const std::uint64_t dropped = log.TakeDroppedNotice()) {
+      Say(streams, std::to_string(dropped) +
+                       " log lines were dropped while standard output was not being read\n");
+    }
+  };
+  auto previousAppend = std::move(form.List1.OnAppend);
+  form.List1.OnAppend = [&log](const std::string& line) { log.Append(line); };
 
   using Clock = std::chrono::steady_clock;
   auto nextTick = Clock::now() + form.TickInterval;
@@ -192,8 +252,11 @@ int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
 
   while (!quit) {
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
-    pollfd fds[3] = {{stopFd, POLLIN, 0}, {form.LoginServer.Socket, POLLIN, 0}, {input, POLLIN, 0}};
-    const int ready = ::poll(fds, 3, static_cast<int>(std::max<std::int64_t>(0, wait.count())));
+    pollfd fds[4] = {{stopFd, POLLIN, 0},
+                     {form.LoginServer.Socket, POLLIN, 0},
+                     {input, POLLIN, 0},
+                     {log.Pending() ? logFd : -1, POLLOUT, 0}};
+    const int ready = ::poll(fds, 4, static_cast<int>(std::max<std::int64_t>(0, wait.count())));
     if (ready < 0 && errno != EINTR) break;
 
     if (ready > 0) {
@@ -224,6 +287,7 @@ int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
       form.PollConnections();
       while (nextTick <= now) nextTick += form.TickInterval;
     }
+    flushLog();
   }
 
   form.Unload();

@@ -49,6 +49,16 @@ class Form1 {
   void RemoveConnection(SocketHandle socket);
   // Sends the first `length` bytes of `buffer` to every connection in the map.
   void SendToMapConnections(const std::uint8_t* buffer, std::int32_t length);
+  // Sends to one connection. What its socket does not accept now waits in
+  // the record's queue and goes first later; a connection whose queue would
+  // pass kUnsentLimit is given up on.
+  void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
+                        std::int32_t length);
+  // Sends what waits in the connection's queue, as far as the socket takes it.
+  void FlushUnsent(ConnectionRecord& connection);
+  // The server ends a connection itself: the socket is closed and whatever
+  // the connection still had buffered goes with it. The record stays.
+  void CloseConnection(ConnectionRecord& connection);
 
   // The port actually listened on (the real one when Load was given 0).
   std::int32_t ListeningPort() const;

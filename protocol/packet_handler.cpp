@@ -116,7 +116,9 @@ std::int32_t FramedLength(const ConnectionRecord& connection, std::uint16_t id,
     case PacketCase::kMapLoaded: return version->loadendack.Length;
     case PacketCase::kTick: return version->ticksend.Length;
     case PacketCase::kMapIgnored009B: return 14;
-    case PacketCase::kChat: return 4 + ReadInt16(connection.RecvBuffer, 2);
+    // The length field is unsigned: 0xFFFF is a long packet, not -1.
+    case PacketCase::kChat:
+      return 4 + static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 2));
     case PacketCase::kEmotion: return version->emotion.Length;
     case PacketCase::kSndOriDori: return version->sndoridori.Length;
     case PacketCase::kWalk: return version->walktoxy.Length;
@@ -146,8 +148,10 @@ void ConsumePacket(Form1& form, ConnectionRecord& connection, std::uint16_t pack
   const std::int32_t length = FramedLength(connection, packetId, ConnectionVersion(form, connection));
   // A length of 0 or less would leave the same bytes at the head for every
   // later tick, and a packet longer than what is held cannot be cut from it:
-  // either way everything buffered goes.
+  // either way everything buffered goes. A packet longer than the buffer
+  // can ever hold has its rest skipped as it arrives.
   if (length <= 0 || length >= held) {
+    if (length > kBufferSize) connection.SkipLength = length - held;
     connection.RecvLength = 0;
     return;
   }
@@ -160,8 +164,9 @@ const VersionEntry* ConnectionVersion(const Form1& form, const ConnectionRecord&
   return FindVersion(form.Packets, connection.PacketVersion);
 }
 
-void SendReply(const ConnectionRecord& connection, const PacketBuffer& buffer, std::int32_t length) {
-  SendBytes(connection.Socket, buffer.data(), std::clamp(length, 0, kBufferSize));
+void SendReply(Form1& form, ConnectionRecord& connection, const PacketBuffer& buffer,
+               std::int32_t length) {
+  form.SendToConnection(connection, buffer.data(), std::clamp(length, 0, kBufferSize));
 }
 
 void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const ServerAddress& server) {
