@@ -30,7 +30,8 @@ void StartTraffic(ConnectionRecord& record, const sockaddr_in& peer) {
   record.GivenUp = false;
 }
 
-void GiveUp(ConnectionRecord& connection) {
+void GiveUp(Form1& form, ConnectionRecord& connection) {
+  form.CaptureDroppedBytes(connection, "dropped: the client stopped reading its replies");
   connection.Unsent.KeepStartedPacket();
   connection.GivenUp = true;
   connection.GivenUpAt = std::chrono::steady_clock::now();
@@ -64,11 +65,13 @@ void Form1::AcceptPending() {
                                    [&](const ConnectionRecord& r) { return r.Socket == socket; });
   if (reused != ConnectionTable.end()) {
     StartTraffic(*reused, peer);
+    CaptureAccepted(*reused);
     return;
   }
   ConnectionRecord& record = ConnectionTable.emplace_back();
   record.Socket = socket;
   record.PeerAddress = peer;
+  CaptureAccepted(record);
 }
 
 void Form1::PollConnections() {
@@ -80,6 +83,7 @@ void Form1::PollConnections() {
       HandlePacket(*this, ConnectionTable[i]);
     }
   }
+  FlushCapture();
 }
 
 void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
@@ -87,6 +91,8 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
   if (connection.GivenUp) {
     const bool graceOver = std::chrono::steady_clock::now() - connection.GivenUpAt > kGiveUpGrace;
     if (connection.Unsent.Empty() || graceOver) {
+      Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kServerClosed,
+                              TimestampNow());
       const SocketHandle socket = connection.Socket;
       CloseSocket(socket);
       RemoveConnection(socket);
@@ -103,17 +109,27 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
     // The client has stopped sending. Packets it sent before are still
     // answered, one per tick as usual; the record goes once they are done.
     if (connection.RecvLength > 0) return;
+    Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kClientClosed,
+                            TimestampNow());
     const SocketHandle socket = connection.Socket;
     CloseSocket(socket);
     RemoveConnection(socket);
     return;
   }
-  if (n < 0) return;
+  if (n < 0) {
+    if (LastSocketError() == SocketError::kReset) {
+      Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kReset,
+                              TimestampNow());
+    }
+    return;
+  }
 
   if (connection.SkipLength > 0) {
     // The rest of a packet longer than the buffer: read past it, so that
     // its bytes are never taken for packets of their own.
     const std::int32_t skipped = std::min(n, connection.SkipLength);
+    CaptureClientBytes(connection, connection.RecvLength, connection.RecvLength + skipped,
+                       "the rest of a packet longer than the buffer, skipped");
     connection.SkipLength -= skipped;
     n -= skipped;
     std::copy(at + skipped, at + skipped + n, at);
@@ -163,11 +179,15 @@ void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* b
       if (LastSocketError() != SocketError::kWouldBlock) return;
       sent = 0;
     }
+    if (sent > 0 && Capture.IsOpen()) {
+      Capture.ServerData(connection.Conversation, bytes, static_cast<std::size_t>(sent),
+                         TimestampNow());
+    }
     if (sent == length) return;
   }
   const auto rest = static_cast<std::size_t>(length - sent);
   if (connection.Unsent.Size() + rest > kUnsentLimit) {
-    GiveUp(connection);
+    GiveUp(*this, connection);
     return;
   }
   connection.Unsent.Push(bytes + sent, rest, sent > 0);
@@ -183,11 +203,18 @@ void Form1::FlushUnsent(ConnectionRecord& connection) {
       return;
     }
     if (sent == 0) return;
+    if (Capture.IsOpen()) {
+      Capture.ServerData(connection.Conversation, connection.Unsent.Data(),
+                         static_cast<std::size_t>(sent), TimestampNow());
+    }
     connection.Unsent.Drop(static_cast<std::size_t>(sent));
   }
 }
 
 void Form1::CloseConnection(ConnectionRecord& connection) {
+  CaptureDroppedBytes(connection, "dropped: the server closed the connection");
+  Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kServerClosed,
+                          TimestampNow());
   CloseSocket(connection.Socket);
   connection.RecvLength = 0;
   connection.SkipLength = 0;

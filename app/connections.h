@@ -47,6 +47,10 @@ struct ConnectionRecord {
   std::int32_t SkipLength = 0;   // bytes still to come of a packet too long to hold
   bool GivenUp = false;          // it stopped reading: ends once Unsent is out
   std::chrono::steady_clock::time_point GivenUpAt{};
+
+  // The capture's view of this connection.
+  std::uint64_t Conversation = 0;  // the capture's id of this TCP connection
+  std::int32_t CapturedHead = 0;   // RecvBuffer bytes already in the capture
 };
 
 // A connection that does not read is let go once this much waits for it.

@@ -23,7 +23,7 @@ constexpr std::size_t kMaxCommandLine = 4096;
 
 const char kCommandList[] =
     "map NAME, pos X Y, posx [X], posy [Y], gender female|male, hide on|off, tick MS, "
-    "accept-delay MS, warp, reload, clear, show, quit";
+    "accept-delay MS, capture FILE|off, bytes [N], warp, reload, clear, show, quit";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -99,6 +99,30 @@ ConsoleReply RunConsoleCommand(Form1& form, std::string_view line) {
     }
     return Refuse("gender takes female or male");
   }
+  if (command == "capture") {
+    const std::string path(Trim(line.substr(command.size())));
+    if (path.empty()) return Refuse("capture takes a file name, or off");
+    if (path == "off") {
+      form.StopCapture();
+      return {};
+    }
+    std::string error;
+    if (!form.StartCapture(path, error)) return Refuse(error);
+    return {};
+  }
+  if (command == "bytes") {
+    std::int32_t count = 1;
+    if (args.size() > 1 || (args.size() == 1 && !ParseNumber(args[0], 1, 1000, count))) {
+      return Refuse("bytes takes a number of packets from 1 to 1000");
+    }
+    ConsoleReply reply;
+    const std::size_t shown = std::min<std::size_t>(count, form.Unknown.Count());
+    if (shown == 0) reply.Info = "no unknown packet is held\n";
+    for (std::size_t back = shown; back-- > 0;) {
+      reply.Info += DescribeUnknownPacket(form.Unknown.Newest(back));
+    }
+    return reply;
+  }
   if (command == "tick" || command == "accept-delay") {
     const bool tick = command == "tick";
     std::int32_t ms = 0;
@@ -151,6 +175,7 @@ std::string DescribeSettings(const Form1& form) {
   }
   text += "tick: " + std::to_string(form.TickInterval.count()) + " ms\n";
   text += "accept delay: " + std::to_string(form.AcceptDelay.count()) + " ms\n";
+  text += std::string("capture: ") + (form.Capture.IsOpen() ? "on" : "off") + "\n";
   return text;
 }
 
@@ -243,6 +268,10 @@ int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
   };
   auto previousAppend = std::move(form.List1.OnAppend);
   form.List1.OnAppend = [&log](const std::string& line) { log.Append(line); };
+  auto previousStopped = std::move(form.OnCaptureStopped);
+  form.OnCaptureStopped = [&streams](const std::string& why) {
+    Say(streams, "Capture stopped: " + why + "\n");
+  };
 
   using Clock = std::chrono::steady_clock;
   auto nextTick = Clock::now() + form.TickInterval;
@@ -292,6 +321,7 @@ int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
 
   form.Unload();
   form.List1.OnAppend = std::move(previousAppend);
+  form.OnCaptureStopped = std::move(previousStopped);
   return 0;
 }
 

@@ -19,6 +19,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--tick", "a number of milliseconds from 10 to 1000"},
     {"--accept-delay", "a number of milliseconds from 0 to 10000"},
     {"--packet-db", "a file name"},
+    {"--capture", "a file name"},
 };
 
 const ValueOption* FindValueOption(const std::string& name) {
@@ -44,7 +45,7 @@ bool TakeValue(ProgramOptions& options, const std::string& name, const std::stri
     return true;
   }
   if (value.empty()) return false;
-  options.PacketDbPath = value;
+  (name == "--capture" ? options.CapturePath : options.PacketDbPath) = value;
   return true;
 }
 
@@ -136,7 +137,8 @@ bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
          " [--headless] [--port N] [--address A.B.C.D] [--tick MS] [--accept-delay MS]\n" +
-         "       " + std::string(programName.size(), ' ') + "        [--packet-db FILE]\n" +
+         "       " + std::string(programName.size(), ' ') +
+         "        [--capture FILE] [--packet-db FILE]\n" +
          "       " + programName + " --help | --version\n";
 }
 
@@ -154,6 +156,8 @@ std::string HelpText(const std::string& programName) {
          "                    (default 250; 10 to 1000)\n"
          "  --accept-delay MS wait MS milliseconds before each accept (default 500;\n"
          "                    0 accepts at once)\n"
+         "  --capture FILE    write every connection's traffic to FILE (pcapng),\n"
+         "                    each client packet commented with how it was read\n"
          "  --packet-db FILE  read the packet database from FILE\n"
          "                    (default: packet_db.txt beside the executable)\n"
          "  --help            show this text\n"
@@ -171,6 +175,8 @@ std::string HelpText(const std::string& programName) {
          "  clear             clear the log\n"
          "  tick MS           change the tick (10 to 1000 milliseconds)\n"
          "  accept-delay MS   change the wait before each accept (0 to 10000)\n"
+         "  capture FILE|off  start writing a capture to FILE, or stop\n"
+         "  bytes [N]         print the bytes of the last N unknown packets (default 1)\n"
          "  show              print the current settings on standard error\n"
          "  quit              stop the server\n";
 }
@@ -201,6 +207,10 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
   if (!form.Load(options.Port)) {
     error = "Unable to listen on " + FormatIPv4(options.Address) + ":" +
             std::to_string(options.Port);
+    return false;
+  }
+  if (!options.CapturePath.empty() && !form.StartCapture(options.CapturePath, error)) {
+    form.Unload();
     return false;
   }
   return true;

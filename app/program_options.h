@@ -19,6 +19,7 @@ struct ProgramOptions {
   std::int32_t TickMs = 250;
   std::int32_t AcceptDelayMs = 500;
   std::string PacketDbPath;  // empty: packet_db.txt beside the executable
+  std::string CapturePath;   // empty: no capture at start
 };
 
 // The cadence an operator may choose, in milliseconds.

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "protocol/pcapng_format.h"
 
@@ -49,6 +50,8 @@ class PacketCapture : private ByteSink {
   bool Flush();
   // Why the capture stopped on its own; empty while nothing failed.
   const std::string& LastError() const { return lastError_; }
+  // LastError(), which is then forgotten: each failure is told once.
+  std::string TakeError() { return std::exchange(lastError_, {}); }
 
   // Addresses in host byte order. Writes the three-way handshake.
   void BeginConversation(ConversationId id, std::uint32_t clientAddress,

@@ -14,6 +14,7 @@
 
 #include "protocol/tcp_ip_headers.h"
 #include "tests/test_support.h"
+#include "tests/tshark.h"
 
 // Every allocation in this test program is counted, so that a test can tell
 // whether the capture allocates per frame.
@@ -60,44 +61,11 @@ std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "quib_" + name + "_" + std::to_string(getpid()) + ".pcapng";
 }
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;  // without the line tshark prints when run as root
-};
-
-ToolRun Shell(const std::string& command) {
-  const std::string errPath = TempPath("stderr");
-  ToolRun run;
-  std::FILE* pipe = popen((command + " 2>" + errPath).c_str(), "r");
-  if (pipe == nullptr) return run;
-  char chunk[4096];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.out.append(chunk, n);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream errFile(errPath);
-  for (std::string line; std::getline(errFile, line);) {
-    if (line.rfind("Running as user", 0) != 0) run.err += line + "\n";
-  }
-  std::remove(errPath.c_str());
-  return run;
-}
-
-Bytes FromHex(const std::string& hex) {
-  Bytes bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
 // Three interleaved conversations, then what tshark makes of them.
 TEST(PacketCaptureTest, AnalyserSeesWholeConversationsWithEveryByteAndComment) {
-  std::string tshark = Shell("command -v tshark").out;
-  if (!tshark.empty()) tshark.pop_back();  // the line feed
-  if (tshark.empty()) GTEST_SKIP() << "tshark is not installed (scripts/install-deps.sh test)";
-
   const std::string path = TempPath("capture");
+  const test::Tshark tshark(path, 6900);
+  if (!tshark.Available()) GTEST_SKIP() << "tshark is not installed (scripts/install-deps.sh test)";
   PacketCapture capture;
   std::string error;
   ASSERT_TRUE(capture.Open(path, error)) << error;
@@ -127,52 +95,26 @@ TEST(PacketCaptureTest, AnalyserSeesWholeConversationsWithEveryByteAndComment) {
   capture.ServerData(7, sent[7].first.data(), 1, t);  // ended: ignored
   ASSERT_TRUE(capture.Close()) << capture.LastError();
 
-  // The server's port decodes as plain data: no other dissector guesses at
-  // the test bytes.
-  auto analyse = [&](const std::string& args) {
-    return Shell(tshark + " -d tcp.port==6900,data -r " + path + " " + args);
-  };
-  // Read without a warning; no frame with a bad checksum or an analysis flag.
-  const ToolRun faults = analyse(
-      "-o tcp.check_checksum:TRUE -o ip.check_checksum:TRUE -Y '!(tcp.checksum.status == 1 && "
-      "ip.checksum.status == 1) || tcp.analysis.flags || _ws.malformed || "
-      "tcp.analysis.bytes_in_flight > 65535'");
-  EXPECT_EQ(faults.status, 0);
-  EXPECT_EQ(faults.out + faults.err, "");
-
-  std::set<std::string> conversations;
-  std::istringstream lines(analyse("-q -z conv,tcp").out);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream words(line);
-    std::string a, arrow, b;
-    if (words >> a >> arrow >> b && arrow == "<->") conversations.insert(a + " " + b);
-  }
-  EXPECT_EQ(conversations, (std::set<std::string>{"127.0.0.1:50001 127.0.0.1:6900",
-                                                  "127.0.0.1:50002 127.0.0.1:6900",
-                                                  "10.1.2.3:40000 127.0.0.1:6900"}));
-
+  EXPECT_EQ(tshark.Faults(), "");
+  EXPECT_EQ(tshark.Conversations(), (std::set<std::string>{"127.0.0.1:50001 127.0.0.1:6900",
+                                                           "127.0.0.1:50002 127.0.0.1:6900",
+                                                           "10.1.2.3:40000 127.0.0.1:6900"}));
   // Streams count in the order of the first frames: ids 1, 2, 7.
   const std::uint64_t ids[] = {1, 2, 7};
   for (int stream = 0; stream < 3; ++stream) {
-    std::istringstream follow(
-        analyse("-q -z follow,tcp,raw," + std::to_string(stream)).out);
-    std::string toServer, toClient;
-    for (std::string line; std::getline(follow, line);) {
-      if (line.empty() || line.find_first_not_of("0123456789abcdef\t") != std::string::npos) continue;
-      (line[0] == '\t' ? toClient : toServer) += line.substr(line[0] == '\t' ? 1 : 0);
-    }
-    EXPECT_EQ(FromHex(toServer), sent[ids[stream]].first) << "stream " << stream;
-    EXPECT_EQ(FromHex(toClient), sent[ids[stream]].second) << "stream " << stream;
+    const auto follow = tshark.Follow(stream);
+    EXPECT_EQ(follow.ToServer, sent[ids[stream]].first) << "stream " << stream;
+    EXPECT_EQ(follow.ToClient, sent[ids[stream]].second) << "stream " << stream;
   }
 
   // SYN, SYN-ACK, ACK and data in all three; then FIN twice, or RST.
   std::set<std::string> completeness;
   std::istringstream complete(
-      analyse("-2 -T fields -e tcp.stream -e tcp.completeness").out);
+      tshark.Run("-2 -T fields -e tcp.stream -e tcp.completeness").out);
   for (std::string line; std::getline(complete, line);) completeness.insert(line);
   EXPECT_EQ(completeness, (std::set<std::string>{"0\t31", "1\t31", "2\t47"}));
 
-  EXPECT_EQ(analyse("-Y frame.comment -T fields -e ip.src -e tcp.srcport -e frame.comment").out,
+  EXPECT_EQ(tshark.Run("-Y frame.comment -T fields -e ip.src -e tcp.srcport -e frame.comment").out,
             "127.0.0.1\t50001\t0x0064 login, 55 bytes\n"
             "10.1.2.3\t40000\tone byte, Grüße\n"
             "127.0.0.1\t50002\tafter the flood\n");
