@@ -1,6 +1,7 @@
 #include "app/connections.h"
 
 #include <algorithm>
+#include <limits>
 #include <thread>
 
 #include "app/main_window.h"
@@ -8,6 +9,38 @@
 #include "protocol/packet_handler.h"
 
 namespace quib {
+
+namespace {
+
+// A connection given up on keeps its socket this long at most, to let the
+// rest of a packet already started reach the client.
+constexpr auto kGiveUpGrace = std::chrono::seconds(10);
+
+// A new connection with the socket value of a kept record continues its
+// identity (account, character, slot, packet version, position, a pending
+// re-detection) but none of the earlier connection's traffic.
+void StartTraffic(ConnectionRecord& record, const sockaddr_in& peer) {
+  record.PeerAddress = peer;
+  record.RecvBuffer.fill(0);
+  record.RecvLength = 0;
+  record.FirstPacketId = 0;
+  record.State = kStateNone;
+  record.Unsent.Clear();
+  record.SkipLength = 0;
+  record.GivenUp = false;
+}
+
+void GiveUp(Form1& form, ConnectionRecord& connection) {
+  form.CaptureDroppedBytes(connection, "dropped: the client stopped reading its replies");
+  connection.Unsent.KeepStartedPacket();
+  connection.GivenUp = true;
+  connection.GivenUpAt = std::chrono::steady_clock::now();
+  connection.State = kStateNone;  // no more broadcasts
+  connection.RecvLength = 0;
+  connection.SkipLength = 0;
+}
+
+}  // namespace
 
 bool IsLoginOrCharacterPacket(std::uint16_t id) {
   switch (id) {
@@ -28,14 +61,17 @@ void Form1::AcceptPending() {
   sockaddr_in peer{};
   const SocketHandle socket = AcceptConnection(LoginServer.Socket, peer);
   if (socket == kInvalidSocket) return;
-  // A client that gets the socket value of a record the server closed itself
-  // continues in that record, with all its state.
   const auto reused = std::find_if(ConnectionTable.begin(), ConnectionTable.end(),
                                    [&](const ConnectionRecord& r) { return r.Socket == socket; });
-  if (reused != ConnectionTable.end()) return;
+  if (reused != ConnectionTable.end()) {
+    StartTraffic(*reused, peer);
+    CaptureAccepted(*reused);
+    return;
+  }
   ConnectionRecord& record = ConnectionTable.emplace_back();
   record.Socket = socket;
   record.PeerAddress = peer;
+  CaptureAccepted(record);
 }
 
 void Form1::PollConnections() {
@@ -47,34 +83,72 @@ void Form1::PollConnections() {
       HandlePacket(*this, ConnectionTable[i]);
     }
   }
+  FlushCapture();
 }
 
 void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
+  if (!connection.Unsent.Empty()) FlushUnsent(connection);
+  if (connection.GivenUp) {
+    const bool graceOver = std::chrono::steady_clock::now() - connection.GivenUpAt > kGiveUpGrace;
+    if (connection.Unsent.Empty() || graceOver) {
+      Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kServerClosed,
+                              TimestampNow());
+      const SocketHandle socket = connection.Socket;
+      CloseSocket(socket);
+      RemoveConnection(socket);
+    }
+    return;
+  }
+
   // A full buffer would ask for 0 bytes, which reads like a close: skip it.
   const std::int32_t free = kBufferSize - connection.RecvLength;
   if (free <= 0) return;
-  const std::int32_t n =
-      ReceiveBytes(connection.Socket, connection.RecvBuffer.data() + connection.RecvLength, free);
+  std::uint8_t* at = connection.RecvBuffer.data() + connection.RecvLength;
+  std::int32_t n = ReceiveBytes(connection.Socket, at, free);
   if (n == 0) {
     // The client has stopped sending. Packets it sent before are still
     // answered, one per tick as usual; the record goes once they are done.
     if (connection.RecvLength > 0) return;
+    Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kClientClosed,
+                            TimestampNow());
     const SocketHandle socket = connection.Socket;
     CloseSocket(socket);
     RemoveConnection(socket);
     return;
   }
-  if (n < 0) return;
+  if (n < 0) {
+    if (LastSocketError() == SocketError::kReset) {
+      Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kReset,
+                              TimestampNow());
+    }
+    return;
+  }
+
+  if (connection.SkipLength > 0) {
+    // The rest of a packet longer than the buffer: read past it, so that
+    // its bytes are never taken for packets of their own.
+    const std::int32_t skipped = std::min(n, connection.SkipLength);
+    CaptureClientBytes(connection, connection.RecvLength, connection.RecvLength + skipped,
+                       "the rest of a packet longer than the buffer, skipped");
+    connection.SkipLength -= skipped;
+    n -= skipped;
+    std::copy(at + skipped, at + skipped + n, at);
+    if (n == 0) return;
+  }
 
   // The id is read from the first two new bytes; after a one-byte read the
   // second is whatever the buffer held there.
   const auto id = static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, connection.RecvLength));
   if (connection.RedetectVersion != 0) {
-    connection.RedetectVersion = 0;
-    connection.FirstPacketId = id;
-    DetectPacketVersion(*this, connection, id, n);
+    if (connection.FirstPacketId == 0) connection.FirstPacketId = id;
+    // Login and character packets never say which map version a client
+    // speaks: the request waits for the connection's next packet.
+    if (!IsLoginOrCharacterPacket(id)) {
+      connection.RedetectVersion = 0;
+      connection.FirstPacketId = id;
+      DetectPacketVersion(*this, connection, id, n);
+    }
   } else if (connection.FirstPacketId == 0) {
-    connection.RedetectVersion = 0;
     connection.FirstPacketId = id;
     if (!IsLoginOrCharacterPacket(id)) DetectPacketVersion(*this, connection, id, n);
   }
@@ -88,9 +162,63 @@ void Form1::RemoveConnection(SocketHandle socket) {
 }
 
 void Form1::SendToMapConnections(const std::uint8_t* buffer, std::int32_t length) {
-  for (const ConnectionRecord& connection : ConnectionTable) {
-    if (connection.State == kStateMap) SendBytes(connection.Socket, buffer, length);
+  for (ConnectionRecord& connection : ConnectionTable) {
+    if (connection.State == kStateMap) SendToConnection(connection, buffer, length);
   }
+}
+
+void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
+                             std::int32_t length) {
+  if (connection.GivenUp || length <= 0) return;
+  if (!connection.Unsent.Empty()) FlushUnsent(connection);
+  std::int32_t sent = 0;
+  if (connection.Unsent.Empty()) {
+    sent = SendBytes(connection.Socket, bytes, length);
+    if (sent < 0) {
+      // A closed or reset socket takes nothing, now or later.
+      if (LastSocketError() != SocketError::kWouldBlock) return;
+      sent = 0;
+    }
+    if (sent > 0 && Capture.IsOpen()) {
+      Capture.ServerData(connection.Conversation, bytes, static_cast<std::size_t>(sent),
+                         TimestampNow());
+    }
+    if (sent == length) return;
+  }
+  const auto rest = static_cast<std::size_t>(length - sent);
+  if (connection.Unsent.Size() + rest > kUnsentLimit) {
+    GiveUp(*this, connection);
+    return;
+  }
+  connection.Unsent.Push(bytes + sent, rest, sent > 0);
+}
+
+void Form1::FlushUnsent(ConnectionRecord& connection) {
+  while (!connection.Unsent.Empty()) {
+    const auto size = static_cast<std::int32_t>(
+        std::min<std::size_t>(connection.Unsent.Size(), std::numeric_limits<std::int32_t>::max()));
+    const std::int32_t sent = SendBytes(connection.Socket, connection.Unsent.Data(), size);
+    if (sent < 0) {
+      if (LastSocketError() != SocketError::kWouldBlock) connection.Unsent.Clear();
+      return;
+    }
+    if (sent == 0) return;
+    if (Capture.IsOpen()) {
+      Capture.ServerData(connection.Conversation, connection.Unsent.Data(),
+                         static_cast<std::size_t>(sent), TimestampNow());
+    }
+    connection.Unsent.Drop(static_cast<std::size_t>(sent));
+  }
+}
+
+void Form1::CloseConnection(ConnectionRecord& connection) {
+  CaptureDroppedBytes(connection, "dropped: the server closed the connection");
+  Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kServerClosed,
+                          TimestampNow());
+  CloseSocket(connection.Socket);
+  connection.RecvLength = 0;
+  connection.SkipLength = 0;
+  connection.Unsent.Clear();
 }
 
 }  // namespace quib

@@ -3,9 +3,11 @@
 // connection gets the same socket value and continues in it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
+#include "app/send_queue.h"
 #include "net/socket_layer.h"
 #include "protocol/packet_buffer.h"
 
@@ -38,7 +40,21 @@ struct ConnectionRecord {
   std::uint8_t CharSlot = 0;
   std::int32_t PosX = 0;
   std::int32_t PosY = 0;
+
+  // Traffic kept beyond the designed record, so that nothing is lost or
+  // misframed.
+  SendQueue Unsent;              // reply bytes the socket has not accepted yet
+  std::int32_t SkipLength = 0;   // bytes still to come of a packet too long to hold
+  bool GivenUp = false;          // it stopped reading: ends once Unsent is out
+  std::chrono::steady_clock::time_point GivenUpAt{};
+
+  // The capture's view of this connection.
+  std::uint64_t Conversation = 0;  // the capture's id of this TCP connection
+  std::int32_t CapturedHead = 0;   // RecvBuffer bytes already in the capture
 };
+
+// A connection that does not read is let go once this much waits for it.
+inline constexpr std::size_t kUnsentLimit = 256 * 1024;
 
 // True for the ids that the login and character roles handle: a first packet
 // with one of these never runs version detection.

@@ -1,9 +1,12 @@
 // The console on Windows. The loop waits on sockets with select, never on
 // window messages: without a display there may be no window at all (Wine
-// then makes none). Standard input is read by a thread of its own, which
-// hands complete lines to the loop through a loopback socket and touches
-// nothing else; Ctrl+C, Ctrl+Break and closing the console come in the same
-// way, from the handler Windows calls on a thread of its own.
+// then makes none). Threads of their own do what would block it, and touch
+// nothing of the server: one reads standard input and hands complete lines to
+// the loop, one writes the log to standard output; both talk to the loop
+// through loopback sockets. Ctrl+C, Ctrl+Break and closing the console come
+// in the same way, from the handler Windows calls on a thread of its own.
+#include "app/console_loop_win32.h"
+
 #include <winsock2.h>
 #include <windows.h>
 
@@ -16,6 +19,7 @@
 #include <string>
 
 #include "app/console_mode.h"
+#include "app/log_output.h"
 #include "app/main_window.h"
 #include "app/program_options.h"
 
@@ -23,13 +27,13 @@ namespace quib {
 
 namespace {
 
-// A longer command line is refused rather than buffered without end.
+// Past this the reader hands over what it has: the loop refuses the line.
 constexpr std::size_t kMaxCommandLine = 4096;
 
-// Two connected loopback sockets: the loop reads what a feeder writes.
+// Two connected loopback sockets: the loop's end and another thread's.
 struct Channel {
-  SOCKET Loop = INVALID_SOCKET;
-  SOCKET Feeder = INVALID_SOCKET;
+  SOCKET Near = INVALID_SOCKET;
+  SOCKET Far = INVALID_SOCKET;
 };
 
 bool OpenChannel(Channel& channel) {
@@ -43,59 +47,78 @@ bool OpenChannel(Channel& channel) {
               ::listen(listener, 1) == 0 &&
               ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
   if (open) {
-    channel.Feeder = ::socket(AF_INET, SOCK_STREAM, 0);
-    open = ::connect(channel.Feeder, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    channel.Far = ::socket(AF_INET, SOCK_STREAM, 0);
+    open = ::connect(channel.Far, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   }
   sockaddr_in peer{};
-  sockaddr_in feeder{};
+  sockaddr_in farEnd{};
   if (open) {
     length = sizeof peer;
-    channel.Loop = ::accept(listener, reinterpret_cast<sockaddr*>(&peer), &length);
-    length = sizeof feeder;
-    ::getsockname(channel.Feeder, reinterpret_cast<sockaddr*>(&feeder), &length);
+    channel.Near = ::accept(listener, reinterpret_cast<sockaddr*>(&peer), &length);
+    length = sizeof farEnd;
+    ::getsockname(channel.Far, reinterpret_cast<sockaddr*>(&farEnd), &length);
   }
   ::closesocket(listener);
-  // Another program may have connected first: only our own feeder will do.
-  return channel.Loop != INVALID_SOCKET && peer.sin_port == feeder.sin_port;
+  // Another program may have connected first: only our own end will do.
+  return channel.Near != INVALID_SOCKET && peer.sin_port == farEnd.sin_port;
 }
 
-bool SendAll(SOCKET socket, const std::string& bytes) {
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    const int n = ::send(socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+bool SendAll(SOCKET socket, const char* bytes, std::size_t count) {
+  while (count > 0) {
+    const int n = ::send(socket, bytes, static_cast<int>(count), 0);
     if (n <= 0) return false;
-    sent += static_cast<std::size_t>(n);
+    bytes += n;
+    count -= static_cast<std::size_t>(n);
   }
   return true;
 }
 
 // Standard input, a console or a pipe, line by line to the loop; its end
 // closes the channel.
-DWORD WINAPI ReadInput(void* feeder) {
-  const SOCKET channel = reinterpret_cast<SOCKET>(feeder);
+DWORD WINAPI ReadInput(void* channel) {
+  const SOCKET loop = reinterpret_cast<SOCKET>(channel);
   const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
   std::string pending;
   char chunk[4096];
   DWORD n = 0;
   while (::ReadFile(input, chunk, sizeof chunk, &n, nullptr) && n > 0) {
     pending.append(chunk, n);
-    // A line too long to run goes on as it is: the loop refuses it.
     const auto end = pending.size() > kMaxCommandLine ? pending.size() - 1 : pending.rfind('\n');
     if (end == std::string::npos) continue;
-    if (!SendAll(channel, pending.substr(0, end + 1))) return 0;
+    if (!SendAll(loop, pending.data(), end + 1)) return 0;
     pending.erase(0, end + 1);
   }
   // A last line without its line feed still counts.
-  if (!pending.empty()) SendAll(channel, pending + "\n");
-  ::shutdown(channel, SD_SEND);
+  pending += '\n';
+  if (pending.size() > 1) SendAll(loop, pending.data(), pending.size());
+  ::shutdown(loop, SD_SEND);
   return 0;
 }
 
-SOCKET g_stopFeeder = INVALID_SOCKET;
+// The log from the loop to standard output, for as long as both last. A
+// reader that stops holds up this thread only.
+DWORD WINAPI WriteLog(void* channel) {
+  const SOCKET loop = reinterpret_cast<SOCKET>(channel);
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  char chunk[4096];
+  int n;
+  while ((n = ::recv(loop, chunk, sizeof chunk, 0)) > 0) {
+    DWORD written = 0;
+    for (int at = 0; at < n; at += static_cast<int>(written)) {
+      if (!::WriteFile(output, chunk + at, static_cast<DWORD>(n - at), &written, nullptr)) {
+        ::closesocket(loop);  // the reader is gone: the loop hears of it
+        return 0;
+      }
+    }
+  }
+  return 0;
+}
+
+SOCKET g_stop = INVALID_SOCKET;
 HANDLE g_unloaded = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-  ::send(g_stopFeeder, "s", 1, 0);
+  ::send(g_stop, "s", 1, 0);
   // Windows ends the process once this returns for a closing console, a
   // logoff or a shutdown: let the unload step run first.
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) ::WaitForSingleObject(g_unloaded, 4000);
@@ -107,22 +130,8 @@ void Say(const std::string& text) {
   std::fflush(stderr);
 }
 
-// Runs every complete line; true when a command asked to quit.
-bool RunInputLines(Form1& form, std::string& pending) {
-  std::size_t end;
-  while ((end = pending.find('\n')) != std::string::npos) {
-    const std::string line = pending.substr(0, end);
-    pending.erase(0, end + 1);
-    if (line.size() > kMaxCommandLine) {
-      Say("command line too long; ignored\n");
-      continue;
-    }
-    const ConsoleReply reply = RunConsoleCommand(form, line);
-    if (!reply.Error.empty()) Say(reply.Error + "\n");
-    if (!reply.Info.empty()) Say(reply.Info);
-    if (reply.Quit) return true;
-  }
-  return false;
+HANDLE StartThread(LPTHREAD_START_ROUTINE routine, SOCKET channel) {
+  return ::CreateThread(nullptr, 0, routine, reinterpret_cast<void*>(channel), 0, nullptr);
 }
 
 }  // namespace
@@ -139,54 +148,71 @@ int RunConsoleMode(const ProgramOptions& options) {
     return 1;
   }
   Say(ListeningMessage(form) + "\n");
+  const std::string warning = ExposureWarning(form);
+  if (!warning.empty()) Say(warning + "\n");
 
   Channel input;
   Channel stop;
-  if (!OpenChannel(input) || !OpenChannel(stop)) {
+  Channel logChannel;
+  u_long nonBlocking = 1;
+  if (!OpenChannel(input) || !OpenChannel(stop) || !OpenChannel(logChannel) ||
+      ::ioctlsocket(logChannel.Near, FIONBIO, &nonBlocking) != 0) {
     Say("The console cannot be set up.\n");
     form.Unload();
     return 1;
   }
-  g_stopFeeder = stop.Feeder;
+  g_stop = stop.Far;
   g_unloaded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-  if (const HANDLE reader = ::CreateThread(nullptr, 0, ReadInput,
-                                           reinterpret_cast<void*>(input.Feeder), 0, nullptr)) {
-    ::CloseHandle(reader);
-  }
+  if (const HANDLE reader = StartThread(ReadInput, input.Far)) ::CloseHandle(reader);
+  const HANDLE writer = StartThread(WriteLog, logChannel.Far);
 
-  form.List1.OnAppend = [](const std::string& line) {
-    std::fprintf(stdout, "%s\n", line.c_str());
-    std::fflush(stdout);
+  LogOutput log;
+  const LogOutput::Writer write = [&logChannel](const char* bytes, std::size_t count) -> long {
+    const int n = ::send(logChannel.Near, bytes, static_cast<int>(std::min<std::size_t>(count, 1 << 16)), 0);
+    if (n >= 0) return n;
+    return ::WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
   };
+  const auto flushLog = [&] {
+    log.Flush(write);
+    if (const std::uint64_t dropped = log.TakeDroppedNotice()) {
+      Say(std::to_string(dropped) +
+          " log lines were dropped while standard output was not being read\n");
+    }
+  };
+  form.List1.OnAppend = [&log](const std::string& line) { log.Append(line); };
+  form.OnCaptureStopped = [](const std::string& why) { Say("Capture stopped: " + why + "\n"); };
 
   using Clock = std::chrono::steady_clock;
   auto nextTick = Clock::now() + form.TickInterval;
   const auto listener = static_cast<SOCKET>(form.LoginServer.Socket);
   bool inputOpen = true;
-  std::string pending;
+  InputLines lines;
   bool quit = false;
   while (!quit) {
     const auto wait = std::chrono::ceil<std::chrono::microseconds>(nextTick - Clock::now());
     const long long micros = std::max<long long>(0, wait.count());
     timeval timeout{static_cast<long>(micros / 1000000), static_cast<long>(micros % 1000000)};
     fd_set readable;
+    fd_set writable;
     FD_ZERO(&readable);
-    FD_SET(stop.Loop, &readable);
+    FD_ZERO(&writable);
+    FD_SET(stop.Near, &readable);
     FD_SET(listener, &readable);
-    if (inputOpen) FD_SET(input.Loop, &readable);
-    const int ready = ::select(0, &readable, nullptr, nullptr, &timeout);
+    if (inputOpen) FD_SET(input.Near, &readable);
+    if (log.Pending()) FD_SET(logChannel.Near, &writable);
+    const int ready = ::select(0, &readable, &writable, nullptr, &timeout);
     if (ready == SOCKET_ERROR) break;
 
     if (ready > 0) {
-      if (FD_ISSET(stop.Loop, &readable)) break;
+      if (FD_ISSET(stop.Near, &readable)) break;
       if (FD_ISSET(listener, &readable)) form.AcceptPending();
-      if (inputOpen && FD_ISSET(input.Loop, &readable)) {
+      if (inputOpen && FD_ISSET(input.Near, &readable)) {
         char chunk[4096];
-        const int n = ::recv(input.Loop, chunk, sizeof chunk, 0);
+        const int n = ::recv(input.Near, chunk, sizeof chunk, 0);
         if (n > 0) {
-          pending.append(chunk, static_cast<std::size_t>(n));
-          quit = RunInputLines(form, pending);
+          lines.Pending.append(chunk, static_cast<std::size_t>(n));
+          quit = RunInputLines(form, lines, stderr);
         } else {
           inputOpen = false;  // the end of the input stops the commands only
         }
@@ -200,10 +226,20 @@ int RunConsoleMode(const ProgramOptions& options) {
       form.PollConnections();
       while (nextTick <= now) nextTick += form.TickInterval;
     }
+    flushLog();
   }
 
   form.Unload();
   form.List1.OnAppend = nullptr;
+  form.OnCaptureStopped = nullptr;
+  // The log written so far reaches standard output before the program ends,
+  // unless its reader keeps it waiting.
+  flushLog();
+  ::shutdown(logChannel.Near, SD_SEND);
+  if (writer != nullptr) {
+    ::WaitForSingleObject(writer, 2000);
+    ::CloseHandle(writer);
+  }
   ::SetEvent(g_unloaded);
   return 0;
 }

@@ -1,16 +1,9 @@
 #include "app/console_mode.h"
 
-#ifndef _WIN32
-#include <errno.h>
-#include <poll.h>
-#include <unistd.h>
-#endif
-
-#include <algorithm>
-#include <chrono>
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/program_options.h"
 
 namespace quib {
 
@@ -20,8 +13,8 @@ namespace {
 constexpr std::size_t kMaxCommandLine = 4096;
 
 const char kCommandList[] =
-    "map NAME, pos X Y, posx [X], posy [Y], gender female|male, hide on|off, warp, reload, "
-    "clear, show, quit";
+    "map NAME, pos X Y, posx [X], posy [Y], gender female|male, hide on|off, tick MS, "
+    "accept-delay MS, capture FILE|off, bytes [N], warp, reload, clear, show, quit";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -97,6 +90,41 @@ ConsoleReply RunConsoleCommand(Form1& form, std::string_view line) {
     }
     return Refuse("gender takes female or male");
   }
+  if (command == "capture") {
+    const std::string path(Trim(line.substr(command.size())));
+    if (path.empty()) return Refuse("capture takes a file name, or off");
+    if (path == "off") {
+      form.StopCapture();
+      return {};
+    }
+    std::string error;
+    if (!form.StartCapture(path, error)) return Refuse(error);
+    return {};
+  }
+  if (command == "bytes") {
+    std::int32_t count = 1;
+    if (args.size() > 1 || (args.size() == 1 && !ParseNumber(args[0], 1, 1000, count))) {
+      return Refuse("bytes takes a number of packets from 1 to 1000");
+    }
+    ConsoleReply reply;
+    const std::size_t shown = std::min<std::size_t>(count, form.Unknown.Count());
+    if (shown == 0) reply.Info = "no unknown packet is held\n";
+    for (std::size_t back = shown; back-- > 0;) {
+      reply.Info += DescribeUnknownPacket(form.Unknown.Newest(back));
+    }
+    return reply;
+  }
+  if (command == "tick" || command == "accept-delay") {
+    const bool tick = command == "tick";
+    std::int32_t ms = 0;
+    if (args.size() != 1 || !ParseNumber(args[0], tick ? kMinTickMs : 0,
+                                         tick ? kMaxTickMs : kMaxAcceptDelayMs, ms)) {
+      return Refuse(tick ? "tick takes milliseconds from 10 to 1000"
+                         : "accept-delay takes milliseconds from 0 to 10000");
+    }
+    (tick ? form.TickInterval : form.AcceptDelay) = std::chrono::milliseconds(ms);
+    return {};
+  }
   if (command == "hide") {
     if (args.size() == 1 && (args[0] == "on" || args[0] == "off")) {
       form.Check1.SetChecked(args[0] == "on");
@@ -134,28 +162,24 @@ std::string DescribeSettings(const Form1& form) {
   text += std::string("hide unknown packets: ") + (form.Check1.Checked() ? "on" : "off") + "\n";
   text += "connections: " + std::to_string(form.ConnectionCount()) + "\n";
   if (form.LoginServer.Socket != kInvalidSocket) {
-    text += "listening: 127.0.0.1:" + std::to_string(form.ListeningPort()) + "\n";
+    text += "listening: " + ListeningAddress(form) + "\n";
   }
+  text += "tick: " + std::to_string(form.TickInterval.count()) + " ms\n";
+  text += "accept delay: " + std::to_string(form.AcceptDelay.count()) + " ms\n";
+  text += std::string("capture: ") + (form.Capture.IsOpen() ? "on" : "off") + "\n";
   return text;
 }
 
-#ifndef _WIN32
 namespace {
 
-void Say(const ConsoleStreams& streams, const std::string& text) {
-  std::fputs(text.c_str(), streams.Messages);
-  std::fflush(streams.Messages);
+void Say(std::FILE* messages, const std::string& text) {
+  std::fputs(text.c_str(), messages);
+  std::fflush(messages);
 }
 
-// What arrived on the input, split into command lines.
-struct InputLines {
-  std::string Pending;     // a partial line waiting for the rest
-  bool Discarding = false; // inside a line too long to run
-};
+}  // namespace
 
-// Runs every complete line; a partial line waits for the rest. True when a
-// command asked to quit.
-bool RunInputLines(Form1& form, InputLines& input, const ConsoleStreams& streams) {
+bool RunInputLines(Form1& form, InputLines& input, std::FILE* messages) {
   std::string& pending = input.Pending;
   std::size_t end;
   while ((end = pending.find('\n')) != std::string::npos) {
@@ -166,73 +190,16 @@ bool RunInputLines(Form1& form, InputLines& input, const ConsoleStreams& streams
       continue;
     }
     const ConsoleReply reply = RunConsoleCommand(form, line);
-    if (!reply.Error.empty()) Say(streams, reply.Error + "\n");
-    if (!reply.Info.empty()) Say(streams, reply.Info);
+    if (!reply.Error.empty()) Say(messages, reply.Error + "\n");
+    if (!reply.Info.empty()) Say(messages, reply.Info);
     if (reply.Quit) return true;
   }
   if (pending.size() > kMaxCommandLine) {
-    if (!input.Discarding) Say(streams, "command line too long; ignored\n");
+    if (!input.Discarding) Say(messages, "command line too long; ignored\n");
     input.Discarding = true;
     pending.clear();
   }
   return false;
 }
-
-}  // namespace
-
-int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
-  auto previousAppend = std::move(form.List1.OnAppend);
-  form.List1.OnAppend = [&streams](const std::string& line) {
-    std::fprintf(streams.Log, "%s\n", line.c_str());
-    std::fflush(streams.Log);
-  };
-
-  using Clock = std::chrono::steady_clock;
-  auto nextTick = Clock::now() + form.TickInterval;
-  int input = streams.Input;
-  InputLines lines;
-  bool quit = false;
-
-  while (!quit) {
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
-    pollfd fds[3] = {{stopFd, POLLIN, 0}, {form.LoginServer.Socket, POLLIN, 0}, {input, POLLIN, 0}};
-    const int ready = ::poll(fds, 3, static_cast<int>(std::max<std::int64_t>(0, wait.count())));
-    if (ready < 0 && errno != EINTR) break;
-
-    if (ready > 0) {
-      if (fds[0].revents != 0) break;  // a stop signal
-      if (fds[1].revents & POLLIN) form.AcceptPending();
-      if (fds[2].revents != 0) {
-        char chunk[4096];
-        const auto n = ::read(input, chunk, sizeof chunk);
-        if (n > 0) {
-          lines.Pending.append(chunk, static_cast<std::size_t>(n));
-          quit = RunInputLines(form, lines, streams);
-        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-          // End of input (or an input that cannot be read): a last line
-          // without its line feed still counts; the server keeps running.
-          if (!lines.Pending.empty()) {
-            lines.Pending.push_back('\n');
-            quit = RunInputLines(form, lines, streams);
-          }
-          input = -1;
-        }
-      }
-    }
-
-    // Ticks keep to a fixed 250 ms rhythm however often the loop wakes; a
-    // tick held up (by an accept's wait) is run once, not caught up.
-    const auto now = Clock::now();
-    if (!quit && now >= nextTick) {
-      form.PollConnections();
-      while (nextTick <= now) nextTick += form.TickInterval;
-    }
-  }
-
-  form.Unload();
-  form.List1.OnAppend = std::move(previousAppend);
-  return 0;
-}
-#endif
 
 }  // namespace quib

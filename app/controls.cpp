@@ -34,7 +34,12 @@ void OptionGroup::Select(int index) {
 }
 
 void ListBox::AddItem(std::string line) {
+  if (items_.size() >= kMaxLines) {
+    items_.pop_front();
+    if (OnDropOldest) OnDropOldest();
+  }
   items_.push_back(std::move(line));
+  ++appended_;
   if (OnAppend) OnAppend(items_.back());
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -64,18 +66,27 @@ class OptionGroup {
   int selected_ = 0;
 };
 
-// The packet log. Lines are only appended, and only Clear removes them.
+// The packet log. Lines are appended at the end; past kMaxLines the oldest
+// goes, so that a long run stays within bounded memory. Clear removes all.
 class ListBox {
  public:
-  const std::vector<std::string>& Items() const { return items_; }
+  static constexpr std::size_t kMaxLines = 100000;
+
+  const std::deque<std::string>& Items() const { return items_; }
   void AddItem(std::string line);
   void Clear();
+  // How many lines were ever appended: the number of a line stays its own
+  // while older ones are dropped. Items()[i] is line FirstNumber() + i.
+  std::uint64_t Appended() const { return appended_; }
+  std::uint64_t FirstNumber() const { return appended_ - items_.size(); }
 
   std::function<void(const std::string&)> OnAppend;
+  std::function<void()> OnDropOldest;  // the first line went to make room
   std::function<void()> OnClear;
 
  private:
-  std::vector<std::string> items_;
+  std::deque<std::string> items_;
+  std::uint64_t appended_ = 0;
 };
 
 }  // namespace quib

@@ -33,6 +33,20 @@ constexpr bool kWindowBuilt =
     false;
 #endif
 
+// A launcher may start the server with a standard stream closed. Its number
+// would then go to the first descriptor the server opens (the stop pipe, a
+// socket) and log lines would land there: give it /dev/null first.
+void OpenClosedStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
+
 // The write end of the stop pipe; the loop watches the read end, so a stop
 // signal becomes an ordinary event and the unload step runs on the loop.
 int g_stopWrite = -1;
@@ -69,6 +83,8 @@ int RunConsoleMode(const quib::ProgramOptions& options, int stopFd) {
     return 1;
   }
   std::fprintf(stderr, "%s\n", quib::ListeningMessage(form).c_str());
+  const std::string warning = quib::ExposureWarning(form);
+  if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
   std::fflush(stderr);
   return quib::RunConsole(form, stopFd);
 }
@@ -89,6 +105,7 @@ quib::RunMode WindowReachable(quib::RunMode mode) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenClosedStandardStreams();
   const std::string program = argc > 0 ? argv[0] : "quib-server";
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   quib::ProgramOptions options;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console_loop_win32.h"
 #include "app/program_options.h"
 #include "app/window_win32.h"
 
@@ -58,10 +59,6 @@ bool ConsoleIsOurOwn() {
 }
 
 }  // namespace
-
-namespace quib {
-int RunConsoleMode(const ProgramOptions& options);
-}
 
 int main() {
   const std::string program = "quib-server";

@@ -29,7 +29,10 @@ bool Form1::Load(std::int32_t port) {
   return true;
 }
 
-void Form1::Unload() { SocketCleanup(); }
+void Form1::Unload() {
+  StopCapture();
+  SocketCleanup();
+}
 
 void Form1::Command2_Click() { ClearLog(*this); }
 

@@ -12,6 +12,8 @@
 #include "app/connections.h"
 #include "app/controls.h"
 #include "packetdb/packet_database.h"
+#include "protocol/packet_capture.h"
+#include "protocol/unknown_packets.h"
 
 namespace quib {
 
@@ -49,6 +51,33 @@ class Form1 {
   void RemoveConnection(SocketHandle socket);
   // Sends the first `length` bytes of `buffer` to every connection in the map.
   void SendToMapConnections(const std::uint8_t* buffer, std::int32_t length);
+  // Sends to one connection. What its socket does not accept now waits in
+  // the record's queue and goes first later; a connection whose queue would
+  // pass kUnsentLimit is given up on.
+  void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
+                        std::int32_t length);
+  // Sends what waits in the connection's queue, as far as the socket takes it.
+  void FlushUnsent(ConnectionRecord& connection);
+  // The server ends a connection itself: the socket is closed and whatever
+  // the connection still had buffered goes with it. The record stays.
+  void CloseConnection(ConnectionRecord& connection);
+
+  // --- Capture --------------------------------------------------------------
+  // Starts writing every connection's traffic to a capture file at `path`;
+  // connections already open join it as they are.
+  bool StartCapture(const std::string& path, std::string& error);
+  void StopCapture();
+  // Once per tick: writes what the capture holds, so that a killed server
+  // leaves a readable file. A capture that failed is reported through
+  // OnCaptureStopped, once.
+  void FlushCapture();
+  // Bytes the client sent, as the server took them off its buffer.
+  void CaptureClientBytes(ConnectionRecord& connection, std::int32_t from, std::int32_t to,
+                          std::string_view comment);
+  // The client bytes still buffered and not yet captured, as dropped.
+  void CaptureDroppedBytes(ConnectionRecord& connection, std::string_view why);
+  // A new connection: its conversation starts.
+  void CaptureAccepted(ConnectionRecord& connection);
 
   // The port actually listened on (the real one when Load was given 0).
   std::int32_t ListeningPort() const;
@@ -60,6 +89,10 @@ class Form1 {
   std::vector<ConnectionRecord> ConnectionTable;  // in order of acceptance
   PacketTable Packets;
   std::int16_t ForceReloadPending = 0;  // -1 after "Force Map Reload"
+  PacketCapture Capture;
+  std::uint64_t NextConversation = 1;
+  std::function<void(const std::string&)> OnCaptureStopped;  // why it stopped
+  UnknownPackets Unknown;  // the bytes behind the latest "Unknown Packet" lines
 
   // --- Controls -------------------------------------------------------------
   ListBox List1;    // the packet log

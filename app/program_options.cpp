@@ -8,14 +8,44 @@ namespace quib {
 
 namespace {
 
-bool ParsePort(const std::string& text, std::int32_t& port) {
-  if (text.empty() || text.size() > 5) return false;
-  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return false;
+// The options that take a value, and what each says when the value is bad.
+struct ValueOption {
+  const char* Name;
+  const char* Expects;
+};
+constexpr ValueOption kValueOptions[] = {
+    {"--port", "a number from 0 to 65535"},
+    {"--address", "a local IPv4 address such as 127.0.0.1 (not 0.0.0.0)"},
+    {"--tick", "a number of milliseconds from 10 to 1000"},
+    {"--accept-delay", "a number of milliseconds from 0 to 10000"},
+    {"--packet-db", "a file name"},
+    {"--capture", "a file name"},
+};
+
+const ValueOption* FindValueOption(const std::string& name) {
+  for (const ValueOption& option : kValueOptions) {
+    if (name == option.Name) return &option;
   }
-  const int value = std::stoi(text);
-  if (value > 65535) return false;
-  port = value;
+  return nullptr;
+}
+
+// False when the value does not fit the option.
+bool TakeValue(ProgramOptions& options, const std::string& name, const std::string& value) {
+  if (name == "--port") return ParseNumber(value, 0, 65535, options.Port);
+  if (name == "--tick") return ParseNumber(value, kMinTickMs, kMaxTickMs, options.TickMs);
+  if (name == "--accept-delay") {
+    return ParseNumber(value, 0, kMaxAcceptDelayMs, options.AcceptDelayMs);
+  }
+  if (name == "--address") {
+    // Every address at once cannot be advertised to a client, nor can a
+    // broadcast or multicast one.
+    std::uint32_t address = 0;
+    if (!ParseIPv4(value, address) || address == 0 || address >= 0xE0000000) return false;
+    options.Address = address;
+    return true;
+  }
+  if (value.empty()) return false;
+  (name == "--capture" ? options.CapturePath : options.PacketDbPath) = value;
   return true;
 }
 
@@ -51,7 +81,8 @@ OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, Program
       options.Headless = true;
       continue;
     }
-    if (name != "--port" && name != "--packet-db") {
+    const ValueOption* option = FindValueOption(name);
+    if (option == nullptr) {
       error = "unknown option \"" + args[i] + "\"";
       return OptionsOutcome::kError;
     }
@@ -62,23 +93,52 @@ OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, Program
       }
       value = args[++i];
     }
-    if (name == "--port") {
-      if (!ParsePort(value, options.Port)) {
-        error = "--port takes a number from 0 to 65535, not \"" + value + "\"";
-        return OptionsOutcome::kError;
-      }
-    } else if (value.empty()) {
-      error = "--packet-db needs a file name";
+    if (!TakeValue(options, name, value)) {
+      error = name + " takes " + option->Expects + ", not \"" + value + "\"";
       return OptionsOutcome::kError;
-    } else {
-      options.PacketDbPath = value;
     }
   }
   return OptionsOutcome::kRun;
 }
 
+bool ParseNumber(const std::string& text, std::int32_t lowest, std::int32_t highest,
+                 std::int32_t& value) {
+  if (text.empty() || text.size() > 9 || !AllDigits(text)) return false;
+  const std::int32_t number = std::stoi(text);
+  if (number < lowest || number > highest) return false;
+  value = number;
+  return true;
+}
+
+bool ParseIPv4(const std::string& text, std::uint32_t& address) {
+  std::uint32_t result = 0;
+  std::size_t start = 0;
+  for (int part = 0; part < 4; ++part) {
+    const std::size_t end = part < 3 ? text.find('.', start) : text.size();
+    if (end == std::string::npos) return false;
+    std::int32_t octet = 0;
+    if (end - start > 3 || !ParseNumber(text.substr(start, end - start), 0, 255, octet)) {
+      return false;
+    }
+    result = (result << 8) | static_cast<std::uint32_t>(octet);
+    start = end + 1;
+  }
+  address = result;
+  return true;
+}
+
+std::string FormatIPv4(std::uint32_t address) {
+  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) + "." +
+         std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
+}
+
+bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
+
 std::string UsageText(const std::string& programName) {
-  return "Usage: " + programName + " [--headless] [--port N] [--packet-db FILE]\n" +
+  return "Usage: " + programName +
+         " [--headless] [--port N] [--address A.B.C.D] [--tick MS] [--accept-delay MS]\n" +
+         "       " + std::string(programName.size(), ' ') +
+         "        [--capture FILE] [--packet-db FILE]\n" +
          "       " + programName + " --help | --version\n";
 }
 
@@ -89,7 +149,15 @@ std::string HelpText(const std::string& programName) {
          "server on one port.\n"
          "\n"
          "  --headless        run in the console even when a display is available\n"
-         "  --port N          listen on 127.0.0.1:N (default 6900; 0 picks a free port)\n"
+         "  --port N          listen on port N (default 6900; 0 picks a free port)\n"
+         "  --address A.B.C.D listen on this local IPv4 address (default 127.0.0.1);\n"
+         "                    the replies send clients back to it\n"
+         "  --tick MS         handle one packet per connection every MS milliseconds\n"
+         "                    (default 250; 10 to 1000)\n"
+         "  --accept-delay MS wait MS milliseconds before each accept (default 500;\n"
+         "                    0 accepts at once)\n"
+         "  --capture FILE    write every connection's traffic to FILE (pcapng),\n"
+         "                    each client packet commented with how it was read\n"
          "  --packet-db FILE  read the packet database from FILE\n"
          "                    (default: packet_db.txt beside the executable)\n"
          "  --help            show this text\n"
@@ -105,6 +173,10 @@ std::string HelpText(const std::string& programName) {
          "  warp              send every client in the map to the map and cell\n"
          "  reload            force every client in the map to reload it\n"
          "  clear             clear the log\n"
+         "  tick MS           change the tick (10 to 1000 milliseconds)\n"
+         "  accept-delay MS   change the wait before each accept (0 to 10000)\n"
+         "  capture FILE|off  start writing a capture to FILE, or stop\n"
+         "  bytes [N]         print the bytes of the last N unknown packets (default 1)\n"
          "  show              print the current settings on standard error\n"
          "  quit              stop the server\n";
 }
@@ -129,15 +201,36 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
     error = "Unable to load Packet_db.txt";
     return false;
   }
+  form.ListenAddress = htonl(options.Address);
+  form.TickInterval = std::chrono::milliseconds(options.TickMs);
+  form.AcceptDelay = std::chrono::milliseconds(options.AcceptDelayMs);
   if (!form.Load(options.Port)) {
-    error = "Unable to listen on 127.0.0.1:" + std::to_string(options.Port);
+    error = "Unable to listen on " + FormatIPv4(options.Address) + ":" +
+            std::to_string(options.Port);
+    return false;
+  }
+  if (!options.CapturePath.empty() && !form.StartCapture(options.CapturePath, error)) {
+    form.Unload();
     return false;
   }
   return true;
 }
 
+std::string ListeningAddress(const Form1& form) {
+  return FormatIPv4(ntohl(form.LoginServer.Address.sin_addr.s_addr)) + ":" +
+         std::to_string(form.ListeningPort());
+}
+
 std::string ListeningMessage(const Form1& form) {
-  return "Quib-Server listening on 127.0.0.1:" + std::to_string(form.ListeningPort());
+  return "Quib-Server listening on " + ListeningAddress(form);
+}
+
+std::string ExposureWarning(const Form1& form) {
+  const std::uint32_t address = ntohl(form.LoginServer.Address.sin_addr.s_addr);
+  if (IsLoopback(address)) return {};
+  return "Warning: listening on " + FormatIPv4(address) +
+         ", which other machines can reach. Anyone on that network can connect, and the server "
+         "validates nothing.";
 }
 
 }  // namespace quib

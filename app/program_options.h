@@ -1,5 +1,6 @@
-// The command line: quib-server [--headless] [--port N] [--packet-db FILE],
-// --help, --version. Also the choice between the window and the console.
+// The command line: quib-server [--headless] [--port N] [--address A.B.C.D]
+// [--tick MS] [--accept-delay MS] [--packet-db FILE], --help, --version. Also
+// the choice between the window and the console.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +15,25 @@ class Form1;
 struct ProgramOptions {
   bool Headless = false;
   std::int32_t Port = 6900;  // 0: the system picks a free port
+  std::uint32_t Address = 0x7F000001;  // host byte order: 127.0.0.1
+  std::int32_t TickMs = 250;
+  std::int32_t AcceptDelayMs = 500;
   std::string PacketDbPath;  // empty: packet_db.txt beside the executable
+  std::string CapturePath;   // empty: no capture at start
 };
+
+// The cadence an operator may choose, in milliseconds.
+inline constexpr std::int32_t kMinTickMs = 10;
+inline constexpr std::int32_t kMaxTickMs = 1000;
+inline constexpr std::int32_t kMaxAcceptDelayMs = 10000;
+
+// Reads a dotted IPv4 address of four decimal numbers (host byte order).
+bool ParseIPv4(const std::string& text, std::uint32_t& address);
+std::string FormatIPv4(std::uint32_t address);  // host byte order in
+bool IsLoopback(std::uint32_t address);         // 127.0.0.0/8
+// Reads a whole decimal number from `lowest` to `highest`.
+bool ParseNumber(const std::string& text, std::int32_t lowest, std::int32_t highest,
+                 std::int32_t& value);
 
 enum class OptionsOutcome {
   kRun,
@@ -52,12 +70,19 @@ RunMode ChooseRunMode(const ProgramOptions& options, bool windowBuilt,
                       const EnvironmentLookup& lookup);
 
 // Start-up in its order: initialisation (the packet database at the given
-// path, or beside the executable) then load (listening on the given port).
-// On failure `error` holds the one line to show: "Unable to load
-// Packet_db.txt" or "Unable to listen on 127.0.0.1:PORT".
+// path, or beside the executable) then load (listening on the given address
+// and port, at the given cadence). On failure `error` holds what to show:
+// "Unable to load Packet_db.txt" or "Unable to listen on ADDRESS:PORT".
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error);
+
+// ADDRESS:PORT of the listening socket.
+std::string ListeningAddress(const Form1& form);
 
 // The line said once the server listens, with the real port.
 std::string ListeningMessage(const Form1& form);
+
+// Said on standard error when the server listens beyond this machine; empty
+// for a loopback address.
+std::string ExposureWarning(const Form1& form);
 
 }  // namespace quib

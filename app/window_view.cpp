@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 
 #include "app/main_window.h"
 #include "app/program_options.h"
+#include "app/settings_dialog.h"
 
 namespace quib {
 
@@ -32,7 +34,6 @@ constexpr int kClientHeight = Twips(4830);
 constexpr int kListRightMargin = kClientWidth - Twips(2835 + 4740);
 constexpr int kListBottomMargin = kClientHeight - Twips(105 + 4350);
 constexpr int kBottomRowFromBottom = kClientHeight - Twips(4515);
-constexpr int kTickMs = 250;
 
 // Text is one byte per character, as the protocol sends it.
 QString ToQString(const std::string& text) {
@@ -94,6 +95,7 @@ WindowView::WindowView(Form1& form, QWidget* parent) : QWidget(parent), form_(fo
 WindowView::~WindowView() {
   // The models outlive the view: they must not call into destroyed widgets.
   form_.List1.OnAppend = nullptr;
+  form_.List1.OnDropOldest = nullptr;
   form_.List1.OnClear = nullptr;
   form_.Check1.OnChange = nullptr;
   form_.Option1.OnChange = nullptr;
@@ -151,7 +153,7 @@ void WindowView::BuildControls() {
 
   timer1_ = new QTimer(this);
   timer1_->setObjectName(QStringLiteral("Timer1"));
-  timer1_->setInterval(kTickMs);
+  timer1_->setInterval(static_cast<int>(form_.TickInterval.count()));
 
   rWin_ = new QPushButton(QStringLiteral("Hidden"), this);
   Place(rWin_, "rWin", 525, 1995, 960, 435);
@@ -224,7 +226,18 @@ void WindowView::BindModels() {
   for (const auto& line : form_.List1.Items()) list1_->addItem(ToQString(line));
   list1_->scrollToBottom();
   form_.List1.OnAppend = [this](const std::string& line) { AppendLogLine(line); };
+  form_.List1.OnDropOldest = [this] { delete list1_->takeItem(0); };
   form_.List1.OnClear = [this] { list1_->clear(); };
+
+  // The operator's settings stay off the designed layout: a tooltip on the
+  // window and a dialog from the log's context menu.
+  setToolTip(DescribeServerSettings(form_));
+  list1_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(list1_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Server Settings…"), this, &WindowView::ShowSettings);
+    menu.exec(list1_->viewport()->mapToGlobal(at));
+  });
 
   connect(command2_, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
   connect(command3_, &QPushButton::clicked, this, [this] { form_.Command3_Click(); });
@@ -242,13 +255,27 @@ void WindowView::StartEvents() {
   }
 }
 
+void WindowView::ShowSettings() {
+  SettingsDialog dialog(form_, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  timer1_->setInterval(static_cast<int>(form_.TickInterval.count()));
+  setToolTip(DescribeServerSettings(form_));
+}
+
 void WindowView::AppendLogLine(const std::string& line) {
-  // Follow the newest line unless the user has scrolled up to read. The range
-  // is current here: scrollToBottom lays out the rows it scrolls over.
-  QScrollBar* bar = list1_->verticalScrollBar();
-  const bool atEnd = bar->value() >= bar->maximum();
+  // Follow the newest line unless the user has scrolled up to read. Lines
+  // come in bursts: whether to follow is decided at the first of a burst,
+  // and the list scrolls once, after it.
+  if (!scrollPending_) {
+    QScrollBar* bar = list1_->verticalScrollBar();
+    followLog_ = bar->value() >= bar->maximum();
+    scrollPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+      scrollPending_ = false;
+      if (followLog_) list1_->scrollToBottom();
+    });
+  }
   list1_->addItem(ToQString(line));
-  if (atEnd) list1_->scrollToBottom();
 }
 
 void WindowView::resizeEvent(QResizeEvent* event) {
@@ -285,6 +312,8 @@ int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int sto
     return 1;
   }
   std::fprintf(stderr, "%s\n", ListeningMessage(form).c_str());
+  const std::string warning = ExposureWarning(form);
+  if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
   std::fflush(stderr);
   {
     WindowView view(form);

@@ -43,6 +43,7 @@ class WindowView : public QWidget {
   void BindModels();
   void StartEvents();
   void AppendLogLine(const std::string& line);
+  void ShowSettings();
 
   Form1& form_;
   QCheckBox* check1_ = nullptr;
@@ -62,6 +63,8 @@ class WindowView : public QWidget {
   QPushButton* command1_ = nullptr;
   QPlainTextEdit* text1_ = nullptr;
   QSocketNotifier* acceptNotifier_ = nullptr;
+  bool scrollPending_ = false;  // a scroll to the newest line is queued
+  bool followLog_ = true;       // the list was at its end when it was queued
 };
 
 // The whole program in window mode: start-up (a message box and exit code 1

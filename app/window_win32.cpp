@@ -253,12 +253,14 @@ void Window::BindModels() {
   for (const auto& line : form_.List1.Items()) AppendLogLine(line);
   form_.List1.OnAppend = [this](const std::string& line) { AppendLogLine(line); };
   form_.List1.OnClear = [this] { ::SendMessageW(Control(kList1), LB_RESETCONTENT, 0, 0); };
+  form_.List1.OnDropOldest = [this] { ::SendMessageW(Control(kList1), LB_DELETESTRING, 0, 0); };
 }
 
 void Window::Unbind() {
   // The models outlive the window: they must not call into destroyed controls.
   form_.List1.OnAppend = nullptr;
   form_.List1.OnClear = nullptr;
+  form_.List1.OnDropOldest = nullptr;
   form_.Check1.OnChange = nullptr;
   form_.Option1.OnChange = nullptr;
   form_.Text2.OnChange = nullptr;
@@ -449,6 +451,8 @@ int RunWindowMode(const ProgramOptions& options) {
     return 1;
   }
   std::fprintf(stderr, "%s\n", ListeningMessage(form).c_str());
+  const std::string warning = ExposureWarning(form);
+  if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
   std::fflush(stderr);
   {
     Window window(form);

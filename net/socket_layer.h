@@ -59,6 +59,9 @@ std::int32_t SendBytes(SocketHandle socket, const std::uint8_t* buffer, std::int
 
 std::int32_t CloseSocket(SocketHandle socket);
 
+// True while `socket` is one this layer opened and has not closed.
+bool IsSocketOpen(SocketHandle socket);
+
 std::int32_t GetSockName(SocketHandle socket, sockaddr_in& address);
 
 // The address 127.0.0.1 in network byte order.

@@ -105,6 +105,8 @@ std::int32_t SendBytes(SocketHandle socket, const std::uint8_t* buffer, std::int
   return static_cast<std::int32_t>(n);
 }
 
+bool IsSocketOpen(SocketHandle socket) { return IsOpen(socket); }
+
 std::int32_t CloseSocket(SocketHandle socket) {
   if (g_open.erase(socket) == 0) return kSocketError;
   return ::close(socket) == 0 ? 0 : kSocketError;

@@ -124,6 +124,8 @@ std::int32_t SendBytes(SocketHandle socket, const std::uint8_t* buffer, std::int
   return n;
 }
 
+bool IsSocketOpen(SocketHandle socket) { return IsOpen(socket); }
+
 std::int32_t CloseSocket(SocketHandle socket) {
   if (g_open.erase(socket) == 0) return kSocketError;
   return ::closesocket(Native(socket)) == 0 ? 0 : kSocketError;

@@ -81,15 +81,14 @@ bool HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBu
   if (form.ConnectionCount() > kMaxConnections) {
     WriteInt16(scratch, 0, 0x006C);
     WriteInt16(scratch, 2, 0);
-    SendReply(connection, scratch, 4);
-    CloseSocket(connection.Socket);
-    connection.RecvLength = 0;
+    SendReply(form, connection, scratch, 4);
+    form.CloseConnection(connection);
     return false;
   }
 
   // The account id echo: 4 bytes, no packet id.
   WriteInt32(scratch, 0, static_cast<std::uint32_t>(ReadInt32(connection.RecvBuffer, 2)));
-  SendReply(connection, scratch, 4);
+  SendReply(form, connection, scratch, 4);
 
   WriteInt16(scratch, 0, 0x006B);
   WriteInt16(scratch, 2, static_cast<std::uint16_t>(kListHead + kCharacterCount * kEntryLength));
@@ -97,23 +96,23 @@ bool HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBu
     connection.CharacterId = kFirstCharacterId + slot;
     WriteCharacterEntry(scratch, kListHead + kEntryLength * slot, slot, connection.CharacterId);
   }
-  SendReply(connection, scratch, static_cast<std::uint16_t>(ReadInt16(scratch, 2)));
+  SendReply(form, connection, scratch, static_cast<std::uint16_t>(ReadInt16(scratch, 2)));
 
   connection.State = kStateCharacter;
   form.List1.AddItem("CharactersReq - " + PeerHex(connection));
   return true;
 }
 
-void HandleCharacterDelete(Form1&, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleCharacterDelete(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
   WriteInt16(scratch, 0, 0x0070);
   WriteInt16(scratch, 2, 1);
-  SendReply(connection, scratch, 4);
+  SendReply(form, connection, scratch, 4);
 }
 
-void HandleCharacterCreate(Form1&, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleCharacterCreate(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
   WriteInt16(scratch, 0, 0x006E);
   WriteByte(scratch, 2, 2);
-  SendReply(connection, scratch, 3);
+  SendReply(form, connection, scratch, 3);
 }
 
 void HandleCharacterSelect(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
@@ -122,14 +121,14 @@ void HandleCharacterSelect(Form1& form, ConnectionRecord& connection, PacketBuff
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(kFirstCharacterId + connection.CharSlot));
   WriteFixedString(scratch, 6, form.Text2.Text(), 16);
   WriteServerEndpoint(scratch, 22, form.MapServer);  // address at 22, port at 26
-  SendReply(connection, scratch, 28);
+  SendReply(form, connection, scratch, 28);
 
   // What comes next on this record is the map login, once a reconnect reuses
   // its socket value: it runs version detection again.
   connection.RedetectVersion = -1;
   form.List1.AddItem("Character Select: " + std::to_string(connection.CharSlot) + " - " +
                      PeerHex(connection));
-  CloseSocket(connection.Socket);
+  form.CloseConnection(connection);
 }
 
 }  // namespace quib

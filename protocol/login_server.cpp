@@ -43,11 +43,11 @@ void HandleLoginRequest(Form1& form, ConnectionRecord& connection, PacketBuffer&
   WriteInt16(scratch, 73, static_cast<std::uint16_t>(form.ConnectionCount()));
   WriteInt16(scratch, 75, 0);
   WriteInt16(scratch, 77, 0);
-  SendReply(connection, scratch, length);
+  SendReply(form, connection, scratch, length);
 
   connection.State = kStateLogin;
   // The record stays: the client comes back on a new connection.
-  CloseSocket(connection.Socket);
+  form.CloseConnection(connection);
   form.List1.AddItem("CharSvrReq - " + PeerHex(connection));
 }
 

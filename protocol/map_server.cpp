@@ -46,19 +46,19 @@ std::int32_t WriteChatLine(PacketBuffer& buffer, std::int32_t speakerId, std::st
 }
 
 // A header-only list packet: id and a total length of 4.
-void SendEmptyList(const ConnectionRecord& connection, PacketBuffer& scratch,
+void SendEmptyList(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch,
                    std::uint16_t packetId) {
   WriteInt16(scratch, 0, packetId);
   WriteInt16(scratch, 2, 4);
-  SendReply(connection, scratch, ReadInt16(scratch, 2));
+  SendReply(form, connection, scratch, ReadInt16(scratch, 2));
 }
 
 }  // namespace
 
-void SendSystemMessage(const ConnectionRecord& connection, std::string_view text) {
+void SendSystemMessage(Form1& form, ConnectionRecord& connection, std::string_view text) {
   if (connection.State != kStateMap) return;
   PacketBuffer buffer{};
-  SendReply(connection, buffer, WriteChatLine(buffer, connection.CharacterId, text));
+  SendReply(form, connection, buffer, WriteChatLine(buffer, connection.CharacterId, text));
 }
 
 void ReadPosition(const PacketBuffer& buffer, std::int32_t offset, std::int32_t& x,
@@ -72,7 +72,7 @@ void ReadPosition(const PacketBuffer& buffer, std::int32_t offset, std::int32_t&
 
 void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
   WriteInt32(scratch, 0, kAccountId);
-  SendReply(connection, scratch, 4);
+  SendReply(form, connection, scratch, 4);
 
   ReadClampedPosition(form.Pos[0], kMinCell, kMaxCell, connection.PosX);
   ReadClampedPosition(form.Pos[1], kMinCell, kMaxCell, connection.PosY);
@@ -82,12 +82,12 @@ void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scr
   WritePosition(scratch, 6, connection.PosX, connection.PosY);
   WriteByte(scratch, 9, 5);
   WriteByte(scratch, 10, 5);
-  SendReply(connection, scratch, 11);
+  SendReply(form, connection, scratch, 11);
 
   // The greeting needs the connection in the map first.
   connection.State = kStateMap;
-  SendSystemMessage(connection, "System : Welcome to the Quib-Server!!!");
-  SendSystemMessage(connection, "System : Note, This is not intended to be a fully functional server.");
+  SendSystemMessage(form, connection, "System : Welcome to the Quib-Server!!!");
+  SendSystemMessage(form, connection, "System : Note, This is not intended to be a fully functional server.");
 
   form.List1.AddItem(PeerHex(connection) + "- Map: PacketVersion = " +
                      std::to_string(connection.PacketVersion));
@@ -105,15 +105,15 @@ void HandleMapLoaded(Form1& form, ConnectionRecord& connection, PacketBuffer& sc
   WriteInt16(scratch, 0, 0x00B0);
   WriteInt16(scratch, 2, 1);
   WriteInt32(scratch, 4, 99);
-  for (int i = 0; i < kStatusRepeats; ++i) SendReply(connection, scratch, 8);
-  SendEmptyList(connection, scratch, 0x00A3);
-  SendEmptyList(connection, scratch, 0x00A4);
+  for (int i = 0; i < kStatusRepeats; ++i) SendReply(form, connection, scratch, 8);
+  SendEmptyList(form, connection, scratch, 0x00A3);
+  SendEmptyList(form, connection, scratch, 0x00A4);
 }
 
 void HandleTick(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
   WriteInt16(scratch, 0, 0x007F);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(CurrentMapTick(form)));
-  SendReply(connection, scratch, 6);
+  SendReply(form, connection, scratch, 6);
 }
 
 void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
@@ -163,27 +163,27 @@ void HandleWalk(Form1& form, ConnectionRecord& connection, const VersionEntry& v
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(CurrentMapTick(form)));
   WritePositionPair(scratch, 6, connection.PosX, connection.PosY, x, y);
   WriteByte(scratch, 11, 0);
-  SendReply(connection, scratch, 12);
+  SendReply(form, connection, scratch, 12);
 
   // No path or timing: the character is at the destination at once.
   connection.PosX = x;
   connection.PosY = y;
 }
 
-void HandleUserCount(Form1&, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleUserCount(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
   WriteInt16(scratch, 0, 0x00C2);
   WriteInt32(scratch, 2, 1);
-  SendReply(connection, scratch, 6);
+  SendReply(form, connection, scratch, 6);
 }
 
-void HandleRestart(Form1&, ConnectionRecord& connection, const VersionEntry& version,
+void HandleRestart(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
                    PacketBuffer& scratch) {
   // Slot 0, like every other branch: a restart line lists only the type
   // byte, and the later slots hold leftovers from other lines.
   if (ReadByte(connection.RecvBuffer, version.restart.Positions[0]) != 1) return;
   WriteInt16(scratch, 0, 0x00B3);
   WriteByte(scratch, 2, 1);
-  SendReply(connection, scratch, 3);
+  SendReply(form, connection, scratch, 3);
 }
 
 }  // namespace quib

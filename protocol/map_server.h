@@ -27,7 +27,7 @@ void HandleRestart(Form1& form, ConnectionRecord& connection, const VersionEntry
                    PacketBuffer& scratch);
 
 // One system chat line to one connection, only when it is in the map.
-void SendSystemMessage(const ConnectionRecord& connection, std::string_view text);
+void SendSystemMessage(Form1& form, ConnectionRecord& connection, std::string_view text);
 
 // Decodes a 3-byte packed cell, the inverse of WritePosition.
 void ReadPosition(const PacketBuffer& buffer, std::int32_t offset, std::int32_t& x,

@@ -7,6 +7,7 @@
 #include "protocol/packet_handler.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/main_window.h"
 #include "protocol/char_server.h"
@@ -116,7 +117,9 @@ std::int32_t FramedLength(const ConnectionRecord& connection, std::uint16_t id,
     case PacketCase::kMapLoaded: return version->loadendack.Length;
     case PacketCase::kTick: return version->ticksend.Length;
     case PacketCase::kMapIgnored009B: return 14;
-    case PacketCase::kChat: return 4 + ReadInt16(connection.RecvBuffer, 2);
+    // The length field is unsigned: 0xFFFF is a long packet, not -1.
+    case PacketCase::kChat:
+      return 4 + static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 2));
     case PacketCase::kEmotion: return version->emotion.Length;
     case PacketCase::kSndOriDori: return version->sndoridori.Length;
     case PacketCase::kWalk: return version->walktoxy.Length;
@@ -127,6 +130,68 @@ std::int32_t FramedLength(const ConnectionRecord& connection, std::uint16_t id,
   return 0;
 }
 
+// How the server reads a packet, for the capture's comment.
+const char* PacketCaseName(PacketCase packetCase) {
+  switch (packetCase) {
+    case PacketCase::kLoginPreRequest: return "login pre-request";
+    case PacketCase::kLoginRequest: return "login request";
+    case PacketCase::kCharServerMarker: return "character server marker";
+    case PacketCase::kCharServerConnect: return "character server connect";
+    case PacketCase::kCharIgnored: return "0x0187, ignored";
+    case PacketCase::kCharacterDelete: return "character delete";
+    case PacketCase::kCharacterCreate: return "character create";
+    case PacketCase::kCharacterSelect: return "character select";
+    case PacketCase::kMapLogin: return "wanttoconnection";
+    case PacketCase::kMapIgnored01C0: return "0x01C0, ignored";
+    case PacketCase::kMapLoaded: return "loadendack";
+    case PacketCase::kTick: return "ticksend";
+    case PacketCase::kMapIgnored009B: return "0x009B, ignored";
+    case PacketCase::kChat: return "globalmessage";
+    case PacketCase::kEmotion: return "emotion";
+    case PacketCase::kSndOriDori: return "sndoridori";
+    case PacketCase::kWalk: return "walktoxy";
+    case PacketCase::kUserCount: return "howmanyconnections";
+    case PacketCase::kRestart: return "restart";
+    case PacketCase::kUnknown: return "unknown";
+  }
+  return "";
+}
+
+// The cases whose id and length come from the packet database.
+bool IsNamedCase(PacketCase packetCase) {
+  switch (packetCase) {
+    case PacketCase::kMapLogin: case PacketCase::kMapLoaded: case PacketCase::kTick:
+    case PacketCase::kChat: case PacketCase::kEmotion: case PacketCase::kSndOriDori:
+    case PacketCase::kWalk: case PacketCase::kUserCount: case PacketCase::kRestart:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Puts the packet at the head of the buffer in the capture before it is
+// handled, so that its replies follow it: the bytes framing will remove,
+// with the server's reading of them as the comment.
+void CapturePacket(Form1& form, ConnectionRecord& connection, std::uint16_t id, std::int32_t held) {
+  const VersionEntry* version = ConnectionVersion(form, connection);
+  const PacketCase packetCase = FindPacketCase(id, version);
+  const std::int32_t length = FramedLength(connection, id, version);
+  const std::int32_t framed = length <= 0 || length > held ? held : length;
+  char comment[96];
+  if (id == 0x0000) {
+    std::snprintf(comment, sizeof comment, "id 0, ignored");
+  } else if (packetCase == PacketCase::kUnknown) {
+    std::snprintf(comment, sizeof comment, "%s", UnknownPacketLine(connection, id).c_str());
+  } else if (IsNamedCase(packetCase)) {
+    std::snprintf(comment, sizeof comment, "%s, packet version %d", PacketCaseName(packetCase),
+                  static_cast<int>(connection.PacketVersion));
+  } else {
+    std::snprintf(comment, sizeof comment, "%s", PacketCaseName(packetCase));
+  }
+  form.CaptureClientBytes(connection, 0, framed, comment);
+  connection.CapturedHead = framed;
+}
+
 }  // namespace
 
 void HandlePacket(Form1& form, ConnectionRecord& connection) {
@@ -135,9 +200,19 @@ void HandlePacket(Form1& form, ConnectionRecord& connection) {
   // Handled as soon as one byte is in: bytes not yet received read as whatever
   // the buffer holds there.
   const auto id = static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 0));
+  const bool capturing = form.Capture.IsOpen();
+  const std::int32_t held = std::min(connection.RecvLength, kBufferSize);
+  if (capturing) CapturePacket(form, connection, id, held);
   PacketBuffer scratch{};  // every reply of this call is built here, in turn
-  if (id != 0x0000 && !Dispatch(form, connection, id, scratch)) return;
-  ConsumePacket(form, connection, id);
+  if (id == 0x0000 || Dispatch(form, connection, id, scratch)) ConsumePacket(form, connection, id);
+  if (capturing) {
+    // A branch that emptied the buffer took the packets behind this one too.
+    if (connection.RecvLength == 0 && connection.CapturedHead < held) {
+      form.CaptureClientBytes(connection, connection.CapturedHead, held,
+                              "dropped with the packet before it");
+    }
+    connection.CapturedHead = 0;
+  }
 }
 
 void ConsumePacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId) {
@@ -146,8 +221,10 @@ void ConsumePacket(Form1& form, ConnectionRecord& connection, std::uint16_t pack
   const std::int32_t length = FramedLength(connection, packetId, ConnectionVersion(form, connection));
   // A length of 0 or less would leave the same bytes at the head for every
   // later tick, and a packet longer than what is held cannot be cut from it:
-  // either way everything buffered goes.
+  // either way everything buffered goes. A packet longer than the buffer
+  // can ever hold has its rest skipped as it arrives.
   if (length <= 0 || length >= held) {
+    if (length > kBufferSize) connection.SkipLength = length - held;
     connection.RecvLength = 0;
     return;
   }
@@ -160,8 +237,9 @@ const VersionEntry* ConnectionVersion(const Form1& form, const ConnectionRecord&
   return FindVersion(form.Packets, connection.PacketVersion);
 }
 
-void SendReply(const ConnectionRecord& connection, const PacketBuffer& buffer, std::int32_t length) {
-  SendBytes(connection.Socket, buffer.data(), std::clamp(length, 0, kBufferSize));
+void SendReply(Form1& form, ConnectionRecord& connection, const PacketBuffer& buffer,
+               std::int32_t length) {
+  form.SendToConnection(connection, buffer.data(), std::clamp(length, 0, kBufferSize));
 }
 
 void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const ServerAddress& server) {

@@ -24,8 +24,9 @@ void ConsumePacket(Form1& form, ConnectionRecord& connection, std::uint16_t pack
 // has no entry for it; then no named case matches.
 const VersionEntry* ConnectionVersion(const Form1& form, const ConnectionRecord& connection);
 
-// Sends the first `length` bytes of `buffer` on the connection's socket.
-void SendReply(const ConnectionRecord& connection, const PacketBuffer& buffer, std::int32_t length);
+// Sends the first `length` bytes of `buffer` to the connection.
+void SendReply(Form1& form, ConnectionRecord& connection, const PacketBuffer& buffer,
+               std::int32_t length);
 
 // The 6-byte endpoint that sends a client on to the next role: the IPv4
 // address in network byte order, then the port as a little-endian 16-bit value.

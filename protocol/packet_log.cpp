@@ -28,14 +28,25 @@ std::string ReceivedBytesDump(const ConnectionRecord& connection) {
   return HexDump(connection.RecvBuffer, 2, 18);
 }
 
+std::string UnknownPacketLine(const ConnectionRecord& connection, std::uint16_t packetId) {
+  return "Unknown Packet (0x" + UpperHex(packetId) + ") - " + PeerHex(connection);
+}
+
 void HandleUnknownPacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId) {
   if (!form.Check1.Checked()) {
-    form.List1.AddItem("Unknown Packet (0x" + UpperHex(packetId) + ") - " + PeerHex(connection));
+    std::string line = UnknownPacketLine(connection, packetId);
+    form.List1.AddItem(line);
+    // Everything buffered goes with the packet: that is what it looked like.
+    form.Unknown.Add(form.List1.Appended() - 1, std::move(line), connection.RecvBuffer.data(),
+                     connection.RecvLength);
   }
   // Nothing behind an unknown id can be framed: drop it all, shown or hidden.
   connection.RecvLength = 0;
 }
 
-void ClearLog(Form1& form) { form.List1.Clear(); }
+void ClearLog(Form1& form) {
+  form.List1.Clear();
+  form.Unknown.Clear();
+}
 
 }  // namespace quib

@@ -17,11 +17,14 @@ std::string PeerHex(const ConnectionRecord& connection);
 // Bytes 2 to 17 of the receive buffer as 32 hex digits.
 std::string ReceivedBytesDump(const ConnectionRecord& connection);
 
-// Logs "Unknown Packet (0x..) - peer" unless Check1 is checked, then drops
-// everything buffered on the connection.
+// "Unknown Packet (0x..) - peer".
+std::string UnknownPacketLine(const ConnectionRecord& connection, std::uint16_t packetId);
+
+// Logs "Unknown Packet (0x..) - peer" unless Check1 is checked, and keeps the
+// bytes behind the line; then drops everything buffered on the connection.
 void HandleUnknownPacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId);
 
-// "Clear Log": empties List1 and nothing else.
+// "Clear Log": empties List1, and the bytes kept behind its lines.
 void ClearLog(Form1& form);
 
 }  // namespace quib

@@ -13,6 +13,8 @@ if [ "$purpose" = test ]; then
   packages+=(libgtest-dev libgmock-dev)
   # The fuzz targets (libFuzzer), the memory check and the benchmarks.
   packages+=(clang libclang-rt-14-dev valgrind libbenchmark-dev)
+  # The analyser that reads the capture files back.
+  packages+=(tshark)
 fi
 if [ "$purpose" = windows ]; then
   # mingw-w64 with posix threads, GoogleTest's sources, Wine and a display
@@ -43,6 +45,8 @@ else
 fi
 
 echo "Installing: ${missing[*]}" >&2
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq >&2
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+# sudo resets the environment, so the frontend goes on the command itself: no
+# package question (tshark's about capture rights) may wait for an answer.
+apt=(env DEBIAN_FRONTEND=noninteractive apt-get)
+"${sudo[@]}" "${apt[@]}" update -qq >&2
+"${sudo[@]}" "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >&2

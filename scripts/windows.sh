@@ -4,7 +4,9 @@
 #   scripts/windows.sh --test   and tests it under Wine: the core tests, the
 #                               window under Xvfb, and the Linux end-to-end and
 #                               process tests against quib-server.exe
-# Installs what is missing first (scripts/install-deps.sh windows). Wine keeps
+# Installs what is missing first (scripts/install-deps.sh windows). The Linux
+# tests binary is build/test/tests/quib_tests (QUIB_LINUX_TESTS names another).
+# Wine keeps
 # its prefixes in build/windows: wine (no display) and wine-display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,14 +41,14 @@ done
 # Wine's sockets are Linux sockets: the Linux tests that start the server as a
 # process drive quib-server.exe --headless the same way, byte for byte. They
 # mostly wait, so they run beside the others.
-linux_tests=build/test/tests/quib_tests
+linux_tests=${QUIB_LINUX_TESTS:-build/test/tests/quib_tests}
 if [ ! -x "$linux_tests" ]; then
   cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug
   cmake --build build/test -j2 --target quib_tests
 fi
 env -u DISPLAY -u WAYLAND_DISPLAY QUIB_SERVER_BINARY="$PWD/$build/quib-server.exe" \
   QUIB_SERVER_WRAPPER="$PWD/cmake/wine-run.sh $PWD/$build/wine" \
-  "$linux_tests" --gtest_filter='EndToEndRoad.*:ProcessTest.*:FaultTest.*' \
+  "$linux_tests" --gtest_filter='EndToEndRoad.*:ProcessTest.*:FaultTest.*:FastServerTest.*:CaptureRoadTest.*' \
   >"$build/process-tests.log" 2>&1 &
 process_tests=$!
 

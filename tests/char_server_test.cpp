@@ -17,6 +17,7 @@ using test::FromText;
 using test::Concat;
 using test::Le16;
 using test::Le32;
+using test::LogLines;
 using test::Zeros;
 using Lines = std::vector<std::string>;
 
@@ -143,7 +144,7 @@ TEST_F(CharacterSelectTest, MapNameIsPaddedOrCutToSixteenBytes) {
 TEST_F(CharacterSelectTest, AnySlotIsAddedToTheFirstCharacterId) {
   const Bytes packet = Select(255);
   EXPECT_EQ(Bytes(packet.begin() + 2, packet.begin() + 6), Le32(19255));
-  EXPECT_EQ(form.List1.Items(), Lines{"Character Select: 255 - 0"});
+  EXPECT_EQ(LogLines(form.List1), Lines{"Character Select: 255 - 0"});
 }
 
 // --- Refusal at more than 1000 connections ------------------------------------------

@@ -266,7 +266,7 @@ TEST_F(ConnectionsTest, SocketClosedByTheServerIsNeverReadOrWrittenAgain) {
 #endif
 
 #ifndef _WIN32
-TEST_F(ConnectionsTest, NewConnectionWithAClosedRecordsSocketContinuesInIt) {
+TEST_F(ConnectionsTest, NewConnectionWithAClosedRecordsSocketContinuesItsIdentityNotItsTraffic) {
   Connect();
   const int b = Connect();
   ConnectionRecord& record = Record(b);
@@ -274,6 +274,9 @@ TEST_F(ConnectionsTest, NewConnectionWithAClosedRecordsSocketContinuesInIt) {
   record.RedetectVersion = -1;
   record.AccountId = 2000001;
   record.CharSlot = 4;
+  record.PacketVersion = 7;
+  record.FirstPacketId = 0x0065;
+  record.RecvLength = 3;  // left behind by the earlier connection
   const SocketHandle closed = record.Socket;
 
   // The client's own socket exists before the server closes, so that the
@@ -292,16 +295,29 @@ TEST_F(ConnectionsTest, NewConnectionWithAClosedRecordsSocketContinuesInIt) {
   ASSERT_EQ(form.ConnectionCount(), 2) << "the new connection got a record of its own";
   const ConnectionRecord& continued = form.ConnectionTable[1];
   EXPECT_EQ(continued.Socket, closed);
-  EXPECT_EQ(continued.State, kStateCharacter);
   EXPECT_EQ(continued.RedetectVersion, -1);
   EXPECT_EQ(continued.AccountId, 2000001);
   EXPECT_EQ(continued.CharSlot, 4);
+  EXPECT_EQ(continued.PacketVersion, 7);
+  // Its own traffic starts afresh: no bytes, no role, no first packet yet.
+  EXPECT_EQ(continued.State, kStateNone);
+  EXPECT_EQ(continued.RecvLength, 0);
+  EXPECT_EQ(continued.FirstPacketId, 0);
 
-  // And it is served: its data arrives in that record.
+  // A login does not use up the pending re-detection; the map login after
+  // it does (0x009B with 32 bytes is version 15).
+  test::SendAll(client, Concat({Le16(0x0064), Zeros(53)}));
+  ASSERT_TRUE(ServerReadable(continued));
+  form.ReceiveFromConnection(form.ConnectionTable[1]);
+  EXPECT_EQ(form.ConnectionTable[1].RecvLength, 55);
+  EXPECT_EQ(form.ConnectionTable[1].RedetectVersion, -1);
+  form.ConnectionTable[1].RecvLength = 0;
   test::SendAll(client, Concat({Le16(0x009B), Zeros(30)}));
   ASSERT_TRUE(ServerReadable(continued));
   form.ReceiveFromConnection(form.ConnectionTable[1]);
   EXPECT_EQ(form.ConnectionTable[1].RecvLength, 32);
+  EXPECT_EQ(form.ConnectionTable[1].RedetectVersion, 0);
+  EXPECT_EQ(form.ConnectionTable[1].PacketVersion, 15);
 }
 #endif
 

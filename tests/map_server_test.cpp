@@ -94,8 +94,8 @@ TEST_F(MapServerTest, MapLoginEchoesPlacesGreetsAndLogs) {
 }
 
 TEST_F(MapServerTest, SystemMessageGoesOnlyToAConnectionInTheMap) {
-  SendSystemMessage(Record(2), "hello");
-  SendSystemMessage(Record(0), "hello");
+  SendSystemMessage(form, Record(2), "hello");
+  SendSystemMessage(form, Record(0), "hello");
   EXPECT_EQ(Received(0, 13), ChatLine(0, "hello"));
   ExpectNothingMore();
 }

@@ -56,7 +56,7 @@ TEST_F(UnknownPacketTest, LineShowsIdWithoutLeadingZerosAndDropsTheBuffer) {
   EXPECT_EQ(Handle(0x007D).RecvLength, 0);
   EXPECT_EQ(Handle(0x0ABC).RecvLength, 0);
   EXPECT_EQ(Handle(0xFFFF).RecvLength, 0);
-  EXPECT_EQ(form.List1.Items(), (Lines{"Unknown Packet (0x7D) - 7F000001",
+  EXPECT_EQ(test::LogLines(form.List1), (Lines{"Unknown Packet (0x7D) - 7F000001",
                                         "Unknown Packet (0xABC) - 7F000001",
                                         "Unknown Packet (0xFFFF) - 7F000001"}));
 }
@@ -67,7 +67,7 @@ TEST_F(UnknownPacketTest, HiddenPacketsAddNoLineYetStillDropTheBuffer) {
   EXPECT_TRUE(form.List1.Items().empty());
   form.Check1.SetChecked(false);
   Handle(0x1234);
-  EXPECT_EQ(form.List1.Items(), Lines{"Unknown Packet (0x1234) - 7F000001"});
+  EXPECT_EQ(test::LogLines(form.List1), Lines{"Unknown Packet (0x1234) - 7F000001"});
 }
 
 TEST_F(UnknownPacketTest, ClearLogEmptiesTheListAndNothingElse) {
@@ -80,7 +80,7 @@ TEST_F(UnknownPacketTest, ClearLogEmptiesTheListAndNothingElse) {
   EXPECT_TRUE(form.Check1.Checked());
   form.Check1.SetChecked(false);
   Handle(0x4321);
-  EXPECT_EQ(form.List1.Items(), Lines{"Unknown Packet (0x4321) - 7F000001"});
+  EXPECT_EQ(test::LogLines(form.List1), Lines{"Unknown Packet (0x4321) - 7F000001"});
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <regex>
@@ -76,9 +77,17 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  const int ends[3] = {in[0], out[1], err[1]};
+  for (int fd = 0; fd <= 2; ++fd) {
+    const bool closed = std::find(ClosedStreams.begin(), ClosedStreams.end(), fd) !=
+                        ClosedStreams.end();
+    if (closed) {
+      posix_spawn_file_actions_addclose(&actions, fd);
+    } else {
+      posix_spawn_file_actions_adddup2(&actions, ends[fd], fd);
+    }
+  }
+  if (OutputPipeSize > 0) ::fcntl(out[0], F_SETPIPE_SZ, OutputPipeSize);
 
   // The child starts with default signal handling whatever this process set.
   posix_spawnattr_t attributes;
@@ -125,7 +134,7 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
 }
 
 bool ServerProcess::Pump(int timeoutMs) {
-  pollfd fds[2] = {{output_, POLLIN, 0}, {error_, POLLIN, 0}};
+  pollfd fds[2] = {{outputPaused_ ? -1 : output_, POLLIN, 0}, {error_, POLLIN, 0}};
   if (output_ < 0 && error_ < 0) return false;
   if (::poll(fds, 2, timeoutMs) <= 0) return true;
   std::string* sinks[2] = {&stdout_, &stderr_};
@@ -144,7 +153,7 @@ bool ServerProcess::Pump(int timeoutMs) {
 }
 
 std::int32_t ServerProcess::WaitForListening(int timeoutMs) {
-  static const std::regex kLine("Quib-Server listening on 127\\.0\\.0\\.1:([0-9]+)\n");
+  static const std::regex kLine("Quib-Server listening on [0-9.]+:([0-9]+)\n");
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     std::smatch match;

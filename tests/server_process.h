@@ -27,7 +27,7 @@ class ServerProcess {
   // Starts the server binary with `args`. False when it could not be spawned.
   bool Start(const std::vector<std::string>& args, const EnvironmentChanges& environment = {});
 
-  // Waits for "Quib-Server listening on 127.0.0.1:PORT" on standard error and
+  // Waits for "Quib-Server listening on ADDRESS:PORT" on standard error and
   // returns PORT, or -1 when the line does not come in time.
   std::int32_t WaitForListening(int timeoutMs = 5000);
 
@@ -65,12 +65,21 @@ class ServerProcess {
 
   pid_t Pid() const { return pid_; }
 
+  // Set before Start: standard streams (0 to 2) the server starts without,
+  // and a small capacity for the pipe of its standard output (0: default).
+  std::vector<int> ClosedStreams;
+  int OutputPipeSize = 0;
+  // While paused, nothing is read from the server's standard output, as
+  // with a pager that waits.
+  void PauseOutput(bool paused) { outputPaused_ = paused; }
+
  private:
   // Reads whatever the server has written, waiting up to `timeoutMs` for the
   // first byte. False when both streams have ended.
   bool Pump(int timeoutMs);
   void Reap(int timeoutMs);
 
+  bool outputPaused_ = false;
   pid_t pid_ = -1;
   int input_ = -1;
   int output_ = -1;

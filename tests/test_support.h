@@ -36,6 +36,11 @@ PacketTable TableFromText(const std::string& text);
 // The packet_db.txt shipped with the server.
 PacketTable ShippedTable();
 
+// The lines of the log, oldest first.
+inline std::vector<std::string> LogLines(const ListBox& list) {
+  return {list.Items().begin(), list.Items().end()};
+}
+
 // A blocking client socket connected to 127.0.0.1:port. -1 on failure.
 int ConnectClient(std::int32_t port);
 void SendAll(int fd, const Bytes& bytes);
@@ -68,7 +73,7 @@ class ServerFixture : public ::testing::Test {
   void CloseClient(int client);
   void Tick() { form.PollConnections(); }
   ConnectionRecord& Record(int client);  // the record whose socket serves the client
-  const std::vector<std::string>& Log() const { return form.List1.Items(); }
+  std::vector<std::string> Log() const { return LogLines(form.List1); }
 
   static constexpr std::int32_t kTestTick = 0x01020304;
   Form1 form;

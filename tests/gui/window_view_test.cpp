@@ -11,11 +11,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
+#include "app/settings_dialog.h"
 #include "tests/test_support.h"
 
 namespace quib {
@@ -171,6 +173,25 @@ TEST_F(WindowViewTest, ClearLogEmptiesTheList) {
   EXPECT_TRUE(form.List1.Items().empty());
   form.List1.AddItem("after");
   EXPECT_EQ(list->count(), 1);
+}
+
+TEST_F(WindowViewTest, TheListKeepsTheNewestLinesLikeTheLog) {
+  for (std::size_t i = 0; i <= ListBox::kMaxLines; ++i) form.List1.AddItem(std::to_string(i));
+  QListWidget* list = Find<QListWidget>("List1");
+  EXPECT_EQ(list->count(), static_cast<int>(ListBox::kMaxLines));
+  EXPECT_EQ(list->item(0)->text(), "1");
+  EXPECT_EQ(form.List1.Items().front(), "1");
+}
+
+TEST_F(WindowViewTest, SettingsShowTheAddressAndChangeTheCadence) {
+  EXPECT_TRUE(view->toolTip().startsWith("Listening on 127.0.0.1:"));
+  SettingsDialog dialog(form, view.get());
+  dialog.findChild<QSpinBox*>("Tick")->setValue(40);
+  dialog.findChild<QSpinBox*>("AcceptDelay")->setValue(0);
+  dialog.accept();
+  EXPECT_EQ(form.TickInterval.count(), 40);
+  EXPECT_EQ(form.AcceptDelay.count(), 0);
+  EXPECT_TRUE(dialog.findChild<QLabel*>("Address")->text().startsWith("127.0.0.1:"));
 }
 
 TEST_F(WindowViewTest, LogFollowsTheNewestLineUnlessScrolledAway) {

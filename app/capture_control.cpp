@@ -1,0 +1,64 @@
+// Form1's side of the capture: which connection is which conversation, and
+// when the capture's buffer goes to the file.
+#include <string>
+
+#include "app/main_window.h"
+
+namespace quib {
+
+namespace {
+
+// The connection's two ends, for the capture's addresses (host byte order).
+void BeginConversation(Form1& form, const ConnectionRecord& connection) {
+  sockaddr_in local = form.LoginServer.Address;
+  GetSockName(connection.Socket, local);
+  form.Capture.BeginConversation(connection.Conversation,
+                                 ntohl(connection.PeerAddress.sin_addr.s_addr),
+                                 ntohs(connection.PeerAddress.sin_port),
+                                 ntohl(local.sin_addr.s_addr), ntohs(local.sin_port),
+                                 TimestampNow());
+}
+
+}  // namespace
+
+bool Form1::StartCapture(const std::string& path, std::string& error) {
+  if (!Capture.Open(path, error)) return false;
+  // Connections already open join as they are; those the server has closed
+  // or given up on are over.
+  for (ConnectionRecord& connection : ConnectionTable) {
+    if (connection.Conversation != 0 && !connection.GivenUp && IsSocketOpen(connection.Socket)) {
+      BeginConversation(*this, connection);
+    }
+  }
+  return true;
+}
+
+void Form1::StopCapture() {
+  if (Capture.IsOpen()) Capture.Close();
+  FlushCapture();
+}
+
+void Form1::FlushCapture() {
+  if (Capture.IsOpen()) Capture.Flush();
+  const std::string error = Capture.TakeError();
+  if (!error.empty() && OnCaptureStopped) OnCaptureStopped(error);
+}
+
+void Form1::CaptureClientBytes(ConnectionRecord& connection, std::int32_t from, std::int32_t to,
+                               std::string_view comment) {
+  if (!Capture.IsOpen() || to <= from) return;
+  Capture.ClientData(connection.Conversation, connection.RecvBuffer.data() + from,
+                     static_cast<std::size_t>(to - from), comment, TimestampNow());
+}
+
+void Form1::CaptureDroppedBytes(ConnectionRecord& connection, std::string_view why) {
+  CaptureClientBytes(connection, connection.CapturedHead, connection.RecvLength, why);
+  connection.CapturedHead = connection.RecvLength;
+}
+
+void Form1::CaptureAccepted(ConnectionRecord& connection) {
+  connection.Conversation = NextConversation++;
+  if (Capture.IsOpen()) BeginConversation(*this, connection);
+}
+
+}  // namespace quib

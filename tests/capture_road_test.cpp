@@ -1,0 +1,146 @@
+// A capture written by the built server, read by the real analyser: the whole
+// road, and the faults, as conversations that hold every byte each way.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "tests/server_process.h"
+#include "tests/test_support.h"
+#include "tests/tshark.h"
+
+namespace quib::test {
+namespace {
+
+// A client whose every byte each way is kept, to hold against the capture.
+struct RecordedClient {
+  int fd = -1;
+  Bytes sent;
+  Bytes received;
+
+  bool Connect(std::int32_t port) {
+    fd = ConnectClient(port);
+    return fd >= 0;
+  }
+  void Send(const Bytes& bytes) {
+    SendAll(fd, bytes);
+    sent.insert(sent.end(), bytes.begin(), bytes.end());
+  }
+  void Read(std::size_t count) {
+    const Bytes got = ReadExactly(fd, count, 5000);
+    EXPECT_EQ(got.size(), count);
+    received.insert(received.end(), got.begin(), got.end());
+  }
+  void Close() { ::close(fd); }
+};
+
+class CaptureRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = ::testing::TempDir() + "quib_road_" + std::to_string(::getpid()) + ".pcapng";
+    ASSERT_TRUE(server.Start({"--headless", "--port", "0", "--accept-delay", "0", "--tick", "10",
+                              "--capture", path}));
+    port = server.WaitForListening();
+    ASSERT_GT(port, 0) << server.ErrorText();
+  }
+  void TearDown() override { std::remove(path.c_str()); }
+
+  std::string path;
+  ServerProcess server;
+  std::int32_t port = -1;
+};
+
+TEST_F(CaptureRoadTest, TheRoadIsThreeWholeConversationsWithTheServersReading) {
+  RecordedClient login, character, map;
+  ASSERT_TRUE(login.Connect(port));
+  login.Send(LoginRequest());
+  login.Read(79);
+  EXPECT_TRUE(PeerClosed(login.fd, 2000));
+  login.Close();
+
+  ASSERT_TRUE(character.Connect(port));
+  character.Send(CharConnect());
+  character.Read(4 + 978);
+  character.Send(CharSelect(2));
+  character.Read(28);
+  EXPECT_TRUE(PeerClosed(character.fd, 2000));
+  character.Close();
+
+  ASSERT_TRUE(map.Connect(port));
+  map.Send(MapLogin());
+  map.Read(kMapGreetingSize);
+  map.Send(Bytes{0x85, 0x00, 0x19, 0x07, 0x80});  // walk
+  map.Read(12);
+  map.Send(Concat({Le16(0x0436), Zeros(6)}));  // unknown: logged, its bytes kept
+  ASSERT_EQ(server.ReadLine(2000), "CharSvrReq - 7F000001");
+  ASSERT_TRUE(server.WaitForError("listening"));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(server.ReadLine(2000).has_value());
+  ASSERT_EQ(server.ReadLine(2000), "Unknown Packet (0x436) - 7F000001");
+  ASSERT_TRUE(server.WriteLine("bytes"));
+  EXPECT_TRUE(server.WaitForError("0000  36 04 00 00 00 00 00 00"));
+  map.Close();
+  // The map connection's end is seen on a tick; then the capture is closed.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(server.Stop(), 0) << server.ErrorText();
+
+  const Tshark tshark(path, port);
+  if (!tshark.Available()) GTEST_SKIP() << "tshark is not installed (scripts/install-deps.sh test)";
+  EXPECT_EQ(tshark.Faults(), "");
+  EXPECT_EQ(tshark.Conversations().size(), 3u);
+  const RecordedClient* clients[] = {&login, &character, &map};
+  for (int stream = 0; stream < 3; ++stream) {
+    const auto follow = tshark.Follow(stream);
+    EXPECT_EQ(follow.ToServer, clients[stream]->sent) << "stream " << stream;
+    EXPECT_EQ(follow.ToClient, clients[stream]->received) << "stream " << stream;
+  }
+  EXPECT_EQ(tshark.Comments(),
+            "login request\n"
+            "character server connect\n"
+            "character select\n"
+            "wanttoconnection, packet version 5\n"
+            "walktoxy, packet version 5\n"
+            "Unknown Packet (0x436) - 7F000001\n");
+}
+
+// Faulty clients: a reset in the middle of a packet, a half-close, a byte at
+// a time, a burst over the buffer. The file still reads cleanly and holds
+// every byte each client sent.
+TEST_F(CaptureRoadTest, FaultyClientsLeaveACleanCaptureWithEveryByte) {
+  std::vector<RecordedClient> clients(4);
+  for (auto& client : clients) ASSERT_TRUE(client.Connect(port));
+
+  const Bytes login = MapLogin();
+  clients[0].Send(Bytes(login.begin(), login.begin() + 10));
+  clients[1].Send(MapLogin());
+  ::shutdown(clients[1].fd, SHUT_WR);
+  for (std::uint8_t byte : login) {
+    clients[2].Send(Bytes{byte});
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+  }
+  const std::string line(996, 'a');
+  clients[3].Send(MapLogin());
+  clients[3].Send(Concat({Chat(line), Chat(line), Chat(line)}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const linger abort{1, 0};
+  ::setsockopt(clients[0].fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  for (auto& client : clients) client.Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(server.Stop(), 0) << server.ErrorText();
+
+  const Tshark tshark(path, port);
+  if (!tshark.Available()) GTEST_SKIP() << "tshark is not installed (scripts/install-deps.sh test)";
+  EXPECT_EQ(tshark.Faults(), "");
+  ASSERT_EQ(tshark.Conversations().size(), clients.size());
+  // Streams are numbered by their first frame, the order of the accepts.
+  for (std::size_t stream = 0; stream < clients.size(); ++stream) {
+    EXPECT_EQ(tshark.Follow(static_cast<int>(stream)).ToServer, clients[stream].sent)
+        << "stream " << stream;
+  }
+}
+
+}  // namespace
+}  // namespace quib::test

@@ -1,0 +1,81 @@
+#include "tests/tshark.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace quib::test {
+
+ToolRun Shell(const std::string& command) {
+  const std::string errPath =
+      ::testing::TempDir() + "quib_tool_stderr_" + std::to_string(::getpid());
+  ToolRun run;
+  std::FILE* pipe = ::popen((command + " 2>" + errPath).c_str(), "r");
+  if (pipe == nullptr) return run;
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.out.append(chunk, n);
+  const int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream errFile(errPath);
+  for (std::string line; std::getline(errFile, line);) {
+    if (line.rfind("Running as user", 0) != 0) run.err += line + "\n";
+  }
+  std::remove(errPath.c_str());
+  return run;
+}
+
+Tshark::Tshark(std::string file, int serverPort) : file_(std::move(file)), port_(serverPort) {
+  tool_ = Shell("command -v tshark").out;
+  if (!tool_.empty()) tool_.pop_back();  // the line feed
+}
+
+ToolRun Tshark::Run(const std::string& args) const {
+  return Shell(tool_ + " -d tcp.port==" + std::to_string(port_) + ",data -r " + file_ + " " + args);
+}
+
+std::string Tshark::Faults() const {
+  const ToolRun run = Run(
+      "-o tcp.check_checksum:TRUE -o ip.check_checksum:TRUE -Y '!(tcp.checksum.status == 1 && "
+      "ip.checksum.status == 1) || tcp.analysis.flags || _ws.malformed || "
+      "tcp.analysis.bytes_in_flight > 65535'");
+  return (run.status != 0 ? "exit status " + std::to_string(run.status) + "\n" : "") + run.out +
+         run.err;
+}
+
+std::set<std::string> Tshark::Conversations() const {
+  std::set<std::string> conversations;
+  std::istringstream lines(Run("-q -z conv,tcp").out);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string a, arrow, b;
+    if (words >> a >> arrow >> b && arrow == "<->") conversations.insert(a + " " + b);
+  }
+  return conversations;
+}
+
+Tshark::Stream Tshark::Follow(int index) const {
+  const auto fromHex = [](const std::string& hex) {
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+      bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+  };
+  // Raw lines: the client's bytes as hex, the server's behind a tab.
+  std::istringstream follow(Run("-q -z follow,tcp,raw," + std::to_string(index)).out);
+  std::string toServer, toClient;
+  for (std::string line; std::getline(follow, line);) {
+    if (line.empty() || line.find_first_not_of("0123456789abcdef\t") != std::string::npos) continue;
+    (line[0] == '\t' ? toClient : toServer) += line.substr(line[0] == '\t' ? 1 : 0);
+  }
+  return {fromHex(toServer), fromHex(toClient)};
+}
+
+std::string Tshark::Comments() const {
+  return Run("-Y frame.comment -T fields -e frame.comment").out;
+}
+
+}  // namespace quib::test

@@ -1,0 +1,51 @@
+// The packet analyser, run on a capture file the server wrote: what it says
+// about the file's frames, conversations and byte streams.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "tests/test_support.h"
+
+namespace quib::test {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;  // without the line tshark prints when run as root
+};
+
+// Runs a shell command and takes its output.
+ToolRun Shell(const std::string& command);
+
+class Tshark {
+ public:
+  // The analyser on `file`, with `serverPort` decoded as plain data (no
+  // dissector guesses at the bytes). Available() is false when it is not
+  // installed.
+  Tshark(std::string file, int serverPort);
+  bool Available() const { return !tool_.empty(); }
+
+  ToolRun Run(const std::string& args) const;
+  // Every frame that reads badly: a bad checksum, an analysis flag, a
+  // malformed packet, a warning. Empty for a clean file.
+  std::string Faults() const;
+  // "A:PORT B:PORT" for each TCP conversation.
+  std::set<std::string> Conversations() const;
+  struct Stream {
+    Bytes ToServer;
+    Bytes ToClient;
+  };
+  // The reassembled bytes of TCP stream `index`, each way.
+  Stream Follow(int index) const;
+  // Each client frame's comment, one per line, in the order of the file.
+  std::string Comments() const;
+
+ private:
+  std::string tool_;
+  std::string file_;
+  int port_;
+};
+
+}  // namespace quib::test
