@@ -6,8 +6,7 @@
 #                               process tests against quib-server.exe
 # Installs what is missing first (scripts/install-deps.sh windows). The Linux
 # tests binary is build/test/tests/quib_tests (QUIB_LINUX_TESTS names another).
-# Wine keeps
-# its prefixes in build/windows: wine (no display) and wine-display.
+# Wine keeps its prefixes in build/windows: wine (no display) and wine-display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
