@@ -53,8 +53,8 @@ RunMode ChooseRunMode(const ProgramOptions& options, bool windowBuilt,
 
 // Start-up in its order: initialisation (the packet database at the given
 // path, or beside the executable) then load (listening on the given port).
-// On failure `error` holds the one line to show: "Unable to load
-// Packet_db.txt" or "Unable to listen on 127.0.0.1:PORT".
+// On failure `error` holds the text to show: "Unable to load Packet_db.txt"
+// with the reason on a second line, or "Unable to listen on 127.0.0.1:PORT".
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error);
 
 // The line said once the server listens, with the real port.
