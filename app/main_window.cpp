@@ -9,8 +9,8 @@ Form1::Form1() : Text2("prontera.gat"), Pos{TextBox("150"), TextBox("170")}, Map
   Text2.SetMaxLength(kMapNameMaxLength);
 }
 
-bool Form1::Initialize(const std::string& packetDbPath) {
-  return LoadPacketDatabase(packetDbPath, Packets);
+bool Form1::Initialize(const std::string& packetDbPath, std::string* reason) {
+  return LoadPacketDatabase(packetDbPath, Packets, reason);
 }
 
 bool Form1::Load(std::int32_t port) {

@@ -27,8 +27,9 @@ class Form1 {
   Form1& operator=(const Form1&) = delete;
 
   // --- Events -----------------------------------------------------------
-  // Initialisation: reads the packet database. False when it cannot be loaded.
-  bool Initialize(const std::string& packetDbPath);
+  // Initialisation: reads the packet database. False when it cannot be loaded;
+  // `reason`, when given, then says why.
+  bool Initialize(const std::string& packetDbPath, std::string* reason = nullptr);
   // Load: digits-only position boxes, socket library, listening socket. False
   // when the listen failed (the socket library is then stopped again).
   bool Load(std::int32_t port = kDefaultPort);

@@ -197,8 +197,9 @@ RunMode ChooseRunMode(const ProgramOptions& options, bool windowBuilt,
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error) {
   const std::string path =
       options.PacketDbPath.empty() ? DefaultPacketDatabasePath() : options.PacketDbPath;
-  if (!form.Initialize(path)) {
-    error = "Unable to load Packet_db.txt";
+  std::string reason;
+  if (!form.Initialize(path, &reason)) {
+    error = "Unable to load Packet_db.txt\n" + reason;
     return false;
   }
   form.ListenAddress = htonl(options.Address);

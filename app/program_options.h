@@ -71,8 +71,10 @@ RunMode ChooseRunMode(const ProgramOptions& options, bool windowBuilt,
 
 // Start-up in its order: initialisation (the packet database at the given
 // path, or beside the executable) then load (listening on the given address
-// and port, at the given cadence). On failure `error` holds what to show:
-// "Unable to load Packet_db.txt" or "Unable to listen on ADDRESS:PORT".
+// and port, at the given cadence), then the capture if one was asked for. On
+// failure `error` holds the text to show: "Unable to load Packet_db.txt" with
+// the reason on a second line, "Unable to listen on ADDRESS:PORT", or why the
+// capture file cannot be created.
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error);
 
 // ADDRESS:PORT of the listening socket.

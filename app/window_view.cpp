@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -20,6 +19,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/log_actions.h"
 #include "app/main_window.h"
 #include "app/program_options.h"
 #include "app/settings_dialog.h"
@@ -96,6 +96,7 @@ WindowView::~WindowView() {
   // The models outlive the view: they must not call into destroyed widgets.
   form_.List1.OnAppend = nullptr;
   form_.List1.OnDropOldest = nullptr;
+  form_.OnCaptureStopped = nullptr;
   form_.List1.OnClear = nullptr;
   form_.Check1.OnChange = nullptr;
   form_.Option1.OnChange = nullptr;
@@ -160,7 +161,6 @@ void WindowView::BuildControls() {
   rWin_->setVisible(false);
 
   list1_ = new QListWidget(this);
-  list1_->setSelectionMode(QAbstractItemView::SingleSelection);
   list1_->setUniformItemSizes(true);  // the log may grow long
   Place(list1_, "List1", 2835, 105, 4740, 4350);
 
@@ -232,12 +232,7 @@ void WindowView::BindModels() {
   // The operator's settings stay off the designed layout: a tooltip on the
   // window and a dialog from the log's context menu.
   setToolTip(DescribeServerSettings(form_));
-  list1_->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(list1_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    QMenu menu(this);
-    menu.addAction(QStringLiteral("Server Settings…"), this, &WindowView::ShowSettings);
-    menu.exec(list1_->viewport()->mapToGlobal(at));
-  });
+  logActions_ = new LogActions(form_, list1_, this, [this] { ShowSettings(); });
 
   connect(command2_, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
   connect(command3_, &QPushButton::clicked, this, [this] { form_.Command3_Click(); });

@@ -19,6 +19,7 @@ class QTimer;
 namespace quib {
 
 class Form1;
+class LogActions;
 class TextBox;
 struct ProgramOptions;
 
@@ -63,6 +64,7 @@ class WindowView : public QWidget {
   QPushButton* command1_ = nullptr;
   QPlainTextEdit* text1_ = nullptr;
   QSocketNotifier* acceptNotifier_ = nullptr;
+  LogActions* logActions_ = nullptr;
   bool scrollPending_ = false;  // a scroll to the newest line is queued
   bool followLog_ = true;       // the list was at its end when it was queued
 };

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <system_error>
 
 #include "packetdb/text_utils.h"
 
@@ -22,6 +24,9 @@ constexpr std::int32_t kHighestVersion = 65535;
 constexpr std::int64_t kLowestId = 1;
 constexpr std::int64_t kHighestId = 0xFFFE;
 constexpr std::size_t kPositionSlots = std::tuple_size_v<decltype(PacketEntry::Positions)>;
+
+// Far beyond any real database, small enough to hold and read at once.
+constexpr std::size_t kMaxFileBytes = std::size_t{16} << 20;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -94,15 +99,21 @@ std::uint16_t ReadId(std::string_view field) {
   return static_cast<std::uint16_t>(std::clamp(value, kLowestId, kHighestId));
 }
 
-std::string TrimSpaces(const std::string& text) {
+std::string_view TrimSpaces(std::string_view text) {
   const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
+  if (first == std::string_view::npos) return {};
   const std::size_t last = text.find_last_not_of(' ');
   return text.substr(first, last - first + 1);
 }
 
+// The table while it is read. Every header resizes it and copies one entry
+// into another; holding only the entries that lines wrote or headers copied
+// keeps each header at the cost of one entry, not of the whole table, in
+// whatever order the headers come.
 struct Reader {
-  PacketTable table;
+  std::size_t size = 0;  // the table's size so far
+  // Entries below `size` that lines wrote or headers copied; all others are zero.
+  std::map<std::size_t, VersionEntry> written;
   std::int32_t current = 0;  // 0 until the first section header
   PacketEntry working;       // never cleared: unlisted position slots carry over
 };
@@ -115,29 +126,52 @@ void ReadSectionHeader(Reader& reader, std::string line) {
   const auto version = static_cast<std::int32_t>(
       std::clamp<std::int64_t>(ReadDecimal(TrimSpaces(line)), 1, kHighestVersion));
   const auto index = static_cast<std::size_t>(version);
-  reader.table.resize(index + 1);
-  reader.table[index] = reader.table[index - 1];
+  // Resized to index + 1: a lower header drops the entries above it, a higher
+  // one adds zero entries. Then entry index becomes a copy of the one below.
+  reader.written.erase(reader.written.upper_bound(index), reader.written.end());
+  reader.size = index + 1;
+  const auto below = reader.written.find(index - 1);
+  if (below != reader.written.end()) {
+    reader.written.insert_or_assign(index, below->second);
+  } else {
+    reader.written.erase(index);
+  }
   reader.current = version;
 }
 
-void ReadPacketLine(Reader& reader, const std::string& line) {
+void ReadPacketLine(Reader& reader, std::string_view line) {
   // Before the first header there is no entry to write to.
   if (reader.current == 0) return;
-  std::vector<std::string> fields;
-  const int count = SplitFields(fields, line, ',');
+  // Id, length, name and positions; later fields are never looked at.
+  std::array<std::string_view, 4> fields;
+  const std::size_t count = SplitFirstFields(line, ',', fields);
   if (count < 2) return;
   reader.working.Id = ReadId(fields[0]);
   reader.working.Length = ClampTo<std::int32_t>(ReadDecimal(fields[1]));
   if (count < 4) return;
-  std::vector<std::string> parts;
-  // An empty field gives 0 parts and leaves `parts` as it was: use the count.
-  const int partCount = SplitFields(parts, fields[3], ':');
-  const std::size_t used = std::min(static_cast<std::size_t>(partCount), kPositionSlots);
+  // An empty positions field gives no parts and changes no slot.
+  std::array<std::string_view, kPositionSlots> parts;
+  const std::size_t used = SplitFirstFields(fields[3], ':', parts);
   for (std::size_t slot = 0; slot < used; ++slot) {
     reader.working.Positions[slot] = ClampTo<std::int16_t>(ReadDecimal(parts[slot]));
   }
-  VersionEntry& entry = reader.table[static_cast<std::size_t>(reader.current)];
+  VersionEntry& entry = reader.written[static_cast<std::size_t>(reader.current)];
   if (PacketEntry* member = FindPacketEntry(entry, fields[2])) *member = reader.working;
+}
+
+// Why a file read as `result` cannot serve as the database, or nullptr.
+const char* Refusal(ReadResult result) {
+  switch (result) {
+    case ReadResult::kRead:
+      return nullptr;
+    case ReadResult::kUnreadable:
+      return "missing or unreadable";
+    case ReadResult::kNotRegularFile:
+      return "not a regular file";
+    case ReadResult::kTooLarge:
+      return "too large (over 16 MiB)";
+  }
+  return "missing or unreadable";
 }
 
 }  // namespace
@@ -176,23 +210,38 @@ PacketTable ParsePacketDatabase(const std::string& text) {
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    const std::string line = TrimSpaces(RemoveAll(text.substr(start, end - start), '\r'));
+    const std::string kept = RemoveAll(text.substr(start, end - start), '\r');
+    const std::string_view line = TrimSpaces(kept);
     start = end + 1;
 
     if (line.empty() || line.starts_with("//")) continue;
     if (line.find("packet_ver:") != std::string::npos) {
-      ReadSectionHeader(reader, line);
+      ReadSectionHeader(reader, std::string(line));
     } else if (line.find(',') != std::string::npos) {
       ReadPacketLine(reader, line);
     }
   }
-  return std::move(reader.table);
+  PacketTable table(reader.size);
+  for (auto& [index, entry] : reader.written) table[index] = entry;
+  return table;
 }
 
-bool LoadPacketDatabase(const std::string& path, PacketTable& table) {
-  const std::string text = ReadWholeFile(path);
-  if (text.empty()) return false;
-  table = ParsePacketDatabase(text);
+bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason) {
+  std::string text;
+  const char* refusal = Refusal(ReadRegularFile(path, kMaxFileBytes, text));
+  PacketTable read;
+  if (refusal == nullptr && text.empty()) refusal = "empty";
+  if (refusal == nullptr) {
+    read = ParsePacketDatabase(text);
+    // Without a section no client's version has an entry: every map login
+    // would fail.
+    if (read.empty()) refusal = "no packet_ver section";
+  }
+  if (refusal != nullptr) {
+    if (reason != nullptr) *reason = std::string("packet_db.txt: ") + refusal + ": " + path;
+    return false;
+  }
+  table = std::move(read);
   return true;
 }
 

@@ -41,9 +41,11 @@ const VersionEntry* FindVersion(const PacketTable& table, std::int32_t version);
 // are skipped.
 PacketTable ParsePacketDatabase(const std::string& text);
 
-// Reads the file at `path` into `table`. False when the file is missing,
-// unreadable or empty; `table` is then left as it was.
-bool LoadPacketDatabase(const std::string& path, PacketTable& table);
+// Reads the file at `path` into `table`. False when it is missing or
+// unreadable, not a regular file, over 16 MiB, empty, or has no section
+// header; `table` is then left as it was and `reason`, when given, says why in
+// one line: "packet_db.txt: not a regular file: /dev/zero".
+bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason = nullptr);
 
 // packet_db.txt in the folder of the running executable; the empty text when
 // that folder cannot be found.

@@ -2,13 +2,27 @@
 // character per byte: no encoding conversion, no line-end translation.
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace quib {
 
+enum class ReadResult {
+  kRead,            // `text` holds the whole file
+  kUnreadable,      // missing, no permission, or a read error
+  kNotRegularFile,  // a directory, device, FIFO, socket...
+  kTooLarge,        // more than the allowed bytes
+};
+
+// Reads the regular file at `path` into `text`, at most `maxBytes` of it.
+// Anything but a regular file is refused without waiting on it; `text` is
+// left empty unless the result is kRead. One implementation per platform.
+ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text);
+
 // The whole file as text, or the empty text on any failure (a missing file and
-// an empty file read alike).
+// an empty file read alike). Only a regular file is read.
 std::string ReadWholeFile(const std::string& path);
 
 // Returns the part of `text` before the first `separator` and replaces `text`
@@ -19,9 +33,12 @@ std::string TakeField(std::string& text, char separator);
 // `text` with every occurrence of `separator` removed.
 std::string RemoveAll(std::string text, char separator);
 
-// Splits `text` at `separator` into `fields` and returns the count. Empty
-// fields are kept except after a trailing separator. An empty text returns 0
-// and leaves `fields` untouched; otherwise `fields` holds exactly count items.
-int SplitFields(std::vector<std::string>& fields, std::string text, char separator);
+// The first fields of `text` split at `separator`, at most `fields.size()` of
+// them; returns how many were filled. Empty fields count, except after a
+// trailing separator; an empty text has none. Nothing is copied and the scan
+// stops once the fields are filled, so a text of a million separators costs at
+// most one pass. The views point into `text`.
+std::size_t SplitFirstFields(std::string_view text, char separator,
+                             std::span<std::string_view> fields);
 
 }  // namespace quib

@@ -1,9 +1,13 @@
 // The server as a program: options, start-up failures, the console and stop
 // signals, through a real child process.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "tests/server_process.h"
 #include "tests/test_support.h"
@@ -104,19 +108,41 @@ TEST(ProcessTest, SecondInstanceOnTheSamePortExitsOne) {
   EXPECT_EQ(first.Stop(), 0) << "the first instance was disturbed";
 }
 
-TEST(ProcessTest, MissingOrEmptyDatabaseExitsOne) {
-  const std::string empty = ::testing::TempDir() + "quib_empty_packet_db.txt";
-  std::FILE* file = std::fopen(empty.c_str(), "w");
-  ASSERT_NE(file, nullptr);
-  std::fclose(file);
-  for (const std::string& path : {std::string("/nonexistent/packet_db.txt"), empty}) {
+// Each is refused at once, the reason on the line after the message.
+TEST(ProcessTest, UnusableDatabaseExitsOneAndSaysWhy) {
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::path(::testing::TempDir()) / ("quib_bad_db_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // no writer ever comes
+  for (const auto& [name, size] :
+       {std::pair{"empty", 0}, {"zeros", 4096}, {"large", (16 << 20) + 1}}) {
+    std::ofstream(dir / name).close();
+    fs::resize_file(dir / name, static_cast<std::uintmax_t>(size));  // zero bytes, sparse
+  }
+  // Where Linux has a device or a FIFO, the Windows program (under Wine) sees
+  // no file at all.
+  const std::string special =
+      ServerProcess::IsWindowsProgram() ? "missing or unreadable" : "not a regular file";
+  const std::pair<std::string, std::string> cases[] = {
+      {"/dev/zero", special},
+      {(dir / "fifo").string(), special},
+      {dir.string(), "not a regular file"},
+      {(dir / "large").string(), "too large (over 16 MiB)"},
+      {(dir / "zeros").string(), "no packet_ver section"},
+      {(dir / "absent").string(), "missing or unreadable"},
+      {(dir / "empty").string(), "empty"},
+  };
+  for (const auto& [path, reason] : cases) {
     ServerProcess server;
     ASSERT_TRUE(server.Start({"--headless", "--port", "0", "--packet-db", path}));
-    EXPECT_EQ(server.Wait(), 1) << path;
-    EXPECT_TRUE(server.WaitForError("Unable to load Packet_db.txt\n")) << server.ErrorText();
-    EXPECT_EQ(server.ErrorText().find("listening"), std::string::npos);
+    EXPECT_EQ(server.Wait(3000), 1) << path;
+    const std::string expected =
+        "Unable to load Packet_db.txt\npacket_db.txt: " + reason + ": " + path + "\n";
+    server.WaitForError(expected, 500);
+    EXPECT_EQ(server.ErrorText(), expected);
   }
-  std::remove(empty.c_str());
+  fs::remove_all(dir);
 }
 
 TEST(ProcessTest, BadOptionsExitTwoWithTheUsage) {

@@ -40,16 +40,8 @@ class FastServerTest : public ::testing::Test {
 
   // A client in the map with its greeting read; -1 on failure.
   int EnterMap(int receiveBuffer = 0) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-      ::close(fd);
-      return -1;
-    }
+    const int fd = ConnectClient(port, 0x7F000001, receiveBuffer);
+    if (fd < 0) return -1;
     SendAll(fd, MapLogin());
     if (ReadExactly(fd, kMapGreetingSize, kWait).size() != kMapGreetingSize) {
       ::close(fd);
@@ -305,12 +297,8 @@ TEST_F(FastServerTest, AnotherLoopbackAddressIsListenedOnAndAdvertised) {
   EXPECT_EQ(server.ErrorText().find("Warning"), std::string::npos) << "a loopback address";
 
   const auto connectTo = [&] {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr.s_addr = htonl(0x7F000002);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    const int fd = ConnectClient(port, 0x7F000002);
+    EXPECT_GE(fd, 0);
     return fd;
   };
   int fd = connectTo();

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <regex>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -224,10 +225,13 @@ std::optional<int> ServerProcess::Wait(int timeoutMs) {
   return exitCode_;
 }
 
+bool ServerProcess::IsWindowsProgram() {
+  const char* binary = std::getenv("QUIB_SERVER_BINARY");
+  return binary != nullptr && std::string_view(binary).ends_with(".exe");
+}
+
 std::vector<int> ServerProcess::StopSignals() {
-  const std::string binary = std::getenv("QUIB_SERVER_BINARY") ? std::getenv("QUIB_SERVER_BINARY") : "";
-  const bool windows = binary.size() > 4 && binary.compare(binary.size() - 4, 4, ".exe") == 0;
-  if (windows) return {SIGINT};
+  if (IsWindowsProgram()) return {SIGINT};
   return {SIGTERM, SIGINT};
 }
 

@@ -63,6 +63,10 @@ class ServerProcess {
   // into Ctrl+C (SIGTERM ends a Wine process outright).
   static std::vector<int> StopSignals();
 
+  // True when the server is the Windows program (QUIB_SERVER_BINARY names an
+  // .exe, run under Wine).
+  static bool IsWindowsProgram();
+
   pid_t Pid() const { return pid_; }
 
   // Set before Start: standard streams (0 to 2) the server starts without,

@@ -112,14 +112,18 @@ PacketTable ShippedTable() {
   return table;
 }
 
-int ConnectClient(std::int32_t port) {
+int ConnectClient(std::int32_t port, std::uint32_t address, int receiveBuffer) {
   const int fd = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
   if (fd < 0) return -1;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if (receiveBuffer > 0) {
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
+                 sizeof receiveBuffer);
+  }
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  to.sin_addr.s_addr = htonl(address);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
     CloseClientSocket(fd);
     return -1;
   }

@@ -41,8 +41,9 @@ inline std::vector<std::string> LogLines(const ListBox& list) {
   return {list.Items().begin(), list.Items().end()};
 }
 
-// A blocking client socket connected to 127.0.0.1:port. -1 on failure.
-int ConnectClient(std::int32_t port);
+// A blocking client socket connected to address:port (host byte order), with
+// a receive buffer of that size when one is given. -1 on failure.
+int ConnectClient(std::int32_t port, std::uint32_t address = 0x7F000001, int receiveBuffer = 0);
 void SendAll(int fd, const Bytes& bytes);
 // Reads exactly `count` bytes, waiting up to `timeoutMs`; fewer on timeout or close.
 Bytes ReadExactly(int fd, std::size_t count, int timeoutMs = 2000);

@@ -61,6 +61,23 @@ TEST_F(ReadWholeFileTest, ReadsFilesLargerThanOneChunk) {
   EXPECT_EQ(ReadWholeFile(Write("large.txt", bytes)), bytes);
 }
 
+TEST_F(ReadWholeFileTest, RegularFileIsReadUpToTheLimitExactly) {
+  const std::string path = Write("four.txt", "abcd");
+  std::string text;
+  EXPECT_EQ(ReadRegularFile(path, 4, text), ReadResult::kRead);
+  EXPECT_EQ(text, "abcd");
+  EXPECT_EQ(ReadRegularFile(path, 3, text), ReadResult::kTooLarge);
+  EXPECT_EQ(text, "");
+#ifndef _WIN32
+  // Says it holds 0 bytes, holds more: caught while it is read.
+  EXPECT_EQ(ReadRegularFile("/proc/self/maps", 10, text), ReadResult::kTooLarge);
+  EXPECT_EQ(ReadRegularFile("/dev/null", 10, text), ReadResult::kNotRegularFile);
+#else
+  EXPECT_EQ(ReadRegularFile("NUL", 10, text), ReadResult::kNotRegularFile);
+  EXPECT_EQ(ReadRegularFile("C:\\Windows", 10, text), ReadResult::kNotRegularFile);
+#endif
+}
+
 TEST(TakeFieldTest, ReturnsTextBeforeFirstSeparatorAndKeepsTheRest) {
   std::string text = "packet_ver: 5";
   EXPECT_EQ(TakeField(text, ':'), "packet_ver");
@@ -94,43 +111,30 @@ TEST(RemoveAllTest, RemovesEveryOccurrenceAndKeepsOrder) {
   EXPECT_EQ(RemoveAll(std::string("a\0\rb", 4), '\r'), std::string("a\0b", 3));
 }
 
-TEST(SplitFieldsTest, SplitsAtEverySeparator) {
-  std::vector<std::string> fields;
-  EXPECT_EQ(SplitFields(fields, "2:6:10", ':'), 3);
-  EXPECT_EQ(fields, (std::vector<std::string>{"2", "6", "10"}));
-}
-
-TEST(SplitFieldsTest, TextWithoutSeparatorIsOneField) {
-  std::vector<std::string> fields;
-  EXPECT_EQ(SplitFields(fields, "abc", ','), 1);
-  EXPECT_EQ(fields, (std::vector<std::string>{"abc"}));
-}
-
-TEST(SplitFieldsTest, TrailingSeparatorGivesNoEmptyLastField) {
-  std::vector<std::string> fields;
-  EXPECT_EQ(SplitFields(fields, "a,b,", ','), 2);
-  EXPECT_EQ(fields, (std::vector<std::string>{"a", "b"}));
-
-  EXPECT_EQ(SplitFields(fields, ",", ','), 1);
-  EXPECT_EQ(fields, (std::vector<std::string>{""}));
-}
-
-TEST(SplitFieldsTest, KeepsLeadingAndInnerEmptyFields) {
-  std::vector<std::string> fields;
-  EXPECT_EQ(SplitFields(fields, ",a,,b", ','), 4);
-  EXPECT_EQ(fields, (std::vector<std::string>{"", "a", "", "b"}));
-}
-
-TEST(SplitFieldsTest, EmptyTextLeavesArrayUntouched) {
-  std::vector<std::string> fields{"keep", "these"};
-  EXPECT_EQ(SplitFields(fields, "", ':'), 0);
-  EXPECT_EQ(fields, (std::vector<std::string>{"keep", "these"}));
-}
-
-TEST(SplitFieldsTest, ShorterResultShrinksArray) {
-  std::vector<std::string> fields{"1", "2", "3", "4", "5"};
-  EXPECT_EQ(SplitFields(fields, "x,y", ','), 2);
-  EXPECT_EQ(fields, (std::vector<std::string>{"x", "y"}));
+TEST(SplitFirstFieldsTest, CountsFieldsUpToTheWantedNumber) {
+  using Fields = std::vector<std::string_view>;
+  struct Case {
+    std::string_view text;
+    std::size_t wanted;
+    Fields expected;
+  };
+  const Case cases[] = {
+      {"2:6:10", 4, {"2", "6", "10"}},
+      {"abc", 4, {"abc"}},
+      {"a:b:", 4, {"a", "b"}},  // a trailing separator gives no empty last field
+      {":", 4, {""}},
+      {":a::b", 4, {"", "a", "", "b"}},
+      {"", 4, {}},
+      {"1:2:3:4:5", 2, {"1", "2"}},
+      {"a::", 3, {"a", ""}},
+      {"a:b", 0, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string_view> fields(c.wanted, "untouched");
+    const std::size_t count = SplitFirstFields(c.text, ':', fields);
+    fields.resize(count);
+    EXPECT_EQ(fields, c.expected) << c.text;
+  }
 }
 
 }  // namespace

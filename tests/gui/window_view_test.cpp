@@ -2,6 +2,9 @@
 #include "app/window_view.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -16,7 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/log_actions.h"
 #include "app/main_window.h"
+#include "protocol/packet_log.h"
 #include "app/settings_dialog.h"
 #include "tests/test_support.h"
 
@@ -181,6 +186,41 @@ TEST_F(WindowViewTest, TheListKeepsTheNewestLinesLikeTheLog) {
   EXPECT_EQ(list->count(), static_cast<int>(ListBox::kMaxLines));
   EXPECT_EQ(list->item(0)->text(), "1");
   EXPECT_EQ(form.List1.Items().front(), "1");
+}
+
+TEST_F(WindowViewTest, LinesCanBeCopiedSavedAndTheirBytesShown) {
+  ConnectionRecord client;
+  client.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+  form.List1.AddItem("first");
+  client.RecvBuffer[0] = 0x21;
+  client.RecvBuffer[1] = 0x43;
+  client.RecvBuffer[2] = 'A';
+  client.RecvLength = 3;
+  HandleUnknownPacket(form, client, 0x4321);
+  form.List1.AddItem("last");
+
+  // Several lines at once, in order; Ctrl+C puts them on the clipboard.
+  QListWidget* list = Find<QListWidget>("List1");
+  list->item(0)->setSelected(true);
+  list->item(2)->setSelected(true);
+  list->setFocus();
+  QTest::keySequence(list, QKeySequence::Copy);
+  EXPECT_EQ(QApplication::clipboard()->text(), "first\nlast");
+
+  const QString path = QDir::temp().filePath("quib_saved_log.txt");
+  QString error;
+  ASSERT_TRUE(SaveLog(form.List1, path, error)) << error.toStdString();
+  QFile saved(path);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll(), "first\nUnknown Packet (0x4321) - 7F000001\nlast\n");
+  saved.remove();
+
+  EXPECT_EQ(PacketBytesText(form, 1),
+            "Unknown Packet (0x4321) - 7F000001 (3 bytes buffered)\n"
+            "0000  21 43 41                                          !CA\n");
+  EXPECT_TRUE(PacketBytesText(form, 0).isEmpty()) << "not an unknown packet";
+  form.Unknown.Clear();
+  EXPECT_TRUE(PacketBytesText(form, 1).contains("no longer held"));
 }
 
 TEST_F(WindowViewTest, SettingsShowTheAddressAndChangeTheCadence) {
