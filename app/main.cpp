@@ -109,21 +109,7 @@ int main(int argc, char** argv) {
   const std::string program = argc > 0 ? argv[0] : "quib-server";
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   quib::ProgramOptions options;
-  std::string error;
-  switch (quib::ParseProgramOptions(args, options, error)) {
-    case quib::OptionsOutcome::kHelp:
-      std::fputs(quib::HelpText(program).c_str(), stdout);
-      return 0;
-    case quib::OptionsOutcome::kVersion:
-      std::printf("quib-server %s\n", QUIB_VERSION);
-      return 0;
-    case quib::OptionsOutcome::kError:
-      std::fprintf(stderr, "%s: %s\n%s", program.c_str(), error.c_str(),
-                   quib::UsageText(program).c_str());
-      return 2;
-    case quib::OptionsOutcome::kRun:
-      break;
-  }
+  if (const auto status = quib::ParseOrAnswer(args, program, QUIB_VERSION, options)) return *status;
 
   const int stopFd = InstallStopSignals();
   const auto mode = quib::ChooseRunMode(options, kWindowBuilt, [](const char* name) {

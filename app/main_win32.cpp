@@ -63,21 +63,7 @@ bool ConsoleIsOurOwn() {
 int main() {
   const std::string program = "quib-server";
   quib::ProgramOptions options;
-  std::string error;
-  switch (quib::ParseProgramOptions(Arguments(), options, error)) {
-    case quib::OptionsOutcome::kHelp:
-      std::fputs(quib::HelpText(program).c_str(), stdout);
-      return 0;
-    case quib::OptionsOutcome::kVersion:
-      std::printf("quib-server %s\n", QUIB_VERSION);
-      return 0;
-    case quib::OptionsOutcome::kError:
-      std::fprintf(stderr, "%s: %s\n%s", program.c_str(), error.c_str(),
-                   quib::UsageText(program).c_str());
-      return 2;
-    case quib::OptionsOutcome::kRun:
-      break;
-  }
+  if (const auto status = quib::ParseOrAnswer(Arguments(), program, QUIB_VERSION, options)) return *status;
   if (options.Headless) return quib::RunConsoleMode(options);
   if (!WindowAvailable()) {
     std::fprintf(stderr, "No display available: running in the console.\n");

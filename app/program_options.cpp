@@ -1,6 +1,7 @@
 #include "app/program_options.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/main_window.h"
 
@@ -133,6 +134,27 @@ std::string FormatIPv4(std::uint32_t address) {
 }
 
 bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
+
+std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
+                                 const std::string& programName, const char* version,
+                                 ProgramOptions& options) {
+  std::string error;
+  switch (ParseProgramOptions(args, options, error)) {
+    case OptionsOutcome::kHelp:
+      std::fputs(HelpText(programName).c_str(), stdout);
+      return 0;
+    case OptionsOutcome::kVersion:
+      std::printf("quib-server %s\n", version);
+      return 0;
+    case OptionsOutcome::kError:
+      std::fprintf(stderr, "%s: %s\n%s", programName.c_str(), error.c_str(),
+                   UsageText(programName).c_str());
+      return 2;
+    case OptionsOutcome::kRun:
+      break;
+  }
+  return std::nullopt;
+}
 
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,13 @@ enum class OptionsOutcome {
 // "--port=N" are taken; the port is 0 to 65535 in decimal.
 OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions& options,
                                    std::string& error);
+
+// Reads the arguments and answers what needs no server: --help and --version
+// on standard output, a bad option with the usage on standard error. Returns
+// the exit status then (0 or 2); nullopt when the server is to run.
+std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
+                                 const std::string& programName, const char* version,
+                                 ProgramOptions& options);
 
 // The two-line synopsis shown after a bad option.
 std::string UsageText(const std::string& programName);

@@ -166,7 +166,8 @@ class WindowTest : public ::testing::Test {
     dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
     ::ReleaseDC(nullptr, screen);
 
-    ASSERT_TRUE(server.Start(L"--port 0"));
+    // The fast cadence: ticks every 10 ms, accepts without waiting.
+    ASSERT_TRUE(server.Start(L"--port 0 --tick 10 --accept-delay 0"));
     const auto listening = server.WaitForError(std::regex("listening on 127\\.0\\.0\\.1:([0-9]+)"));
     ASSERT_TRUE(listening) << "the server did not say it listens";
     port = std::stoi(*listening);
@@ -275,6 +276,27 @@ TEST_F(WindowTest, AnswersALoginAndClearsTheLog) {
 
   ::SendMessageW(Control(kCommand2), BM_CLICK, 0, 0);
   EXPECT_TRUE(Eventually([&] { return ::SendMessageW(list, LB_GETCOUNT, 0, 0) == 0; }));
+}
+
+// The log follows its newest line once it outgrows the list.
+TEST_F(WindowTest, ListKeepsTheNewestLineInView) {
+  const int client = test::ConnectClient(port);
+  ASSERT_GE(client, 0);
+  HWND list = Control(kList1);
+  auto count = [list] { return ::SendMessageW(list, LB_GETCOUNT, 0, 0); };
+  for (int i = 0; i < 60; ++i) {
+    const auto before = count();
+    test::SendAll(client, test::Le16(0x4321));  // an unknown packet: a line each
+    ASSERT_TRUE(Eventually([&] { return count() > before; })) << i;
+  }
+  test::CloseClientSocket(client);
+  RECT client_area{};
+  ::GetClientRect(list, &client_area);
+  RECT last{};
+  ::SendMessageW(list, LB_GETITEMRECT, count() - 1, reinterpret_cast<LPARAM>(&last));
+  EXPECT_GT(::SendMessageW(list, LB_GETTOPINDEX, 0, 0), 0) << "the list never scrolled";
+  EXPECT_GE(last.top, 0);
+  EXPECT_LE(last.bottom, client_area.bottom) << "the newest line is out of view";
 }
 
 // A second instance cannot listen on the same port: it says so in a message
