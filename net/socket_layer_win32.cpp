@@ -35,13 +35,16 @@ SocketError FromWsaError(int error) {
 }
 
 // Takes a socket the system made into the layer's keeping, non-blocking; a
-// handle that does not fit 32 bits is closed instead.
+// handle that does not fit 32 bits is closed instead. (An accepted socket is
+// non-blocking already, as its listener is, and may carry the listener's
+// WSAAsyncSelect, which the call leaves alone.)
 SocketHandle Keep(SOCKET socket) {
-  u_long nonBlocking = 1;
-  if (socket > 0x7FFFFFFF || ::ioctlsocket(socket, FIONBIO, &nonBlocking) != 0) {
+  if (socket > 0x7FFFFFFF) {
     ::closesocket(socket);
     return kInvalidSocket;
   }
+  u_long nonBlocking = 1;
+  ::ioctlsocket(socket, FIONBIO, &nonBlocking);
   const auto handle = static_cast<SocketHandle>(socket);
   g_open.insert(handle);
   return handle;

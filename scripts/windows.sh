@@ -22,6 +22,18 @@ echo "$zip"
 [ "${1:-}" = --test ] || exit 0
 
 export WINEDEBUG=-all
+# The console tests' prefix gets its wineserver before any test runs, kept
+# until the end: one started by a test would hold that test's output pipes
+# open, and ctest would wait for it.
+wine_prefix=$PWD/$build/wine
+display_prefix=$PWD/$build/wine-display
+stop_wineservers() {
+  WINEPREFIX=$wine_prefix wineserver -k 2>/dev/null || true
+  WINEPREFIX=$display_prefix wineserver -k 2>/dev/null || true
+}
+trap stop_wineservers EXIT
+stop_wineservers
+WINEPREFIX=$wine_prefix wineserver -p </dev/null >/dev/null 2>&1
 # The zip holds the exe, packet_db.txt and README.txt, and the exe needs no
 # DLL that Windows does not ship.
 contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | sort | tr '\n' ' ')
@@ -46,7 +58,7 @@ if [ ! -x "$linux_tests" ]; then
   cmake --build build/test -j2 --target quib_tests
 fi
 env -u DISPLAY -u WAYLAND_DISPLAY QUIB_SERVER_BINARY="$PWD/$build/quib-server.exe" \
-  QUIB_SERVER_WRAPPER="$PWD/cmake/wine-run.sh $PWD/$build/wine" \
+  QUIB_SERVER_WRAPPER="$PWD/cmake/wine-run.sh $wine_prefix" \
   "$linux_tests" --gtest_filter='EndToEndRoad.*:ProcessTest.*:FaultTest.*:FastServerTest.*:CaptureRoadTest.*' \
   >"$build/process-tests.log" 2>&1 &
 process_tests=$!
@@ -57,7 +69,9 @@ ctest --test-dir "$build" -LE window -j2 --timeout 120 --output-on-failure
 # A Wine session started without a display never creates a window: the
 # window tests get a prefix, and so a session, of their own.
 echo "== windows: the window under Wine and Xvfb"
-WINEPREFIX="$PWD/$build/wine-display" wineserver -k 2>/dev/null || true
+# Its first test starts its Wine session (a wineserver and the desktop
+# process, which keeps that test's output until the session ends).
+WINEPREFIX=$display_prefix wineserver -k 2>/dev/null || true
 xvfb-run -a -s "-screen 0 1280x1024x24" \
   ctest --test-dir "$build" -L window --timeout 120 --output-on-failure
 
