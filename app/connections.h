@@ -42,15 +42,13 @@ struct ConnectionRecord {
   std::int32_t PosY = 0;
 
   // Traffic kept beyond the designed record, so that nothing is lost or
-  // misframed.
-  SendQueue Unsent;              // reply bytes the socket has not accepted yet
-  std::int32_t SkipLength = 0;   // bytes still to come of a packet too long to hold
-  bool GivenUp = false;          // it stopped reading: ends once Unsent is out
-  std::chrono::steady_clock::time_point GivenUpAt{};
-
-  // The capture's view of this connection.
-  std::uint64_t Conversation = 0;  // the capture's id of this TCP connection
+  // misframed, and the capture's view of the connection.
+  std::int32_t SkipLength = 0;     // bytes still to come of a packet too long to hold
   std::int32_t CapturedHead = 0;   // RecvBuffer bytes already in the capture
+  bool GivenUp = false;            // it stopped reading: ends once Unsent is out
+  SendQueue Unsent;                // reply bytes the socket has not accepted yet
+  std::chrono::steady_clock::time_point GivenUpAt{};
+  std::uint64_t Conversation = 0;  // the capture's id of this TCP connection
 };
 
 // A connection that does not read is let go once this much waits for it.

@@ -17,7 +17,7 @@ void SendQueue::Drop(std::size_t count) {
     Clear();
     return;
   }
-  head_ += count;
+  head_ += static_cast<std::uint32_t>(count);
   while (count > 0) {
     std::uint32_t& first = packets_[firstPacket_];
     if (count < first) {

@@ -27,11 +27,12 @@ class SendQueue {
   void Clear();
 
  private:
+  // Offsets are 32 bits: a queue never holds more than a connection's bound.
   std::vector<std::uint8_t> bytes_;
-  std::size_t head_ = 0;             // bytes_ before head_ have been sent
   std::vector<std::uint32_t> packets_;  // length of each packet's unsent part
-  std::size_t firstPacket_ = 0;      // packets_ before it are done
-  bool headStarted_ = false;         // the first unsent packet is partly out
+  std::uint32_t head_ = 0;              // bytes_ before head_ have been sent
+  std::uint32_t firstPacket_ = 0;       // packets_ before it are done
+  bool headStarted_ = false;            // the first unsent packet is partly out
 };
 
 }  // namespace quib

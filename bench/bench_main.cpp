@@ -1,5 +1,6 @@
-// quib_bench: the tick, the packet handler and the connection record, each
-// beside its baseline. scripts/bench.sh runs it and turns the figures into
+// quib_bench: the tick (with empty and with waiting send queues), the packet
+// handler (with the capture off and on), the connection record and the whole
+// road against the built server, each beside its baseline. scripts/bench.sh runs it and turns the figures into
 // ratios.
 #include <benchmark/benchmark.h>
 
@@ -14,8 +15,10 @@ int main(int argc, char** argv) {
   benchmark::AddCustomContext("compiler", std::string("gcc-compatible ") + __VERSION__);
   benchmark::AddCustomContext("quib_build_type", QUIB_BUILD_TYPE);
   quib::bench::RegisterTickBenchmarks();
+  quib::bench::RegisterQueuedTickBenchmarks();
   quib::bench::RegisterHandlerBenchmarks();
   quib::bench::RegisterRecordBenchmarks();
+  quib::bench::RegisterRoadBenchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

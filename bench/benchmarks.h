@@ -5,7 +5,9 @@
 namespace quib::bench {
 
 void RegisterTickBenchmarks();
+void RegisterQueuedTickBenchmarks();
 void RegisterHandlerBenchmarks();
 void RegisterRecordBenchmarks();
+void RegisterRoadBenchmarks();
 
 }  // namespace quib::bench

@@ -2,12 +2,17 @@
 // 5, beside the bare sends of the same replies on the same socket: what
 // handling adds to the system calls it cannot avoid. The client in the map
 // is a real loopback connection; its side is drained outside the timing.
-// Every handler call is also counted in operator new calls.
+// Every handler call is also counted in operator new calls. The handler runs
+// once more with the capture on, written to a real file in the temporary
+// directory (and, for the mix, to /dev/null).
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -120,7 +125,9 @@ bool RepliesMatch(MapClient& client, const std::vector<MapPacket>& packets) {
 
 // Feeds the packets round and round, runs `step` on each, and counts the
 // allocations that `step` makes. The handler and its baseline share this loop,
-// so that their figures differ only by what `step` does.
+// so that their figures differ only by what `step` does. Every 64 packets the
+// capture is flushed, as a tick does after serving 64 connections: a no-op
+// while it is off.
 template <typename Step>
 void RunPackets(benchmark::State& state, MapClient& client, const std::vector<MapPacket>& packets,
                 Step step) {
@@ -134,6 +141,9 @@ void RunPackets(benchmark::State& state, MapClient& client, const std::vector<Ma
     allocations += Allocations().Calls - before;
     if (++next == packets.size()) next = 0;
     if (++handled % kDrainEvery == 0) {
+      const std::uint64_t beforeFlush = Allocations().Calls;
+      client.Form().FlushCapture();
+      allocations += Allocations().Calls - beforeFlush;
       state.PauseTiming();
       Drain(client.Client());
       state.ResumeTiming();
@@ -151,6 +161,31 @@ void Handle(benchmark::State& state, std::vector<MapPacket> packets) {
   if (!RepliesMatch(*client, packets)) return state.SkipWithError("replies differ from the baseline");
   RunPackets(state, *client, packets,
              [&](const MapPacket&) { HandlePacket(client->Form(), client->Record()); });
+}
+
+// The same with the capture on: every request and reply becomes frames in
+// the capture's buffer, written to `path` as it fills and every 64 packets.
+void HandleCaptured(benchmark::State& state, std::vector<MapPacket> packets, std::string path) {
+  MapClient* client = SharedClient();
+  if (client == nullptr) return state.SkipWithError("no loopback client");
+  Form1& form = client->Form();
+  std::string error;
+  if (!form.StartCapture(path, error)) return state.SkipWithError(error.c_str());
+  const bool match = RepliesMatch(*client, packets);
+  if (match) {
+    RunPackets(state, *client, packets,
+               [&](const MapPacket&) { HandlePacket(form, client->Record()); });
+  }
+  const bool written = form.Capture.IsOpen();
+  form.StopCapture();
+  struct stat file {};
+  if (::stat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode)) {
+    state.counters["capture_bytes_per_packet"] =
+        static_cast<double>(file.st_size) / static_cast<double>(state.iterations());
+    ::unlink(path.c_str());
+  }
+  if (!match) return state.SkipWithError("replies differ from the baseline");
+  if (!written) return state.SkipWithError("the capture stopped");
 }
 
 // The baseline: the same replies sent bare, with no handling around them.
@@ -172,14 +207,20 @@ void BareSend(benchmark::State& state, std::vector<MapPacket> packets) {
 }  // namespace
 
 void RegisterHandlerBenchmarks() {
+  const std::string file =
+      (std::filesystem::temp_directory_path() / ("quib_bench_" + std::to_string(::getpid()) +
+                                                 ".pcapng")).string();
   const std::vector<MapPacket> all = MapPackets();
   benchmark::RegisterBenchmark("Handle/mix", Handle, all);
+  benchmark::RegisterBenchmark("HandleCaptured/mix", HandleCaptured, all, file);
+  benchmark::RegisterBenchmark("HandleCapturedDevNull/mix", HandleCaptured, all, "/dev/null");
   benchmark::RegisterBenchmark("BareSend/mix", BareSend, all);
   for (const MapPacket& packet : all) {
-    benchmark::RegisterBenchmark(("Handle/" + packet.Name).c_str(), Handle,
-                                 std::vector<MapPacket>{packet});
-    benchmark::RegisterBenchmark(("BareSend/" + packet.Name).c_str(), BareSend,
-                                 std::vector<MapPacket>{packet});
+    const std::vector<MapPacket> one{packet};
+    benchmark::RegisterBenchmark(("Handle/" + packet.Name).c_str(), Handle, one);
+    benchmark::RegisterBenchmark(("HandleCaptured/" + packet.Name).c_str(), HandleCaptured, one,
+                                 file);
+    benchmark::RegisterBenchmark(("BareSend/" + packet.Name).c_str(), BareSend, one);
   }
 }
 

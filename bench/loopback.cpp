@@ -10,11 +10,11 @@
 
 namespace quib::bench {
 
-namespace {
-
-int ConnectTo(std::int32_t port) {
+int ConnectTo(std::int32_t port, int receiveBuffer) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
+  // Set before connecting, so that the window the client offers follows it.
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -23,15 +23,11 @@ int ConnectTo(std::int32_t port) {
     ::close(fd);
     return -1;
   }
-  // Room for many replies between two drains.
-  const int size = 1 << 20;
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
   return fd;
 }
 
-}  // namespace
-
-LoopbackServer::LoopbackServer(int clients) {
+LoopbackServer::LoopbackServer(int clients, int clientReceiveBuffer)
+    : clientReceiveBuffer_(clientReceiveBuffer) {
   form_.AcceptDelay = std::chrono::milliseconds(0);
   if (!form_.Load(0)) return;
   for (int i = 0; i < clients; ++i) {
@@ -41,7 +37,7 @@ LoopbackServer::LoopbackServer(int clients) {
 }
 
 bool LoopbackServer::AddClient() {
-  const int fd = ConnectTo(form_.ListeningPort());
+  const int fd = ConnectTo(form_.ListeningPort(), clientReceiveBuffer_);
   if (fd < 0) return false;
   clients_.push_back(fd);
   // The listening socket's backlog is 1: accept each one as it comes.

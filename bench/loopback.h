@@ -11,9 +11,11 @@ namespace quib::bench {
 
 class LoopbackServer {
  public:
-  // Listens, then connects and accepts `clients` idle clients. Ok() tells
-  // whether all of them made it.
-  explicit LoopbackServer(int clients);
+  // Listens, then connects and accepts `clients` idle clients, each with a
+  // receive buffer of about `clientReceiveBuffer` bytes (the default leaves
+  // room for many replies between two drains). Ok() tells whether all of
+  // them made it.
+  explicit LoopbackServer(int clients, int clientReceiveBuffer = 1 << 20);
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -27,8 +29,13 @@ class LoopbackServer {
  private:
   Form1 form_;
   std::vector<int> clients_;
+  int clientReceiveBuffer_;
   bool ok_ = false;
 };
+
+// A blocking client socket connected to 127.0.0.1:port, its receive buffer
+// set to about `receiveBuffer` bytes before connecting; -1 on failure.
+int ConnectTo(std::int32_t port, int receiveBuffer);
 
 // Reads and drops whatever waits on a client socket, without blocking.
 void Drain(int fd);

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Turns quib_bench's JSON output into the Markdown tables of
-docs/performance.md: every figure beside its baseline from the same run.
+docs/performance.md: every figure beside its baseline from the same run
+(medians of the repetitions).
 
     bench/report.py build/bench/results.json
 """
@@ -34,6 +35,10 @@ def main(path):
         # and both loops spend it in the same system calls.
         return run["cpu_time"] * {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[run["time_unit"]]
 
+    def wall_ms(run):
+        # The road is a latency: wall time, measured by the benchmark itself.
+        return run["real_time"] * {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[run["time_unit"]]
+
     kernel = subprocess.run(["uname", "-r"], capture_output=True, text=True).stdout.strip()
     print("Machine: %s, %d cores, Linux %s; %s; build type %s; %s." % (
         cpu_model(), context.get("num_cpus", 0), kernel, context.get("compiler", "?"),
@@ -47,6 +52,21 @@ def main(path):
             print("| N = %d | %.0f ns (%.0f ns per connection) | %.0f ns | %.2fx |" % (
                 n, ns(tick), ns(tick) / n, ns(bare), ns(tick) / ns(bare)))
     print()
+    print("| Tick over N connections | queues waiting | tick | same tick, every queue empty "
+          "| ratio | added per waiting queue | bare send and recv calls | tick / bare "
+          "| operator new per tick |")
+    print("|---|---|---|---|---|---|---|---|---|")
+    for n in (100, 1000):
+        empty = runs.get("QueuedTick/%d/0" % n)
+        for queued in (0, 1, n):
+            run = runs.get("QueuedTick/%d/%d" % (n, queued))
+            bare = runs.get("QueuedBare/%d/%d" % (n, queued))
+            if run and empty and bare:
+                added = "%.0f ns" % ((ns(run) - ns(empty)) / queued) if queued else "-"
+                print("| N = %d | %d | %.0f ns | %.0f ns | %.2fx | %s | %.0f ns | %.2fx | %.3f |" % (
+                    n, queued, ns(run), ns(empty), ns(run) / ns(empty), added, ns(bare),
+                    ns(run) / ns(bare), run["allocs_per_tick"]))
+    print()
     print("| Map packet (version 5) | HandlePacket + ConsumePacket | bare sends of its replies "
           "| ratio | operator new per packet |")
     print("|---|---|---|---|---|")
@@ -56,6 +76,20 @@ def main(path):
         if handle and bare:
             print("| %s | %.0f ns | %.0f ns | %.2fx | %.3f |" % (
                 name, ns(handle), ns(bare), ns(handle) / ns(bare), handle["allocs_per_packet"]))
+    print()
+    print("| Map packet (version 5) | capture off | capture on (temporary file) | ratio "
+          "| operator new per packet, capture on | capture bytes per packet |")
+    print("|---|---|---|---|---|---|")
+    for name in sorted(names, key=lambda name: name != "mix"):
+        off, on = runs.get("Handle/" + name), runs.get("HandleCaptured/" + name)
+        if off and on:
+            print("| %s | %.0f ns | %.0f ns | %.2fx | %.3f | %.0f B |" % (
+                name, ns(off), ns(on), ns(on) / ns(off), on["allocs_per_packet"],
+                on["capture_bytes_per_packet"]))
+    off, null = runs.get("Handle/mix"), runs.get("HandleCapturedDevNull/mix")
+    if off and null:
+        print("| mix, capture to /dev/null | %.0f ns | %.0f ns | %.2fx | %.3f | |" % (
+            ns(off), ns(null), ns(null) / ns(off), null["allocs_per_packet"]))
     print()
     print("| Connections | record (sizeof) | heap per connection | table capacity "
           "| record / 2048-byte buffer | heap per connection / record |")
@@ -67,6 +101,18 @@ def main(path):
                 n, run["record_bytes"], run["heap_bytes_per_connection"], run["table_capacity"],
                 run["record_bytes"] / run["buffer_bytes"],
                 run["heap_bytes_per_connection"] / run["record_bytes"]))
+    print()
+    print("| Cadence | whole road (wall time) | login | character list and select "
+          "| map login and walk | ratio to the designed cadence |")
+    print("|---|---|---|---|---|---|")
+    designed = runs.get("Road/designed/manual_time")
+    for label, name in (("--accept-delay 500 --tick 250 (designed)", "designed"),
+                        ("--accept-delay 0 --tick 10", "fast")):
+        run = runs.get("Road/%s/manual_time" % name)
+        if run and designed:
+            print("| %s | %.1f ms | %.1f ms | %.1f ms | %.1f ms | %.3f |" % (
+                label, wall_ms(run), run["login_ms"], run["character_ms"], run["map_ms"],
+                wall_ms(run) / wall_ms(designed)))
 
 
 if __name__ == "__main__":

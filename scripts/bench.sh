@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release and runs them: the tick beside the bare
-# receive loop, the packet handler beside the bare sends, the record's memory.
+# receive loop and with send queues waiting, the packet handler beside the
+# bare sends and with the capture on, the record's memory, and the whole road
+# against the built server at two cadences.
 # Prints the figures as ratios (the tables of docs/performance.md); the raw
 # results stay in build/bench/results.json. Extra arguments go to the
 # benchmark binary (e.g. --benchmark_filter=Tick).

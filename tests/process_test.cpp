@@ -146,12 +146,23 @@ TEST(ProcessTest, UnusableDatabaseExitsOneAndSaysWhy) {
 }
 
 TEST(ProcessTest, BadOptionsExitTwoWithTheUsage) {
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"--bogus"}, {"--port", "70000"}, {"--port"}}) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--bogus"}, "unknown option \"--bogus\""},
+      {{"--port", "70000"}, "--port takes a number from 0 to 65535, not \"70000\""},
+      {{"--port"}, "--port needs a value"},
+      {{"--address", "0.0.0.0"},
+       "--address takes a local IPv4 address such as 127.0.0.1 (not 0.0.0.0), not \"0.0.0.0\""},
+      {{"--address=127.1"}, "not \"127.1\""},
+      {{"--tick", "5"}, "--tick takes a number of milliseconds from 10 to 1000, not \"5\""},
+      {{"--accept-delay", "-1"}, "--accept-delay takes a number of milliseconds from 0 to 10000"},
+      {{"--capture"}, "--capture needs a value"},
+  };
+  for (const auto& [args, message] : cases) {
     ServerProcess server;
     ASSERT_TRUE(server.Start(args, kNoDisplay));
     EXPECT_EQ(server.Wait(), 2) << args[0];
     EXPECT_TRUE(server.WaitForError("Usage:")) << server.ErrorText();
+    EXPECT_NE(server.ErrorText().find(message), std::string::npos) << server.ErrorText();
     EXPECT_EQ(server.PendingOutput(), "");
   }
 }

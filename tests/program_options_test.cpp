@@ -4,6 +4,8 @@
 
 #include <map>
 
+#include "app/main_window.h"
+
 namespace quib {
 namespace {
 
@@ -41,6 +43,16 @@ TEST(ProgramOptionsTest, BadArgumentsAreErrors) {
            {"--packet-db="}, {"--headless=yes"}}) {
     ProgramOptions options;
     EXPECT_EQ(Parse(args, options), OptionsOutcome::kError) << args[0];
+  }
+}
+
+TEST(ProgramOptionsTest, OnlyAnAddressBeyondLoopbackIsWarnedAbout) {
+  const std::pair<std::uint32_t, bool> cases[] = {
+      {0x7F000001, false}, {0x7F000002, false}, {0xC0A83801, true}, {0x0A000001, true}};
+  for (const auto& [address, warned] : cases) {
+    Form1 form;
+    form.LoginServer.Address.sin_addr.s_addr = htonl(address);
+    EXPECT_EQ(!ExposureWarning(form).empty(), warned) << FormatIPv4(address);
   }
 }
 

@@ -21,7 +21,7 @@ namespace quib::test {
 namespace {
 
 constexpr int kWait = 10000;  // ms: generous, for the sanitizer builds
-const Bytes kWalk{0x85, 0x00, 0x19, 0x07, 0x80};
+const Bytes kWalk = Walk();
 
 class FastServerTest : public ::testing::Test {
  protected:
@@ -53,46 +53,6 @@ class FastServerTest : public ::testing::Test {
   ServerProcess server;
   std::int32_t port = -1;
 };
-
-// The whole road; an empty text when every reply was the client's own.
-std::string WalkTheRoad(std::int32_t port, std::uint8_t slot) {
-  int fd = ConnectClient(port);
-  if (fd < 0) return "no login connection";
-  SendAll(fd, LoginRequest());
-  const Bytes servers = ReadExactly(fd, 79, kWait);
-  const bool closedAfterList = PeerClosed(fd, kWait);
-  ::close(fd);
-  if (servers.size() != 79 || U16(servers, 0) != 0x0069) return "no server list";
-  if (!closedAfterList) return "login connection not closed after the list";
-
-  fd = ConnectClient(port);
-  if (fd < 0) return "no character connection";
-  SendAll(fd, CharConnect());
-  const Bytes list = ReadExactly(fd, 4 + 978, kWait);
-  if (list.size() != 4 + 978 || U16(list, 4) != 0x006B) {
-    ::close(fd);
-    return "no character list";
-  }
-  SendAll(fd, CharSelect(slot));
-  const Bytes select = ReadExactly(fd, 28, kWait);
-  const bool closedAfterSelect = PeerClosed(fd, kWait);
-  ::close(fd);
-  if (select.size() != 28 || U16(select, 0) != 0x0071 || select[2] != 0x38 + slot) {
-    return "no map address for slot " + std::to_string(slot);
-  }
-  if (!closedAfterSelect) return "character connection not closed after the select";
-
-  fd = ConnectClient(port);
-  if (fd < 0) return "no map connection";
-  SendAll(fd, MapLogin());
-  const Bytes greeting = ReadExactly(fd, kMapGreetingSize, kWait);
-  SendAll(fd, kWalk);
-  const Bytes walk = ReadExactly(fd, 12, kWait);
-  ::close(fd);
-  if (greeting.size() != kMapGreetingSize || U16(greeting, 4) != 0x0073) return "no map greeting";
-  if (walk.size() != 12 || U16(walk, 0) != 0x0087) return "no walk reply";
-  return {};
-}
 
 // A client that sends its login with more packets behind it and goes
 // without waiting: nothing it left may reach anyone else.

@@ -30,6 +30,7 @@ int poll(pollfd* fds, unsigned long count, int timeoutMs) { return ::WSAPoll(fds
 #else
 constexpr int kNoSignal = MSG_NOSIGNAL;
 #endif
+constexpr int kRoadWait = 10000;  // ms: generous, for the sanitizer builds
 
 int RecvSome(int fd, void* buffer, std::size_t length, int flags) {
   return static_cast<int>(::recv(fd, static_cast<char*>(buffer), static_cast<int>(length), flags));
@@ -97,6 +98,7 @@ Bytes LoginRequest() { return Concat({Le16(0x0064), Zeros(53)}); }
 Bytes CharConnect() { return Concat({Le16(0x0065), Le32(2000000), Zeros(11)}); }
 Bytes CharSelect(std::uint8_t slot) { return Concat({Le16(0x0066), Bytes{slot}}); }
 Bytes MapLogin() { return Concat({Le16(0x0072), Zeros(17)}); }
+Bytes Walk() { return Bytes{0x85, 0x00, 0x19, 0x07, 0x80}; }
 
 Bytes Chat(const std::string& text) {
   return Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(text.size())), FromText(text)});
@@ -172,6 +174,46 @@ bool PeerClosed(int fd, int waitMs) {
   if (!WaitReadable(fd, waitMs)) return false;
   std::uint8_t byte;
   return RecvSome(fd, &byte, 1, MSG_PEEK) == 0;
+}
+
+// The whole road; an empty text when every reply was the client's own.
+std::string WalkTheRoad(std::int32_t port, std::uint8_t slot) {
+  int fd = ConnectClient(port);
+  if (fd < 0) return "no login connection";
+  SendAll(fd, LoginRequest());
+  const Bytes servers = ReadExactly(fd, 79, kRoadWait);
+  const bool closedAfterList = PeerClosed(fd, kRoadWait);
+  CloseClientSocket(fd);
+  if (servers.size() != 79 || U16(servers, 0) != 0x0069) return "no server list";
+  if (!closedAfterList) return "login connection not closed after the list";
+
+  fd = ConnectClient(port);
+  if (fd < 0) return "no character connection";
+  SendAll(fd, CharConnect());
+  const Bytes list = ReadExactly(fd, 4 + 978, kRoadWait);
+  if (list.size() != 4 + 978 || U16(list, 4) != 0x006B) {
+    CloseClientSocket(fd);
+    return "no character list";
+  }
+  SendAll(fd, CharSelect(slot));
+  const Bytes select = ReadExactly(fd, 28, kRoadWait);
+  const bool closedAfterSelect = PeerClosed(fd, kRoadWait);
+  CloseClientSocket(fd);
+  if (select.size() != 28 || U16(select, 0) != 0x0071 || select[2] != 0x38 + slot) {
+    return "no map address for slot " + std::to_string(slot);
+  }
+  if (!closedAfterSelect) return "character connection not closed after the select";
+
+  fd = ConnectClient(port);
+  if (fd < 0) return "no map connection";
+  SendAll(fd, MapLogin());
+  const Bytes greeting = ReadExactly(fd, kMapGreetingSize, kRoadWait);
+  SendAll(fd, Walk());
+  const Bytes walk = ReadExactly(fd, 12, kRoadWait);
+  CloseClientSocket(fd);
+  if (greeting.size() != kMapGreetingSize || U16(greeting, 4) != 0x0073) return "no map greeting";
+  if (walk.size() != 12 || U16(walk, 0) != 0x0087) return "no walk reply";
+  return {};
 }
 
 void ServerFixture::SetUp() {

@@ -29,6 +29,7 @@ Bytes LoginRequest();                     // 0x0064, 55 bytes
 Bytes CharConnect();                      // 0x0065 with account 2000000, 17 bytes
 Bytes CharSelect(std::uint8_t slot);      // 0x0066, 3 bytes
 Bytes MapLogin();                         // 0x0072, 19 bytes: packet version 5
+Bytes Walk();                             // 0x0085 to (100, 120), 5 bytes
 Bytes Chat(const std::string& text);      // 0x008C, the length field counting the text only
 inline constexpr std::size_t kMapGreetingSize = 4 + 11 + 46 + 76;  // echo, 0x0073, two lines
 // "0x0072,19,wanttoconnection,2" style database text for tests.
@@ -59,6 +60,11 @@ bool StopSending(int fd);
 // when none).
 bool WaitReadable(std::int64_t socket, int waitMs);
 int Peek(std::int64_t socket);
+
+// The whole road against a running server: login, character list and select
+// of `slot`, map login and a walk, each reply checked. An empty text when
+// every reply came as it should, else what went wrong.
+std::string WalkTheRoad(std::int32_t port, std::uint8_t slot = 0);
 
 class ServerFixture : public ::testing::Test {
  protected:
