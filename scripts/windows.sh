@@ -72,8 +72,9 @@ echo "== windows: the window under Wine and Xvfb"
 # Its first test starts its Wine session (a wineserver and the desktop
 # process, which keeps that test's output until the session ends).
 WINEPREFIX=$display_prefix wineserver -k 2>/dev/null || true
-xvfb-run -a -s "-screen 0 1280x1024x24" \
+QUIB_SCREENSHOT=$PWD/$build/window.bmp xvfb-run -a -s "-screen 0 1280x1024x24" \
   ctest --test-dir "$build" -L window --timeout 120 --output-on-failure
+echo "the window, as Xvfb showed it: $build/window.bmp"
 
 echo "== windows: the end-to-end road and the process tests against quib-server.exe"
 status=0

@@ -10,12 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/test_support.h"
 
@@ -148,6 +150,43 @@ std::vector<std::string> ListLines(HWND list) {
   return lines;
 }
 
+// The window as the screen shows it, to a .bmp file: for people, not asserted.
+void SaveScreenshot(HWND window, const char* path) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  const HGDIOBJ previous = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  ::SelectObject(memory, previous);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  std::vector<char> pixels(static_cast<std::size_t>((width * 3 + 3) / 4 * 4 * height));
+  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+  if (std::FILE* out = std::fopen(path, "wb")) {
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info, sizeof info, 1, out);
+    std::fwrite(pixels.data(), 1, pixels.size(), out);
+    std::fclose(out);
+  }
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+}
+
 bool Eventually(const std::function<bool()>& condition) {
   const auto deadline = Clock::now() + 5s;
   while (!condition()) {
@@ -241,6 +280,7 @@ TEST_F(WindowTest, EveryControlStandsWhereTheFormPutsIt) {
   EXPECT_EQ(::SendMessageW(Control(kCheck1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_EQ(::GetWindowLongW(Control(kText1), GWL_STYLE) & (ES_MULTILINE | WS_VSCROLL),
             ES_MULTILINE | WS_VSCROLL);
+  if (const char* path = std::getenv("QUIB_SCREENSHOT")) SaveScreenshot(window, path);
 }
 
 // The edit controls' own rules: digits only in Pos, 16 characters in Text2.
