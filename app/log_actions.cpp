@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "app/log_text.h"
 #include "app/main_window.h"
 
 namespace quib {
@@ -45,10 +46,8 @@ bool SaveLog(const ListBox& log, const QString& path, QString& error) {
     error = file.errorString();
     return false;
   }
-  for (const std::string& line : log.Items()) {
-    file.write(line.data(), static_cast<qint64>(line.size()));
-    file.write("\n", 1);
-  }
+  const std::string text = LogText(log);
+  file.write(text.data(), static_cast<qint64>(text.size()));
   if (!file.flush() || file.error() != QFileDevice::NoError) {
     error = file.errorString();
     return false;
@@ -57,16 +56,8 @@ bool SaveLog(const ListBox& log, const QString& path, QString& error) {
 }
 
 QString PacketBytesText(const Form1& form, int row) {
-  if (row < 0 || static_cast<std::size_t>(row) >= form.List1.Items().size()) return {};
-  const std::string& line = form.List1.Items()[static_cast<std::size_t>(row)];
-  if (line.rfind("Unknown Packet (", 0) != 0) return {};
-  const auto* packet = form.Unknown.Find(form.List1.FirstNumber() + static_cast<std::uint64_t>(row));
-  if (packet == nullptr) {
-    return Latin1(line) + QStringLiteral(
-        "\n\nThe bytes of this packet are no longer held: only those of the last %1 unknown "
-        "packets are kept.").arg(UnknownPackets::kKept);
-  }
-  return Latin1(DescribeUnknownPacket(*packet));
+  if (row < 0) return {};
+  return Latin1(UnknownPacketText(form, static_cast<std::size_t>(row)));
 }
 
 LogActions::LogActions(Form1& form, QListWidget* list, QWidget* window,

@@ -10,10 +10,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/log_menu_win32.h"
 #include "app/main_window.h"
 #include "app/program_options.h"
 
@@ -64,7 +66,7 @@ const ControlSpec kControls[] = {
     {kLabel1, L"STATIC", L"Position:           x", 105, 315, 1170, 195, SS_RIGHT, 0, true},
     {kRWin, L"BUTTON", L"Hidden", 525, 1995, 960, 435, BS_PUSHBUTTON, 0, false},
     {kList1, L"LISTBOX", L"", 2835, 105, 4740, 4350,
-     WS_VSCROLL | LBS_NOINTEGRALHEIGHT | WS_TABSTOP, WS_EX_CLIENTEDGE, false},
+     WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | LBS_EXTENDEDSEL | WS_TABSTOP, WS_EX_CLIENTEDGE, false},
     {kCommand1, L"BUTTON", L"Unused", 1470, 1995, 855, 435, BS_PUSHBUTTON | WS_DISABLED, 0, false},
     {kText1, L"EDIT", L"", 105, 2100, 2640, 2640,
      ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
@@ -121,6 +123,7 @@ class Window {
   int dpi_ = 96;
   bool mirroring_ = false;  // a model is being shown: no edit goes back to it
   std::chrono::milliseconds armed_{0};
+  std::unique_ptr<LogMenu> logMenu_;  // List1's context menu and shortcuts
 };
 
 bool Window::Create() {
@@ -152,6 +155,7 @@ bool Window::Create() {
   if (window_ == nullptr) return false;
   BuildControls();
   BindModels();
+  logMenu_ = std::make_unique<LogMenu>(form_, window_, Control(kList1));
   // rWin's part: Windows Sockets posts the mouse-move message to it for each
   // waiting connection.
   ::WSAAsyncSelect(static_cast<SOCKET>(form_.LoginServer.Socket), Control(kRWin), kAcceptMessage,
@@ -258,6 +262,7 @@ void Window::BindModels() {
 
 void Window::Unbind() {
   // The models outlive the window: they must not call into destroyed controls.
+  logMenu_.reset();
   form_.List1.OnAppend = nullptr;
   form_.List1.OnClear = nullptr;
   form_.List1.OnDropOldest = nullptr;
@@ -306,6 +311,7 @@ void Window::OnTextEdited(int id) {
 
 void Window::OnCommand(int id, int code) {
   if (code == EN_CHANGE) return OnTextEdited(id);
+  if (id == kList1 && code == LBN_DBLCLK && logMenu_) return logMenu_->ShowBytes();
   if (code != BN_CLICKED) return;
   switch (id) {
     case kCheck1:
@@ -369,7 +375,13 @@ LRESULT CALLBACK Window::Proc(HWND window, UINT message, WPARAM wParam, LPARAM l
 LRESULT Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
+      // A menu item's command comes without a control.
+      if (lParam == 0 && logMenu_ && logMenu_->OnCommand(LOWORD(wParam))) return 0;
       OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wParam) != Control(kList1) || !logMenu_) break;
+      logMenu_->Show(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
       return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
@@ -399,6 +411,7 @@ LRESULT Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_DESTROY:
       ::KillTimer(window_, kTimer1);
+      logMenu_.reset();
       ::RemoveWindowSubclass(Control(kRWin), RWinProc, 0);
       ::PostQuitMessage(0);
       return 0;
@@ -428,13 +441,6 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
   return TRUE;
 }
 
-std::wstring Wide(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                      wide.data(), static_cast<int>(wide.size()));
-  wide.resize(static_cast<std::size_t>(std::max(0, n)));
-  return wide;
-}
 
 }  // namespace
 

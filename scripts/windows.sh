@@ -44,7 +44,7 @@ contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | sort | tr
 dlls=$(x86_64-w64-mingw32-objdump -p "$build/quib-server.exe" | awk '/DLL Name/ {print tolower($3)}')
 for dll in $dlls; do
   case "$dll" in
-    kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | shell32.dll | ws2_32.dll | msvcrt.dll) ;;
+    kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | comdlg32.dll | shell32.dll | ws2_32.dll | msvcrt.dll) ;;
     *) echo "quib-server.exe needs $dll" >&2; exit 1 ;;
   esac
 done

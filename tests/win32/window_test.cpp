@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/log_menu_win32.h"
 #include "tests/test_support.h"
 
 namespace quib {
@@ -187,6 +188,17 @@ void SaveScreenshot(HWND window, const char* path) {
   ::ReleaseDC(nullptr, screen);
 }
 
+std::wstring ClipboardText() {
+  std::wstring text;
+  if (!::OpenClipboard(nullptr)) return text;
+  if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+    text = static_cast<const wchar_t*>(::GlobalLock(data));
+    ::GlobalUnlock(data);
+  }
+  ::CloseClipboard();
+  return text;
+}
+
 bool Eventually(const std::function<bool()>& condition) {
   const auto deadline = Clock::now() + 5s;
   while (!condition()) {
@@ -337,6 +349,58 @@ TEST_F(WindowTest, ListKeepsTheNewestLineInView) {
   EXPECT_GT(::SendMessageW(list, LB_GETTOPINDEX, 0, 0), 0) << "the list never scrolled";
   EXPECT_GE(last.top, 0);
   EXPECT_LE(last.bottom, client_area.bottom) << "the newest line is out of view";
+}
+
+// The log's menu and shortcuts, driven as the user would pick them: lines
+// copied, an unknown packet's bytes in their own window, the tick changed
+// while the server runs.
+TEST_F(WindowTest, LogMenuCopiesShowsBytesAndChangesTheTick) {
+  const int client = test::ConnectClient(port);
+  ASSERT_GE(client, 0);
+  HWND list = Control(kList1);
+  auto count = [list] { return ::SendMessageW(list, LB_GETCOUNT, 0, 0); };
+  // Sent one at a time, each just after a tick: the time to its line shows
+  // the rhythm.
+  auto unknownPacket = [&](std::uint16_t id) {
+    const auto before = count();
+    const auto sent = Clock::now();
+    test::SendAll(client, test::Le16(id));
+    EXPECT_TRUE(Eventually([&] { return count() > before; })) << id;
+    return Clock::now() - sent;
+  };
+  for (std::uint16_t id : {0x4321, 0x4322, 0x4323}) unknownPacket(id);
+  const std::vector<std::string> lines = ListLines(list);
+  // The first packet's version line, then one line a packet.
+  ASSERT_EQ(lines.size(), 4u) << ::testing::PrintToString(lines);
+
+  // Ctrl+C on the list copies the selected lines, one per line.
+  ::SendMessageW(list, LB_SETSEL, TRUE, 1);
+  ::SendMessageW(list, LB_SETSEL, TRUE, 3);
+  ::SendMessageW(list, WM_CHAR, 3, 0);
+  EXPECT_EQ(ClipboardText(), std::wstring(lines[1].begin(), lines[1].end()) + L"\r\n" +
+                                 std::wstring(lines[3].begin(), lines[3].end()));
+  ::SendMessageW(window, WM_COMMAND, kMenuSelectAll, 0);
+  EXPECT_EQ(::SendMessageW(list, LB_GETSELCOUNT, 0, 0), 4);
+
+  // A double-click on the second packet's line shows its bytes.
+  ::SendMessageW(list, LB_SETCARETINDEX, 2, FALSE);
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kList1, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+  HWND bytes = server.FindWindowOf(kBytesWindowClass, L"Packet Bytes");
+  ASSERT_NE(bytes, nullptr) << "no bytes window";
+  const std::wstring shown = Text(::GetWindow(bytes, GW_CHILD));
+  EXPECT_EQ(shown.rfind(L"Unknown Packet (0x4322) - 7F000001 (2 bytes buffered)\r\n0000  22 43", 0), 0u)
+      << std::string(shown.begin(), shown.end());
+  ::SendMessageW(bytes, WM_CLOSE, 0, 0);
+
+  // At a 1000 ms tick a packet waits for the next tick; back at 10 ms the
+  // server goes on answering.
+  ::SendMessageW(window, WM_COMMAND, kMenuTick + 5, 0);
+  unknownPacket(0x4324);  // the tick re-arms
+  EXPECT_GE(unknownPacket(0x4325), 500ms);
+  ::SendMessageW(window, WM_COMMAND, kMenuTick, 0);
+  unknownPacket(0x4326);
+  EXPECT_LT(unknownPacket(0x4327), 500ms);
+  test::CloseClientSocket(client);
 }
 
 // A second instance cannot listen on the same port: it says so in a message

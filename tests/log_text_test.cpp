@@ -1,0 +1,53 @@
+#include "app/log_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/main_window.h"
+#include "net/socket_types.h"
+#include "protocol/packet_log.h"
+
+namespace quib {
+namespace {
+
+// Rows count from the oldest line still shown: lines cleared before must not
+// shift which bytes a row gives.
+TEST(LogTextTest, RowsGiveTheirOwnBytesAndTheWholeLogItsLines) {
+  Form1 form;
+  ConnectionRecord client;
+  client.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+  form.List1.AddItem("cleared");
+  form.List1.Clear();
+  form.List1.AddItem("first");
+  client.RecvBuffer[0] = 0x21;
+  client.RecvBuffer[1] = 0x43;
+  client.RecvBuffer[2] = 'A';
+  client.RecvLength = 3;
+  HandleUnknownPacket(form, client, 0x4321);
+  form.List1.AddItem("last");
+
+  EXPECT_EQ(LogText(form.List1), "first\nUnknown Packet (0x4321) - 7F000001\nlast\n");
+  EXPECT_EQ(LogText(ListBox()), "");
+
+  const struct {
+    std::size_t Row;
+    std::string Text;
+  } rows[] = {
+      {0, ""},
+      {1,
+       "Unknown Packet (0x4321) - 7F000001 (3 bytes buffered)\n"
+       "0000  21 43 41                                          !CA\n"},
+      {2, ""},
+      {3, ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(UnknownPacketText(form, row.Row), row.Text) << row.Row;
+
+  form.Unknown.Clear();
+  EXPECT_EQ(UnknownPacketText(form, 1),
+            "Unknown Packet (0x4321) - 7F000001\n\nThe bytes of this packet are no longer held: "
+            "only those of the last 1000 unknown packets are kept.");
+}
+
+}  // namespace
+}  // namespace quib
