@@ -392,6 +392,17 @@ TEST_F(WindowTest, LogMenuCopiesShowsBytesAndChangesTheTick) {
       << std::string(shown.begin(), shown.end());
   ::SendMessageW(bytes, WM_CLOSE, 0, 0);
 
+  // A right-click on the list opens its menu (whose items another process
+  // cannot read under Wine); Escape closes it.
+  RECT place{};
+  ::GetWindowRect(list, &place);
+  ::PostMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list),
+                 MAKELPARAM(place.left + 20, place.top + 20));
+  HWND menu = server.FindWindowOf(L"#32768", nullptr);
+  ASSERT_NE(menu, nullptr) << "no context menu";
+  ::PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(Eventually([&] { return !::IsWindowVisible(menu); })) << "the menu stayed open";
+
   // At a 1000 ms tick a packet waits for the next tick; back at 10 ms the
   // server goes on answering.
   ::SendMessageW(window, WM_COMMAND, kMenuTick + 5, 0);
