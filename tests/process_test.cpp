@@ -176,7 +176,8 @@ TEST(ProcessTest, WindowModeServesAndStopsOnSigterm) {
   ASSERT_GT(port, 0) << server.ErrorText();
   if (server.ErrorText().find("running in the console") != std::string::npos) {
     server.Stop();
-    GTEST_SKIP() << "built without the window";
+    GTEST_SKIP() << (ServerProcess::IsWindowsProgram() ? "the Qt window is not the Windows program's"
+                                                       : "built without the window");
   }
   // The window's notification accepts, its timer polls: a login is answered.
   const int client = ConnectClient(port);
@@ -196,7 +197,8 @@ TEST(ProcessTest, WindowModeShowsTheDatabaseErrorAndEndsOnSigterm) {
                            {{"QT_QPA_PLATFORM", "offscreen"}}));
   ASSERT_TRUE(server.WaitForError("Unable to load Packet_db.txt\n", 5000)) << server.ErrorText();
   if (server.ErrorText().find("running in the console") != std::string::npos) {
-    GTEST_SKIP() << "built without the window";
+    GTEST_SKIP() << (ServerProcess::IsWindowsProgram() ? "the Qt window is not the Windows program's"
+                                                       : "built without the window");
   }
   EXPECT_FALSE(server.Wait(300).has_value()) << "the program ended before the box was closed";
   EXPECT_EQ(server.Stop(), 1);
