@@ -157,10 +157,9 @@ std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
 }
 
 std::string UsageText(const std::string& programName) {
-  return "Usage: " + programName +
-         " [--headless] [--port N] [--address A.B.C.D] [--tick MS] [--accept-delay MS]\n" +
-         "       " + std::string(programName.size(), ' ') +
-         "        [--capture FILE] [--packet-db FILE]\n" +
+  const std::string indent(7 + programName.size() + 1, ' ');
+  return "Usage: " + programName + " [--headless] [--port N] [--address A.B.C.D]\n" + indent +
+         "[--tick MS] [--accept-delay MS] [--capture FILE] [--packet-db FILE]\n" +
          "       " + programName + " --help | --version\n";
 }
 
