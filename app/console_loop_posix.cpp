@@ -114,13 +114,7 @@ int RunConsole(Form1& form, int stopFd, const ConsoleStreams& streams) {
       }
     }
 
-    // Ticks keep to a fixed 250 ms rhythm however often the loop wakes; a
-    // tick held up (by an accept's wait) is run once, not caught up.
-    const auto now = Clock::now();
-    if (!quit && now >= nextTick) {
-      form.PollConnections();
-      while (nextTick <= now) nextTick += form.TickInterval;
-    }
+    if (!quit) TickIfDue(form, nextTick);
     flushLog();
   }
 

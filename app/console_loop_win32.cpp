@@ -147,9 +147,7 @@ int RunConsoleMode(const ProgramOptions& options) {
     Say(error + "\n");
     return 1;
   }
-  Say(ListeningMessage(form) + "\n");
-  const std::string warning = ExposureWarning(form);
-  if (!warning.empty()) Say(warning + "\n");
+  Say(StartedText(form));
 
   Channel input;
   Channel stop;
@@ -219,13 +217,7 @@ int RunConsoleMode(const ProgramOptions& options) {
       }
     }
 
-    // Ticks keep to a fixed rhythm however often the loop wakes; a tick held
-    // up (by an accept's wait) is run once, not caught up.
-    const auto now = Clock::now();
-    if (!quit && now >= nextTick) {
-      form.PollConnections();
-      while (nextTick <= now) nextTick += form.TickInterval;
-    }
+    if (!quit) TickIfDue(form, nextTick);
     flushLog();
   }
 

@@ -202,4 +202,11 @@ bool RunInputLines(Form1& form, InputLines& input, std::FILE* messages) {
   return false;
 }
 
+void TickIfDue(Form1& form, std::chrono::steady_clock::time_point& nextTick) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now < nextTick) return;
+  form.PollConnections();
+  while (nextTick <= now) nextTick += form.TickInterval;
+}
+
 }  // namespace quib

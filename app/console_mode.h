@@ -3,6 +3,7 @@
 // line; everything else is said on standard error.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -34,6 +35,11 @@ struct InputLines {
 // rest, and a line too long to run is refused. Errors and "show" go to
 // `messages`. True when a command asked to quit.
 bool RunInputLines(Form1& form, InputLines& input, std::FILE* messages);
+
+// Runs PollConnections when the tick at `nextTick` is due and sets the next.
+// Ticks keep to a fixed rhythm however often a loop wakes; a tick held up (by
+// an accept's wait) is run once, not caught up.
+void TickIfDue(Form1& form, std::chrono::steady_clock::time_point& nextTick);
 
 struct ConsoleStreams {
   int Input = 0;                 // commands; -1 when there are none

@@ -82,9 +82,7 @@ int RunConsoleMode(const quib::ProgramOptions& options, int stopFd) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  std::fprintf(stderr, "%s\n", quib::ListeningMessage(form).c_str());
-  const std::string warning = quib::ExposureWarning(form);
-  if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
+  std::fputs(quib::StartedText(form).c_str(), stderr);
   std::fflush(stderr);
   return quib::RunConsole(form, stopFd);
 }

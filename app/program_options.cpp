@@ -247,6 +247,11 @@ std::string ListeningMessage(const Form1& form) {
   return "Quib-Server listening on " + ListeningAddress(form);
 }
 
+std::string StartedText(const Form1& form) {
+  const std::string warning = ExposureWarning(form);
+  return ListeningMessage(form) + "\n" + (warning.empty() ? "" : warning + "\n");
+}
+
 std::string ExposureWarning(const Form1& form) {
   const std::uint32_t address = ntohl(form.LoginServer.Address.sin_addr.s_addr);
   if (IsLoopback(address)) return {};

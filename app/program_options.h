@@ -95,4 +95,8 @@ std::string ListeningMessage(const Form1& form);
 // for a loopback address.
 std::string ExposureWarning(const Form1& form);
 
+// What standard error says once the server has started: the listening line
+// and, beyond loopback, the warning; each line ends in a line feed.
+std::string StartedText(const Form1& form);
+
 }  // namespace quib

@@ -306,9 +306,7 @@ int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int sto
     box.exec();
     return 1;
   }
-  std::fprintf(stderr, "%s\n", ListeningMessage(form).c_str());
-  const std::string warning = ExposureWarning(form);
-  if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
+  std::fputs(StartedText(form).c_str(), stderr);
   std::fflush(stderr);
   {
     WindowView view(form);

@@ -456,9 +456,7 @@ int RunWindowMode(const ProgramOptions& options) {
     ::MessageBoxW(nullptr, Wide(error).c_str(), L"Quib-Server", MB_OK);
     return 1;
   }
-  std::fprintf(stderr, "%s\n", ListeningMessage(form).c_str());
-  const std::string warning = ExposureWarning(form);
-  if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
+  std::fputs(StartedText(form).c_str(), stderr);
   std::fflush(stderr);
   {
     Window window(form);

@@ -46,14 +46,8 @@ bool SocketStartup(std::string& description) {
 std::uint32_t LoopbackAddress() { return htonl(INADDR_LOOPBACK); }
 
 SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address) {
-  // A port outside 16 bits would wrap to another one, 0 among them.
-  if (port < 0 || port > 0xFFFF) return kInvalidSocket;
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (local.sin_port == 0xFFFF) return kInvalidSocket;
-  local.sin_addr.s_addr = bindAddress;
-  if (!g_started) return kInvalidSocket;
+  sockaddr_in local;
+  if (!MakeListenAddress(port, bindAddress, local) || !g_started) return kInvalidSocket;
 
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return kInvalidSocket;

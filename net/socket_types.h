@@ -9,3 +9,22 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #endif
+
+#include <cstdint>
+
+namespace quib {
+
+// The address a listening socket binds, `bindAddress` in network byte order.
+// False for a port the server refuses: one outside 16 bits would wrap to
+// another (0 among them), and 65535 is refused as such.
+inline bool MakeListenAddress(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& local) {
+  if (port < 0 || port > 0xFFFF) return false;
+  local = sockaddr_in{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (local.sin_port == 0xFFFF) return false;
+  local.sin_addr.s_addr = bindAddress;
+  return true;
+}
+
+}  // namespace quib
