@@ -40,6 +40,19 @@ void Form1::Command3_Click() { Warp(*this); }
 
 void Form1::Command4_Click() { ForceMapReload(*this); }
 
+void Form1::DetachViews() {
+  List1.OnAppend = nullptr;
+  List1.OnDropOldest = nullptr;
+  List1.OnClear = nullptr;
+  Check1.OnChange = nullptr;
+  Option1.OnChange = nullptr;
+  Text2.OnChange = nullptr;
+  Pos[0].OnChange = nullptr;
+  Pos[1].OnChange = nullptr;
+  Text1.OnChange = nullptr;
+  OnCaptureStopped = nullptr;
+}
+
 void Form1::SetDigitsOnly(TextBox& box, bool flag) { box.SetDigitsOnly(flag); }
 
 std::int32_t Form1::ListeningPort() const { return ntohs(LoginServer.Address.sin_port); }

@@ -45,6 +45,10 @@ class Form1 {
 
   void SetDigitsOnly(TextBox& box, bool flag);
 
+  // A view that goes away calls this: the models outlive it and must not
+  // call into its destroyed controls.
+  void DetachViews();
+
   // --- Connections --------------------------------------------------------
   std::int32_t ConnectionCount() const;
   void ReceiveFromConnection(ConnectionRecord& connection);

@@ -92,19 +92,7 @@ WindowView::WindowView(Form1& form, QWidget* parent) : QWidget(parent), form_(fo
   move(Twips(2250), Twips(1395));
 }
 
-WindowView::~WindowView() {
-  // The models outlive the view: they must not call into destroyed widgets.
-  form_.List1.OnAppend = nullptr;
-  form_.List1.OnDropOldest = nullptr;
-  form_.OnCaptureStopped = nullptr;
-  form_.List1.OnClear = nullptr;
-  form_.Check1.OnChange = nullptr;
-  form_.Option1.OnChange = nullptr;
-  form_.Text2.OnChange = nullptr;
-  form_.Pos[0].OnChange = nullptr;
-  form_.Pos[1].OnChange = nullptr;
-  form_.Text1.OnChange = nullptr;
-}
+WindowView::~WindowView() { form_.DetachViews(); }
 
 void WindowView::BuildControls() {
   // A small font, close to the one the form was laid out for, so that every

@@ -261,17 +261,8 @@ void Window::BindModels() {
 }
 
 void Window::Unbind() {
-  // The models outlive the window: they must not call into destroyed controls.
   logMenu_.reset();
-  form_.List1.OnAppend = nullptr;
-  form_.List1.OnClear = nullptr;
-  form_.List1.OnDropOldest = nullptr;
-  form_.Check1.OnChange = nullptr;
-  form_.Option1.OnChange = nullptr;
-  form_.Text2.OnChange = nullptr;
-  form_.Pos[0].OnChange = nullptr;
-  form_.Pos[1].OnChange = nullptr;
-  form_.Text1.OnChange = nullptr;
+  form_.DetachViews();
   if (font_ != nullptr) ::DeleteObject(font_);
   font_ = nullptr;
   for (HFONT font : smallerFonts_) ::DeleteObject(font);
