@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test; exits non-zero on any failure.
+#   ./test.sh          every stage
+#   ./test.sh quick    the Debug build and its tests only, for the edit-compile-test loop
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -7,15 +9,21 @@ scripts/install-deps.sh test
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 
-cmake -S . -B build/test "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug
+cmake -S . -B build/test "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DQUIB_WERROR=ON
 cmake --build build/test
 ctest --test-dir build/test --output-on-failure --timeout 120
+[ "${1:-}" = quick ] && exit 0
+
+# The static checks: the format of every C++ file, and clang-tidy over the core.
+echo "== static checks: clang-format and clang-tidy"
+scripts/check-format.sh
+scripts/tidy.sh build/test
 
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer, the
 # server they start included. No window: it adds build time and no core code.
 echo "== sanitizers: AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DQUIB_SANITIZE=ON \
-  -DQUIB_BUILD_GUI=OFF
+  -DQUIB_BUILD_GUI=OFF -DQUIB_WERROR=ON
 cmake --build build/sanitize
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1" \
   ctest --test-dir build/sanitize --output-on-failure --timeout 120

@@ -12,11 +12,10 @@ namespace {
 void BeginConversation(Form1& form, const ConnectionRecord& connection) {
   sockaddr_in local = form.LoginServer.Address;
   GetSockName(connection.Socket, local);
-  form.Capture.BeginConversation(connection.Conversation,
-                                 ntohl(connection.PeerAddress.sin_addr.s_addr),
-                                 ntohs(connection.PeerAddress.sin_port),
-                                 ntohl(local.sin_addr.s_addr), ntohs(local.sin_port),
-                                 TimestampNow());
+  form.Capture.BeginConversation(
+      connection.Conversation, ntohl(connection.PeerAddress.sin_addr.s_addr),
+      ntohs(connection.PeerAddress.sin_port), ntohl(local.sin_addr.s_addr), ntohs(local.sin_port),
+      TimestampNow());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "packetdb/version_detection.h"
 #include "protocol/packet_handler.h"
+#include "protocol/packet_log.h"
 
 namespace quib {
 
@@ -40,12 +41,33 @@ void GiveUp(Form1& form, ConnectionRecord& connection) {
   connection.SkipLength = 0;
 }
 
+// Sets the connection's packet version from its map login, or says in the log
+// that it cannot be told and keeps the version it had.
+void DetectVersion(Form1& form, ConnectionRecord& connection, std::uint16_t id, std::int32_t n) {
+  if (const auto version = DetectPacketVersion(id, n)) {
+    connection.PacketVersion = *version;
+    return;
+  }
+  // The dump shows the whole buffer from offset 2, not just this read: when
+  // data was already held it leads the dump.
+  form.List1.AddItem(PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
+                     "), Unable To Determine Packet Version, results may be incomplete.");
+}
+
 }  // namespace
 
 bool IsLoginOrCharacterPacket(std::uint16_t id) {
   switch (id) {
-    case 0x0200: case 0x0204: case 0x0064: case 0x01DD: case 0x020B:
-    case 0x0065: case 0x0187: case 0x0066: case 0x0067: case 0x0068:
+    case 0x0200:
+    case 0x0204:
+    case 0x0064:
+    case 0x01DD:
+    case 0x020B:
+    case 0x0065:
+    case 0x0187:
+    case 0x0066:
+    case 0x0067:
+    case 0x0068:
       return true;
     default:
       return false;
@@ -124,6 +146,11 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
     return;
   }
 
+  TakeReceivedBytes(connection, n);
+}
+
+void Form1::TakeReceivedBytes(ConnectionRecord& connection, std::int32_t n) {
+  std::uint8_t* at = connection.RecvBuffer.data() + connection.RecvLength;
   if (connection.SkipLength > 0) {
     // The rest of a packet longer than the buffer: read past it, so that
     // its bytes are never taken for packets of their own.
@@ -138,7 +165,8 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
 
   // The id is read from the first two new bytes; after a one-byte read the
   // second is whatever the buffer held there.
-  const auto id = static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, connection.RecvLength));
+  const auto id =
+      static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, connection.RecvLength));
   if (connection.RedetectVersion != 0) {
     if (connection.FirstPacketId == 0) connection.FirstPacketId = id;
     // Login and character packets never say which map version a client
@@ -146,11 +174,11 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
     if (!IsLoginOrCharacterPacket(id)) {
       connection.RedetectVersion = 0;
       connection.FirstPacketId = id;
-      DetectPacketVersion(*this, connection, id, n);
+      DetectVersion(*this, connection, id, n);
     }
   } else if (connection.FirstPacketId == 0) {
     connection.FirstPacketId = id;
-    if (!IsLoginOrCharacterPacket(id)) DetectPacketVersion(*this, connection, id, n);
+    if (!IsLoginOrCharacterPacket(id)) DetectVersion(*this, connection, id, n);
   }
   connection.RecvLength += n;
 }

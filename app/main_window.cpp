@@ -1,11 +1,17 @@
 #include "app/main_window.h"
 
+#include <cmath>
+
+#include "platform/os.h"
 #include "protocol/map_commands.h"
 #include "protocol/packet_log.h"
 
 namespace quib {
 
-Form1::Form1() : Text2("prontera.gat"), Pos{TextBox("150"), TextBox("170")}, MapTick(LocalMapTick) {
+Form1::Form1()
+    : Text2(kDefaultMapName),
+      Pos{TextBox(kDefaultPosX), TextBox(kDefaultPosY)},
+      MapTick(LocalMapTick) {
   Text2.SetMaxLength(kMapNameMaxLength);
 }
 
@@ -56,5 +62,10 @@ void Form1::DetachViews() {
 void Form1::SetDigitsOnly(TextBox& box, bool flag) { box.SetDigitsOnly(flag); }
 
 std::int32_t Form1::ListeningPort() const { return ntohs(LoginServer.Address.sin_port); }
+
+std::int32_t LocalMapTick() {
+  return static_cast<std::int32_t>(
+      std::lround(static_cast<double>(LocalMicrosecondsSinceMidnight()) / 10000.0));
+}
 
 }  // namespace quib

@@ -11,14 +11,12 @@
 
 #include "app/connections.h"
 #include "app/controls.h"
+#include "app/settings.h"
+#include "capture/packet_capture.h"
 #include "packetdb/packet_database.h"
-#include "protocol/packet_capture.h"
 #include "protocol/unknown_packets.h"
 
 namespace quib {
-
-inline constexpr std::int32_t kDefaultPort = 6900;
-inline constexpr std::int32_t kMapNameMaxLength = 16;
 
 class Form1 {
  public:
@@ -52,6 +50,10 @@ class Form1 {
   // --- Connections --------------------------------------------------------
   std::int32_t ConnectionCount() const;
   void ReceiveFromConnection(ConnectionRecord& connection);
+  // The `n` bytes one read put at offset RecvLength of the connection's
+  // buffer: skipped when they are the rest of a packet too long to hold,
+  // version detection when it is due, then counted in.
+  void TakeReceivedBytes(ConnectionRecord& connection, std::int32_t n);
   // Removes the first record whose socket is `socket`, keeping the order.
   void RemoveConnection(SocketHandle socket);
   // Sends the first `length` bytes of `buffer` to every connection in the map.
@@ -100,18 +102,18 @@ class Form1 {
   UnknownPackets Unknown;  // the bytes behind the latest "Unknown Packet" lines
 
   // --- Controls -------------------------------------------------------------
-  ListBox List1;    // the packet log
-  CheckBox Check1;  // "Hide Unknown Packets"
-  TextBox Text2;    // map name
-  TextBox Pos[2];   // start cell: x, y
+  ListBox List1;        // the packet log
+  CheckBox Check1;      // "Hide Unknown Packets"
+  TextBox Text2;        // map name
+  TextBox Pos[2];       // start cell: x, y
   OptionGroup Option1;  // 0 "Female", 1 "Male"
-  TextBox Text1;    // nothing writes to it
+  TextBox Text1;        // nothing writes to it
 
   // --- Settings the operator may change at start ---------------------------
   // The wait before each accept; it holds the one thread.
-  std::chrono::milliseconds AcceptDelay{500};
+  std::chrono::milliseconds AcceptDelay{kDefaultAcceptDelayMs};
   // The rhythm of PollConnections.
-  std::chrono::milliseconds TickInterval{250};
+  std::chrono::milliseconds TickInterval{kDefaultTickMs};
   // The address Load listens on, in network byte order.
   std::uint32_t ListenAddress = LoopbackAddress();
   // The map tick: time of day in hundredths of a second.

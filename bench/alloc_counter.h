@@ -8,7 +8,7 @@
 namespace quib::bench {
 
 struct AllocationCount {
-  std::uint64_t Calls = 0;   // operator new calls so far
+  std::uint64_t Calls = 0;     // operator new calls so far
   std::int64_t LiveBytes = 0;  // usable bytes of the blocks not yet deleted
 };
 

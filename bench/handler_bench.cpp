@@ -5,11 +5,10 @@
 // Every handler call is also counted in operator new calls. The handler runs
 // once more with the capture on, written to a real file in the temporary
 // directory (and, for the mix, to /dev/null).
+#include <benchmark/benchmark.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <filesystem>
@@ -54,7 +53,8 @@ std::vector<MapPacket> MapPackets() {
   return {
       {"walktoxy", Le16(0x0085) + Bytes{0x26, 0x0A, 0xB0}, {12}},
       {"ticksend", Le16(0x007E) + Bytes{1, 2, 3, 4}, {6}},
-      {"globalmessage", Le16(0x008C) + Le16(static_cast<std::uint16_t>(chatLength)) + chatText,
+      {"globalmessage",
+       Le16(0x008C) + Le16(static_cast<std::uint16_t>(chatLength)) + chatText,
        {8 + chatLength}},
       {"emotion", Le16(0x00BF) + Bytes{5}, {7}},
       {"howmanyconnections", Le16(0x00C1), {6}},
@@ -158,7 +158,8 @@ void RunPackets(benchmark::State& state, MapClient& client, const std::vector<Ma
 void Handle(benchmark::State& state, std::vector<MapPacket> packets) {
   MapClient* client = SharedClient();
   if (client == nullptr) return state.SkipWithError("no loopback client");
-  if (!RepliesMatch(*client, packets)) return state.SkipWithError("replies differ from the baseline");
+  if (!RepliesMatch(*client, packets))
+    return state.SkipWithError("replies differ from the baseline");
   RunPackets(state, *client, packets,
              [&](const MapPacket&) { HandlePacket(client->Form(), client->Record()); });
 }
@@ -207,9 +208,9 @@ void BareSend(benchmark::State& state, std::vector<MapPacket> packets) {
 }  // namespace
 
 void RegisterHandlerBenchmarks() {
-  const std::string file =
-      (std::filesystem::temp_directory_path() / ("quib_bench_" + std::to_string(::getpid()) +
-                                                 ".pcapng")).string();
+  const std::string file = (std::filesystem::temp_directory_path() /
+                            ("quib_bench_" + std::to_string(::getpid()) + ".pcapng"))
+                               .string();
   const std::vector<MapPacket> all = MapPackets();
   benchmark::RegisterBenchmark("Handle/mix", Handle, all);
   benchmark::RegisterBenchmark("HandleCaptured/mix", HandleCaptured, all, file);

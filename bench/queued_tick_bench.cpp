@@ -4,9 +4,8 @@
 // makes. A queued connection's client does not read: its receive buffer and
 // the server's send buffer are small and full, so every tick tries the
 // queue, is told "would block", and goes on.
-#include <sys/socket.h>
-
 #include <benchmark/benchmark.h>
+#include <sys/socket.h>
 
 #include <array>
 #include <memory>

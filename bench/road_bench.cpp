@@ -3,11 +3,10 @@
 // select, map login, one walk. Once at the designed cadence (accept delay
 // 500 ms, tick 250 ms) and once at the fastest (no delay, tick 10 ms), each
 // against a server of its own started for it.
+#include <benchmark/benchmark.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdint>
@@ -30,8 +29,7 @@ constexpr int kReplyTimeoutMs = 5000;
 int Connect(std::int32_t port) { return ConnectTo(port, 1 << 16); }
 
 bool Send(int fd, const Bytes& bytes) {
-  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-         static_cast<ssize_t>(bytes.size());
+  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
 // Reads exactly `count` bytes; with `thenClosed`, the server must close the
@@ -58,7 +56,8 @@ Bytes Request(std::uint16_t id, std::size_t size, std::uint32_t account = 0) {
   Bytes bytes(size);
   bytes[0] = static_cast<std::uint8_t>(id);
   bytes[1] = static_cast<std::uint8_t>(id >> 8);
-  for (int i = 0; i < 4 && size >= 6; ++i) bytes[2 + i] = static_cast<std::uint8_t>(account >> 8 * i);
+  for (int i = 0; i < 4 && size >= 6; ++i)
+    bytes[2 + i] = static_cast<std::uint8_t>(account >> 8 * i);
   return bytes;
 }
 
@@ -99,8 +98,8 @@ bool Road(std::int32_t port, Legs& legs) {
 }
 
 void RoadAt(benchmark::State& state, int acceptDelayMs, int tickMs) {
-  ServerChild server({"--accept-delay", std::to_string(acceptDelayMs), "--tick",
-                      std::to_string(tickMs)});
+  ServerChild server(
+      {"--accept-delay", std::to_string(acceptDelayMs), "--tick", std::to_string(tickMs)});
   if (server.Port() < 0) return state.SkipWithError("the server did not start");
   Legs legs;
   for (auto _ : state) {

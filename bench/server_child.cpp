@@ -52,7 +52,8 @@ ServerChild::ServerChild(const std::vector<std::string>& args) {
   }
 
   static const std::regex kLine("Quib-Server listening on [0-9.]+:([0-9]+)\n");
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
   while (std::chrono::steady_clock::now() < deadline) {
     std::smatch match;
     if (std::regex_search(stderr_, match, kLine)) {

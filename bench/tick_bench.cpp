@@ -1,9 +1,8 @@
 // One tick (PollConnections) over N idle connections, beside the bare
 // non-blocking receive loop over the same sockets: what the tick adds to the
 // system calls it cannot avoid.
-#include <sys/socket.h>
-
 #include <benchmark/benchmark.h>
+#include <sys/socket.h>
 
 #include <memory>
 #include <string>

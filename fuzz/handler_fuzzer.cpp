@@ -1,9 +1,9 @@
 // The packet handler on arbitrary bytes. An input is read as:
 //
 //   byte 0       bit 0: the packet table comes from the input (else the
-//                shipped packet_db.txt; sections above 99 are refused); bit 1: unknown packets hidden;
-//                bit 2: a map reload pending; bit 3: the record is marked for
-//                version detection; bit 4: its first packet already came
+//                shipped packet_db.txt; sections above 99 are refused); bit 1: unknown packets
+//                hidden; bit 2: a map reload pending; bit 3: the record is marked for version
+//                detection; bit 4: its first packet already came
 //   [bytes 1-2]  with bit 0: the length of the database text that follows
 //   next byte    the record's State
 //   next byte    its PacketVersion: below 0xF0 taken modulo 32, else the
@@ -83,17 +83,7 @@ void Append(Form1& form, ConnectionRecord& connection, const std::string& bytes)
   const auto n = static_cast<std::int32_t>(std::min<std::size_t>(bytes.size(), free));
   if (n <= 0) return;  // a full buffer skips the receive; 0 bytes is a close
   std::memcpy(connection.RecvBuffer.data() + connection.RecvLength, bytes.data(), n);
-  const auto id = static_cast<std::uint16_t>(quib::ReadInt16(connection.RecvBuffer, connection.RecvLength));
-  if (connection.RedetectVersion != 0) {
-    connection.RedetectVersion = 0;
-    connection.FirstPacketId = id;
-    quib::DetectPacketVersion(form, connection, id, n);
-  } else if (connection.FirstPacketId == 0) {
-    connection.RedetectVersion = 0;
-    connection.FirstPacketId = id;
-    if (!quib::IsLoginOrCharacterPacket(id)) quib::DetectPacketVersion(form, connection, id, n);
-  }
-  connection.RecvLength += n;
+  form.TakeReceivedBytes(connection, n);
 }
 
 void CheckLength(const ConnectionRecord& connection) {

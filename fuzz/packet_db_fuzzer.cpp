@@ -27,9 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(table.size() <= 65536);
   for (const quib::VersionEntry& version : table) {
     for (const quib::PacketEntry* entry :
-         {&version.wanttoconnection, &version.loadendack, &version.ticksend,
-          &version.globalmessage, &version.emotion, &version.sndoridori, &version.walktoxy,
-          &version.howmanyconnections, &version.restart}) {
+         {&version.wanttoconnection, &version.loadendack, &version.ticksend, &version.globalmessage,
+          &version.emotion, &version.sndoridori, &version.walktoxy, &version.howmanyconnections,
+          &version.restart}) {
       CheckEntry(*entry);
     }
   }

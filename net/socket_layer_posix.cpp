@@ -1,12 +1,12 @@
 // The socket layer on BSD sockets (Linux).
-#include "net/socket_layer.h"
-
 #include <arpa/inet.h>
 #include <errno.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <set>
+
+#include "net/socket_layer.h"
 
 namespace quib {
 
@@ -25,7 +25,9 @@ std::int32_t Failed(SocketError error) {
 }
 
 SocketError FromErrno(int error) {
-  if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return SocketError::kWouldBlock;
+  // EAGAIN and EWOULDBLOCK are one value on Linux, two on some systems.
+  if (error == EAGAIN || error == EINTR) return SocketError::kWouldBlock;
+  if (error == EWOULDBLOCK) return SocketError::kWouldBlock;
   if (error == ECONNRESET || error == EPIPE) return SocketError::kReset;
   return SocketError::kOther;
 }

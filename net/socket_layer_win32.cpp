@@ -2,11 +2,11 @@
 //
 // Socket handles travel as 32-bit values: Windows hands out small handle
 // numbers, and the layer refuses any it did not open itself.
-#include "net/socket_layer.h"
-
 #include <winsock2.h>
 
 #include <set>
+
+#include "net/socket_layer.h"
 
 namespace quib {
 
@@ -19,7 +19,9 @@ std::set<SocketHandle> g_open;
 
 bool IsOpen(SocketHandle socket) { return g_open.count(socket) != 0; }
 
-SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(static_cast<std::uint32_t>(socket)); }
+SOCKET Native(SocketHandle socket) {
+  return static_cast<SOCKET>(static_cast<std::uint32_t>(socket));
+}
 
 std::int32_t Failed(SocketError error) {
   g_lastError = error;
@@ -44,7 +46,8 @@ SocketHandle Keep(SOCKET socket) {
     return kInvalidSocket;
   }
   u_long nonBlocking = 1;
-  ::ioctlsocket(socket, FIONBIO, &nonBlocking);
+  // FIONBIO is an unsigned request code that ioctlsocket takes as a long.
+  ::ioctlsocket(socket, static_cast<long>(FIONBIO), &nonBlocking);
   const auto handle = static_cast<SocketHandle>(socket);
   g_open.insert(handle);
   return handle;

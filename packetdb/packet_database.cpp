@@ -61,7 +61,8 @@ std::int64_t ReadDecimal(std::string_view field) {
     ++i;
   }
   std::int64_t magnitude = 0;
-  for (; i < text.size() && IsDigit(text[i]); ++i) magnitude = AddDigit(magnitude, 10, text[i] - '0');
+  for (; i < text.size() && IsDigit(text[i]); ++i)
+    magnitude = AddDigit(magnitude, 10, text[i] - '0');
   if (i < text.size() && text[i] == '.') {
     ++i;
     int first = 0;        // first fraction digit
@@ -243,6 +244,11 @@ bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string
   }
   table = std::move(read);
   return true;
+}
+
+std::string DefaultPacketDatabasePath() {
+  const std::string folder = ExecutableFolder();
+  return folder.empty() ? std::string() : folder + "packet_db.txt";
 }
 
 }  // namespace quib

@@ -11,8 +11,8 @@
 namespace quib {
 
 struct PacketEntry {
-  std::uint16_t Id = 0;                  // 0 when no line wrote this entry
-  std::int32_t Length = 0;               // as written, negative values included
+  std::uint16_t Id = 0;                      // 0 when no line wrote this entry
+  std::int32_t Length = 0;                   // as written, negative values included
   std::array<std::int16_t, 10> Positions{};  // byte offsets of the fields
 };
 

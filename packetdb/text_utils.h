@@ -7,19 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/os.h"
+
 namespace quib {
-
-enum class ReadResult {
-  kRead,            // `text` holds the whole file
-  kUnreadable,      // missing, no permission, or a read error
-  kNotRegularFile,  // a directory, device, FIFO, socket...
-  kTooLarge,        // more than the allowed bytes
-};
-
-// Reads the regular file at `path` into `text`, at most `maxBytes` of it.
-// Anything but a regular file is refused without waiting on it; `text` is
-// left empty unless the result is kRead. One implementation per platform.
-ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text);
 
 // The whole file as text, or the empty text on any failure (a missing file and
 // an empty file read alike). Only a regular file is read.

@@ -2,9 +2,6 @@
 
 #include <array>
 
-#include "app/main_window.h"
-#include "protocol/packet_log.h"
-
 namespace quib {
 
 namespace {
@@ -41,18 +38,11 @@ constexpr std::array<DetectionRow, 14> kDetectionTable{{
 
 }  // namespace
 
-void DetectPacketVersion(Form1& form, ConnectionRecord& connection, std::int32_t packetId,
-                         std::int32_t bytesReceived) {
+std::optional<std::int32_t> DetectPacketVersion(std::int32_t packetId, std::int32_t bytesReceived) {
   for (const DetectionRow& row : kDetectionTable) {
-    if (row.PacketId == packetId && row.BytesReceived == bytesReceived) {
-      connection.PacketVersion = row.Version;
-      return;
-    }
+    if (row.PacketId == packetId && row.BytesReceived == bytesReceived) return row.Version;
   }
-  // The dump shows the whole buffer from offset 2, not just this read: when
-  // data was already held it leads the dump.
-  form.List1.AddItem(PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
-                     "), Unable To Determine Packet Version, results may be incomplete.");
+  return std::nullopt;
 }
 
 }  // namespace quib

@@ -9,11 +9,15 @@ namespace quib {
 class Form1;
 struct ConnectionRecord;
 
-void HandleCharServerMarker(Form1& form, ConnectionRecord& connection);                     // 0x020B
+void HandleCharServerMarker(Form1& form, ConnectionRecord& connection);  // 0x020B
 // False when the connect was refused and the packet already dropped.
-bool HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);  // 0x0065
-void HandleCharacterDelete(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);    // 0x0068
-void HandleCharacterCreate(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);    // 0x0067
-void HandleCharacterSelect(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);    // 0x0066
+bool HandleCharServerConnect(Form1& form, ConnectionRecord& connection,
+                             PacketBuffer& scratch);  // 0x0065
+void HandleCharacterDelete(Form1& form, ConnectionRecord& connection,
+                           PacketBuffer& scratch);  // 0x0068
+void HandleCharacterCreate(Form1& form, ConnectionRecord& connection,
+                           PacketBuffer& scratch);  // 0x0067
+void HandleCharacterSelect(Form1& form, ConnectionRecord& connection,
+                           PacketBuffer& scratch);  // 0x0066
 
 }  // namespace quib

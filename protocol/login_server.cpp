@@ -21,8 +21,8 @@ constexpr std::int32_t kServerCount = 1;
 }  // namespace
 
 void HandleLoginPreRequest(Form1& form, ConnectionRecord& connection) {
-  form.List1.AddItem("LoginReQ - " + PeerHex(connection) + " - (" +
-                     ReceivedBytesDump(connection) + ")");
+  form.List1.AddItem("LoginReQ - " + PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
+                     ")");
   connection.State = kStateLogin;
 }
 

@@ -50,8 +50,8 @@ void Warp(Form1& form) {
   const std::string name = form.Text2.Text();
   std::int32_t x = 0;
   std::int32_t y = 0;
-  ReadClampedPosition(form.Pos[0], kMinCell, kMaxCell, x);
-  ReadClampedPosition(form.Pos[1], kMinCell, kMaxCell, y);
+  ReadClampedPosition(form.Pos[0], kCellRange.Lowest, kCellRange.Highest, x);
+  ReadClampedPosition(form.Pos[1], kCellRange.Lowest, kCellRange.Highest, y);
   SendMapChange(form, name, x, y);
 }
 

@@ -10,13 +10,9 @@ namespace quib {
 class Form1;
 class TextBox;
 
-inline constexpr std::int32_t kMinCell = 2;
-inline constexpr std::int32_t kMaxCell = 898;
-
 // The box's leading digits as a number clamped to [lower, upper]; the box then
 // shows the value used.
-void ReadClampedPosition(TextBox& box, std::int32_t lower, std::int32_t upper,
-                         std::int32_t& value);
+void ReadClampedPosition(TextBox& box, std::int32_t lower, std::int32_t upper, std::int32_t& value);
 
 // Sends the map change 0x0091 to every connection in the map.
 void SendMapChange(Form1& form, std::string_view mapName, std::int32_t x, std::int32_t y);

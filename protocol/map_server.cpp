@@ -74,8 +74,8 @@ void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scr
   WriteInt32(scratch, 0, kAccountId);
   SendReply(form, connection, scratch, 4);
 
-  ReadClampedPosition(form.Pos[0], kMinCell, kMaxCell, connection.PosX);
-  ReadClampedPosition(form.Pos[1], kMinCell, kMaxCell, connection.PosY);
+  ReadClampedPosition(form.Pos[0], kCellRange.Lowest, kCellRange.Highest, connection.PosX);
+  ReadClampedPosition(form.Pos[1], kCellRange.Lowest, kCellRange.Highest, connection.PosY);
 
   WriteInt16(scratch, 0, 0x0073);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(CurrentMapTick(form)));
@@ -87,10 +87,11 @@ void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scr
   // The greeting needs the connection in the map first.
   connection.State = kStateMap;
   SendSystemMessage(form, connection, "System : Welcome to the Quib-Server!!!");
-  SendSystemMessage(form, connection, "System : Note, This is not intended to be a fully functional server.");
+  SendSystemMessage(form, connection,
+                    "System : Note, This is not intended to be a fully functional server.");
 
-  form.List1.AddItem(PeerHex(connection) + "- Map: PacketVersion = " +
-                     std::to_string(connection.PacketVersion));
+  form.List1.AddItem(PeerHex(connection) +
+                     "- Map: PacketVersion = " + std::to_string(connection.PacketVersion));
 }
 
 void HandleMapLoaded(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
@@ -129,11 +130,13 @@ void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& v
 
   // Copied through the stack, not a string: a chat line allocates nothing.
   std::array<char, kBufferSize> text;
-  for (std::int32_t i = 0; i < length; ++i) {
-    text[i] = static_cast<char>(ReadByte(connection.RecvBuffer, textOffset + i));
+  const auto size = static_cast<std::size_t>(length);
+  for (std::size_t i = 0; i < size; ++i) {
+    text[i] = static_cast<char>(
+        ReadByte(connection.RecvBuffer, textOffset + static_cast<std::int32_t>(i)));
   }
   const std::int32_t total =
-      WriteChatLine(scratch, connection.CharacterId, std::string_view(text.data(), length));
+      WriteChatLine(scratch, connection.CharacterId, std::string_view(text.data(), size));
   form.SendToMapConnections(scratch.data(), total);
 }
 

@@ -41,8 +41,8 @@ std::string ReadFixedString(const PacketBuffer& buffer, std::int32_t offset, std
 void WritePosition(PacketBuffer& buffer, std::int32_t offset, std::int32_t x, std::int32_t y);
 
 // A move from (x0, y0) to (x1, y1) packed into 5 bytes.
-void WritePositionPair(PacketBuffer& buffer, std::int32_t offset, std::int32_t x0,
-                       std::int32_t y0, std::int32_t x1, std::int32_t y1);
+void WritePositionPair(PacketBuffer& buffer, std::int32_t offset, std::int32_t x0, std::int32_t y0,
+                       std::int32_t x1, std::int32_t y1);
 
 // Bytes first to end - 1 as two uppercase hex digits each, no separators;
 // empty when first is not below end.

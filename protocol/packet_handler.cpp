@@ -21,26 +21,26 @@ namespace {
 
 // The cases after the empty id 0x0000, in the order they are tested.
 enum class PacketCase {
-  kLoginPreRequest,     // 0x0200, 0x0204
-  kLoginRequest,        // 0x0064, 0x01DD
-  kCharServerMarker,    // 0x020B
-  kCharServerConnect,   // 0x0065
-  kCharIgnored,         // 0x0187
-  kCharacterDelete,     // 0x0068
-  kCharacterCreate,     // 0x0067
-  kCharacterSelect,     // 0x0066
-  kMapLogin,            // wanttoconnection
-  kMapIgnored01C0,      // 0x01C0
-  kMapLoaded,           // loadendack
-  kTick,                // ticksend
-  kMapIgnored009B,      // 0x009B
-  kChat,                // globalmessage
-  kEmotion,             // emotion
-  kSndOriDori,          // sndoridori
-  kWalk,                // walktoxy
-  kUserCount,           // howmanyconnections
-  kRestart,             // restart
-  kUnknown,             // anything else
+  kLoginPreRequest,    // 0x0200, 0x0204
+  kLoginRequest,       // 0x0064, 0x01DD
+  kCharServerMarker,   // 0x020B
+  kCharServerConnect,  // 0x0065
+  kCharIgnored,        // 0x0187
+  kCharacterDelete,    // 0x0068
+  kCharacterCreate,    // 0x0067
+  kCharacterSelect,    // 0x0066
+  kMapLogin,           // wanttoconnection
+  kMapIgnored01C0,     // 0x01C0
+  kMapLoaded,          // loadendack
+  kTick,               // ticksend
+  kMapIgnored009B,     // 0x009B
+  kChat,               // globalmessage
+  kEmotion,            // emotion
+  kSndOriDori,         // sndoridori
+  kWalk,               // walktoxy
+  kUserCount,          // howmanyconnections
+  kRestart,            // restart
+  kUnknown,            // anything else
 };
 
 // Without a version entry no named case matches.
@@ -75,26 +75,62 @@ PacketCase FindPacketCase(std::uint16_t id, const VersionEntry* version) {
 bool Dispatch(Form1& form, ConnectionRecord& connection, std::uint16_t id, PacketBuffer& scratch) {
   const VersionEntry* version = ConnectionVersion(form, connection);
   switch (FindPacketCase(id, version)) {
-    case PacketCase::kLoginPreRequest: HandleLoginPreRequest(form, connection); break;
-    case PacketCase::kLoginRequest: HandleLoginRequest(form, connection, scratch); break;
-    case PacketCase::kCharServerMarker: HandleCharServerMarker(form, connection); break;
-    case PacketCase::kCharServerConnect: return HandleCharServerConnect(form, connection, scratch);
-    case PacketCase::kCharIgnored: break;
-    case PacketCase::kCharacterDelete: HandleCharacterDelete(form, connection, scratch); break;
-    case PacketCase::kCharacterCreate: HandleCharacterCreate(form, connection, scratch); break;
-    case PacketCase::kCharacterSelect: HandleCharacterSelect(form, connection, scratch); break;
-    case PacketCase::kMapLogin: HandleMapLogin(form, connection, scratch); break;
-    case PacketCase::kMapIgnored01C0: break;
-    case PacketCase::kMapLoaded: HandleMapLoaded(form, connection, scratch); break;
-    case PacketCase::kTick: HandleTick(form, connection, scratch); break;
-    case PacketCase::kMapIgnored009B: break;
-    case PacketCase::kChat: HandleChat(form, connection, *version, scratch); break;
-    case PacketCase::kEmotion: HandleEmotion(form, connection, scratch); break;
-    case PacketCase::kSndOriDori: HandleSndOriDori(form, connection, scratch); break;
-    case PacketCase::kWalk: HandleWalk(form, connection, *version, scratch); break;
-    case PacketCase::kUserCount: HandleUserCount(form, connection, scratch); break;
-    case PacketCase::kRestart: HandleRestart(form, connection, *version, scratch); break;
-    case PacketCase::kUnknown: HandleUnknownPacket(form, connection, id); break;
+    case PacketCase::kLoginPreRequest:
+      HandleLoginPreRequest(form, connection);
+      break;
+    case PacketCase::kLoginRequest:
+      HandleLoginRequest(form, connection, scratch);
+      break;
+    case PacketCase::kCharServerMarker:
+      HandleCharServerMarker(form, connection);
+      break;
+    case PacketCase::kCharServerConnect:
+      return HandleCharServerConnect(form, connection, scratch);
+    case PacketCase::kCharIgnored:
+      break;
+    case PacketCase::kCharacterDelete:
+      HandleCharacterDelete(form, connection, scratch);
+      break;
+    case PacketCase::kCharacterCreate:
+      HandleCharacterCreate(form, connection, scratch);
+      break;
+    case PacketCase::kCharacterSelect:
+      HandleCharacterSelect(form, connection, scratch);
+      break;
+    case PacketCase::kMapLogin:
+      HandleMapLogin(form, connection, scratch);
+      break;
+    case PacketCase::kMapIgnored01C0:
+      break;
+    case PacketCase::kMapLoaded:
+      HandleMapLoaded(form, connection, scratch);
+      break;
+    case PacketCase::kTick:
+      HandleTick(form, connection, scratch);
+      break;
+    case PacketCase::kMapIgnored009B:
+      break;
+    case PacketCase::kChat:
+      HandleChat(form, connection, *version, scratch);
+      break;
+    case PacketCase::kEmotion:
+      HandleEmotion(form, connection, scratch);
+      break;
+    case PacketCase::kSndOriDori:
+      HandleSndOriDori(form, connection, scratch);
+      break;
+    case PacketCase::kWalk:
+      HandleWalk(form, connection, *version, scratch);
+      break;
+    case PacketCase::kUserCount:
+      HandleUserCount(form, connection, scratch);
+      break;
+    case PacketCase::kRestart:
+      HandleRestart(form, connection, *version, scratch);
+      break;
+    case PacketCase::kUnknown:
+      HandleUnknownPacket(form, connection, id);
+      break;
   }
   return true;
 }
@@ -104,28 +140,47 @@ bool Dispatch(Form1& form, ConnectionRecord& connection, std::uint16_t id, Packe
 std::int32_t FramedLength(const ConnectionRecord& connection, std::uint16_t id,
                           const VersionEntry* version) {
   switch (FindPacketCase(id, version)) {
-    case PacketCase::kLoginPreRequest: return id == 0x0200 ? 26 : 18;
-    case PacketCase::kLoginRequest: return 55;
-    case PacketCase::kCharServerMarker: return 19;
-    case PacketCase::kCharServerConnect: return 17;
-    case PacketCase::kCharIgnored: return 6;
-    case PacketCase::kCharacterDelete: return 46;
-    case PacketCase::kCharacterCreate: return 37;
-    case PacketCase::kCharacterSelect: return 3;
-    case PacketCase::kMapLogin: return version->wanttoconnection.Length;
-    case PacketCase::kMapIgnored01C0: return 2;
-    case PacketCase::kMapLoaded: return version->loadendack.Length;
-    case PacketCase::kTick: return version->ticksend.Length;
-    case PacketCase::kMapIgnored009B: return 14;
+    case PacketCase::kLoginPreRequest:
+      return id == 0x0200 ? 26 : 18;
+    case PacketCase::kLoginRequest:
+      return 55;
+    case PacketCase::kCharServerMarker:
+      return 19;
+    case PacketCase::kCharServerConnect:
+      return 17;
+    case PacketCase::kCharIgnored:
+      return 6;
+    case PacketCase::kCharacterDelete:
+      return 46;
+    case PacketCase::kCharacterCreate:
+      return 37;
+    case PacketCase::kCharacterSelect:
+      return 3;
+    case PacketCase::kMapLogin:
+      return version->wanttoconnection.Length;
+    case PacketCase::kMapIgnored01C0:
+      return 2;
+    case PacketCase::kMapLoaded:
+      return version->loadendack.Length;
+    case PacketCase::kTick:
+      return version->ticksend.Length;
+    case PacketCase::kMapIgnored009B:
+      return 14;
     // The length field is unsigned: 0xFFFF is a long packet, not -1.
     case PacketCase::kChat:
       return 4 + static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 2));
-    case PacketCase::kEmotion: return version->emotion.Length;
-    case PacketCase::kSndOriDori: return version->sndoridori.Length;
-    case PacketCase::kWalk: return version->walktoxy.Length;
-    case PacketCase::kUserCount: return version->howmanyconnections.Length;
-    case PacketCase::kRestart: return version->restart.Length;
-    case PacketCase::kUnknown: return 0;
+    case PacketCase::kEmotion:
+      return version->emotion.Length;
+    case PacketCase::kSndOriDori:
+      return version->sndoridori.Length;
+    case PacketCase::kWalk:
+      return version->walktoxy.Length;
+    case PacketCase::kUserCount:
+      return version->howmanyconnections.Length;
+    case PacketCase::kRestart:
+      return version->restart.Length;
+    case PacketCase::kUnknown:
+      return 0;
   }
   return 0;
 }
@@ -133,26 +188,46 @@ std::int32_t FramedLength(const ConnectionRecord& connection, std::uint16_t id,
 // How the server reads a packet, for the capture's comment.
 const char* PacketCaseName(PacketCase packetCase) {
   switch (packetCase) {
-    case PacketCase::kLoginPreRequest: return "login pre-request";
-    case PacketCase::kLoginRequest: return "login request";
-    case PacketCase::kCharServerMarker: return "character server marker";
-    case PacketCase::kCharServerConnect: return "character server connect";
-    case PacketCase::kCharIgnored: return "0x0187, ignored";
-    case PacketCase::kCharacterDelete: return "character delete";
-    case PacketCase::kCharacterCreate: return "character create";
-    case PacketCase::kCharacterSelect: return "character select";
-    case PacketCase::kMapLogin: return "wanttoconnection";
-    case PacketCase::kMapIgnored01C0: return "0x01C0, ignored";
-    case PacketCase::kMapLoaded: return "loadendack";
-    case PacketCase::kTick: return "ticksend";
-    case PacketCase::kMapIgnored009B: return "0x009B, ignored";
-    case PacketCase::kChat: return "globalmessage";
-    case PacketCase::kEmotion: return "emotion";
-    case PacketCase::kSndOriDori: return "sndoridori";
-    case PacketCase::kWalk: return "walktoxy";
-    case PacketCase::kUserCount: return "howmanyconnections";
-    case PacketCase::kRestart: return "restart";
-    case PacketCase::kUnknown: return "unknown";
+    case PacketCase::kLoginPreRequest:
+      return "login pre-request";
+    case PacketCase::kLoginRequest:
+      return "login request";
+    case PacketCase::kCharServerMarker:
+      return "character server marker";
+    case PacketCase::kCharServerConnect:
+      return "character server connect";
+    case PacketCase::kCharIgnored:
+      return "0x0187, ignored";
+    case PacketCase::kCharacterDelete:
+      return "character delete";
+    case PacketCase::kCharacterCreate:
+      return "character create";
+    case PacketCase::kCharacterSelect:
+      return "character select";
+    case PacketCase::kMapLogin:
+      return "wanttoconnection";
+    case PacketCase::kMapIgnored01C0:
+      return "0x01C0, ignored";
+    case PacketCase::kMapLoaded:
+      return "loadendack";
+    case PacketCase::kTick:
+      return "ticksend";
+    case PacketCase::kMapIgnored009B:
+      return "0x009B, ignored";
+    case PacketCase::kChat:
+      return "globalmessage";
+    case PacketCase::kEmotion:
+      return "emotion";
+    case PacketCase::kSndOriDori:
+      return "sndoridori";
+    case PacketCase::kWalk:
+      return "walktoxy";
+    case PacketCase::kUserCount:
+      return "howmanyconnections";
+    case PacketCase::kRestart:
+      return "restart";
+    case PacketCase::kUnknown:
+      return "unknown";
   }
   return "";
 }
@@ -160,9 +235,15 @@ const char* PacketCaseName(PacketCase packetCase) {
 // The cases whose id and length come from the packet database.
 bool IsNamedCase(PacketCase packetCase) {
   switch (packetCase) {
-    case PacketCase::kMapLogin: case PacketCase::kMapLoaded: case PacketCase::kTick:
-    case PacketCase::kChat: case PacketCase::kEmotion: case PacketCase::kSndOriDori:
-    case PacketCase::kWalk: case PacketCase::kUserCount: case PacketCase::kRestart:
+    case PacketCase::kMapLogin:
+    case PacketCase::kMapLoaded:
+    case PacketCase::kTick:
+    case PacketCase::kChat:
+    case PacketCase::kEmotion:
+    case PacketCase::kSndOriDori:
+    case PacketCase::kWalk:
+    case PacketCase::kUserCount:
+    case PacketCase::kRestart:
       return true;
     default:
       return false;
@@ -184,7 +265,7 @@ void CapturePacket(Form1& form, ConnectionRecord& connection, std::uint16_t id, 
     std::snprintf(comment, sizeof comment, "%s", UnknownPacketLine(connection, id).c_str());
   } else if (IsNamedCase(packetCase)) {
     std::snprintf(comment, sizeof comment, "%s, packet version %d", PacketCaseName(packetCase),
-                  static_cast<int>(connection.PacketVersion));
+                  connection.PacketVersion);
   } else {
     std::snprintf(comment, sizeof comment, "%s", PacketCaseName(packetCase));
   }
@@ -218,7 +299,8 @@ void HandlePacket(Form1& form, ConnectionRecord& connection) {
 void ConsumePacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId) {
   if (connection.RecvLength <= 0) return;
   const std::int32_t held = std::min(connection.RecvLength, kBufferSize);
-  const std::int32_t length = FramedLength(connection, packetId, ConnectionVersion(form, connection));
+  const std::int32_t length =
+      FramedLength(connection, packetId, ConnectionVersion(form, connection));
   // A length of 0 or less would leave the same bytes at the head for every
   // later tick, and a packet longer than what is held cannot be cut from it:
   // either way everything buffered goes. A packet longer than the buffer

@@ -29,8 +29,8 @@ const UnknownPackets::Packet* UnknownPackets::Find(std::uint64_t line) const {
 
 const UnknownPackets::Packet& UnknownPackets::Newest(std::size_t back) const {
   // Before the ring is full the newest is last; after, just before next_.
-  const std::size_t newest = packets_.size() < kKept ? packets_.size() - 1
-                                                     : (next_ + kKept - 1) % kKept;
+  const std::size_t newest =
+      packets_.size() < kKept ? packets_.size() - 1 : (next_ + kKept - 1) % kKept;
   return packets_[(newest + kKept - back) % kKept];
 }
 

@@ -19,8 +19,8 @@ class UnknownPackets {
   static constexpr std::size_t kKept = 1000;
 
   struct Packet {
-    std::uint64_t Line = 0;    // the log line's number (ListBox::Appended() order)
-    std::string Text;          // the log line
+    std::uint64_t Line = 0;  // the log line's number (ListBox::Appended() order)
+    std::string Text;        // the log line
     std::int32_t Length = 0;
     PacketBuffer Bytes{};
   };

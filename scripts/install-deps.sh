@@ -11,6 +11,8 @@ purpose="${1:-run}"
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev)
 if [ "$purpose" = test ]; then
   packages+=(libgtest-dev libgmock-dev)
+  # The static checks.
+  packages+=(clang-format clang-tidy)
   # The fuzz targets (libFuzzer), the memory check and the benchmarks.
   packages+=(clang libclang-rt-14-dev valgrind libbenchmark-dev)
   # The analyser that reads the capture files back.

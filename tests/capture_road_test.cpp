@@ -4,8 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -42,8 +42,8 @@ class CaptureRoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path = ::testing::TempDir() + "quib_road_" + std::to_string(::getpid()) + ".pcapng";
-    ASSERT_TRUE(server.Start({"--headless", "--port", "0", "--accept-delay", "0", "--tick", "10",
-                              "--capture", path}));
+    ASSERT_TRUE(server.Start(
+        {"--headless", "--port", "0", "--accept-delay", "0", "--tick", "10", "--capture", path}));
     port = server.WaitForListening();
     ASSERT_GT(port, 0) << server.ErrorText();
   }
@@ -150,13 +150,15 @@ TEST(CaptureFailureTest, AFullDiskStopsTheCaptureNotTheServer) {
                           "--capture", "/dev/full"}));
   const std::int32_t port = full.WaitForListening();
   ASSERT_GT(port, 0) << full.ErrorText();
-  EXPECT_TRUE(full.WaitForError("Capture stopped: Unable to write the capture file /dev/full: "
-                                "No space left on device\n"));
+  EXPECT_TRUE(
+      full.WaitForError("Capture stopped: Unable to write the capture file /dev/full: "
+                        "No space left on device\n"));
   EXPECT_EQ(WalkTheRoad(port), "");
   EXPECT_EQ(full.Stop(), 0);
 
   ServerProcess missing;
-  ASSERT_TRUE(missing.Start({"--headless", "--port", "0", "--capture", "/no/such/folder/c.pcapng"}));
+  ASSERT_TRUE(
+      missing.Start({"--headless", "--port", "0", "--capture", "/no/such/folder/c.pcapng"}));
   EXPECT_EQ(missing.Wait(), 1);
   EXPECT_TRUE(missing.WaitForError("Unable to open the capture file /no/such/folder/c.pcapng"));
 }

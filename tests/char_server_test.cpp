@@ -13,8 +13,8 @@ namespace quib {
 namespace {
 
 using test::Bytes;
-using test::FromText;
 using test::Concat;
+using test::FromText;
 using test::Le16;
 using test::Le32;
 using test::LogLines;
@@ -25,14 +25,37 @@ using Lines = std::vector<std::string>;
 Bytes CharacterEntry(int i) {
   Bytes name = FromText("Slot " + std::to_string(i + 1));
   name.resize(24, 0);
-  return Concat({Le32(19000 + i), Le32(0), Le32(0), Le32(0), Le32(50),             // 0
-                 Le32(0), Le32(0), Le32(0), Le32(0), Le32(0),                      // 20
-                 Le16(0), Le16(32767), Le16(32767), Le16(32767), Le16(32767),      // 40
-                 Le16(50), Le16(static_cast<std::uint16_t>(i == 6 ? 16 : i + 7)),  // 50
-                 Le16(0), Le16(0), Le16(99),                                       // 54
-                 Le16(0), Le16(0), Le16(0), Le16(0), Le16(0), Le16(0), Le16(0),    // 60
-                 name,                                                             // 74
-                 Bytes(6, 99), Bytes{static_cast<std::uint8_t>(i)}, Bytes{0}});    // 98
+  return Concat({Le32(19000 + i),
+                 Le32(0),
+                 Le32(0),
+                 Le32(0),
+                 Le32(50),  // 0
+                 Le32(0),
+                 Le32(0),
+                 Le32(0),
+                 Le32(0),
+                 Le32(0),  // 20
+                 Le16(0),
+                 Le16(32767),
+                 Le16(32767),
+                 Le16(32767),
+                 Le16(32767),  // 40
+                 Le16(50),
+                 Le16(static_cast<std::uint16_t>(i == 6 ? 16 : i + 7)),  // 50
+                 Le16(0),
+                 Le16(0),
+                 Le16(99),  // 54
+                 Le16(0),
+                 Le16(0),
+                 Le16(0),
+                 Le16(0),
+                 Le16(0),
+                 Le16(0),
+                 Le16(0),  // 60
+                 name,     // 74
+                 Bytes(6, 99),
+                 Bytes{static_cast<std::uint8_t>(i)},
+                 Bytes{0}});  // 98
 }
 
 Bytes CharacterList() {
@@ -103,10 +126,9 @@ TEST_F(CharServerTest, SelectSendsTheMapServerThenCloses) {
   const int client = Connect();
   Send(client, Concat({Le16(0x0066), Bytes{3}}));
   Tick();
-  EXPECT_EQ(Received(client, 28),
-            Concat({Le16(0x0071), Le32(19003), FromText("prontera.gat"), Zeros(4),
-                    Bytes{0x7F, 0x00, 0x00, 0x01},
-                    Le16(static_cast<std::uint16_t>(form.ListeningPort()))}));
+  EXPECT_EQ(Received(client, 28), Concat({Le16(0x0071), Le32(19003), FromText("prontera.gat"),
+                                          Zeros(4), Bytes{0x7F, 0x00, 0x00, 0x01},
+                                          Le16(static_cast<std::uint16_t>(form.ListeningPort()))}));
   EXPECT_TRUE(test::PeerClosed(clients[client]));
   EXPECT_EQ(Log(), Lines{"Character Select: 3 - 7F000001"});
   EXPECT_EQ(Record(client).CharSlot, 3);
@@ -138,7 +160,8 @@ class CharacterSelectTest : public ::testing::Test {
 TEST_F(CharacterSelectTest, MapNameIsPaddedOrCutToSixteenBytes) {
   EXPECT_EQ(MapName("prontera.gat"), Concat({FromText("prontera.gat"), Zeros(4)}));
   EXPECT_EQ(MapName("sixteen_chars.ga"), FromText("sixteen_chars.ga"));
-  EXPECT_EQ(MapName("a_map_name_far_too_long.gat"), Concat({FromText("a_map_name_far_"), Zeros(1)}));
+  EXPECT_EQ(MapName("a_map_name_far_too_long.gat"),
+            Concat({FromText("a_map_name_far_"), Zeros(1)}));
 }
 
 TEST_F(CharacterSelectTest, AnySlotIsAddedToTheFirstCharacterId) {

@@ -57,7 +57,8 @@ TEST_F(ConnectionsTest, AcceptAddsZeroedRecordsInOrder) {
   const int first = Connect();
   const int second = Connect();
   ASSERT_EQ(form.ConnectionCount(), 2);
-  EXPECT_EQ(TableSockets(), (std::vector<SocketHandle>{serverSockets[first], serverSockets[second]}));
+  EXPECT_EQ(TableSockets(),
+            (std::vector<SocketHandle>{serverSockets[first], serverSockets[second]}));
   const ConnectionRecord& record = form.ConnectionTable[1];
   EXPECT_EQ(ntohl(record.PeerAddress.sin_addr.s_addr), 0x7F000001u);
   EXPECT_EQ(record.RecvLength, 0);

@@ -1,4 +1,4 @@
-#include "app/console_mode.h"
+#include "console/console_commands.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -155,7 +155,8 @@ TEST_F(ConsoleServerTest, LoopAcceptsRunsCommandsAndUnloadsOnQuit) {
   const auto n = std::fread(text, 1, sizeof text - 1, messages);
   const std::string said(text, n);
   EXPECT_NE(said.find("unknown command \"bogus\""), std::string::npos) << said;
-  EXPECT_NE(said.find("connections: 1\n"), std::string::npos) << "the waiting client was not accepted";
+  EXPECT_NE(said.find("connections: 1\n"), std::string::npos)
+      << "the waiting client was not accepted";
   EXPECT_EQ(std::ftell(log), 0) << "something besides log lines went to the log";
 
   std::fclose(log);

@@ -1,13 +1,14 @@
-#include "app/display_probe.h"
-
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <cstddef>
 #include <cstring>
+#include <map>
+#include <string>
+
+#include "platform/os.h"
 
 namespace quib {
 namespace {
@@ -28,24 +29,44 @@ int FakeXServer(int number) {
   return fd;
 }
 
+// The environment a probe reads: the given variables only.
+EnvironmentLookup Environment(std::map<std::string, std::string> variables) {
+  return [variables = std::move(variables)](const char* name) -> const char* {
+    const auto found = variables.find(name);
+    return found == variables.end() ? nullptr : found->second.c_str();
+  };
+}
+
+Display::Kind Probe(std::map<std::string, std::string> variables) {
+  return FindDisplay(Environment(std::move(variables))).State;
+}
+
 TEST(DisplayProbeTest, LocalDisplayAnswersOnlyWhileItsServerListens) {
   constexpr int kNumber = 7391;
   const std::string display = ":" + std::to_string(kNumber);
-  EXPECT_FALSE(X11DisplayReachable(display));
+  EXPECT_EQ(Probe({{"DISPLAY", display}}), Display::Kind::kUnreachable);
   const int server = FakeXServer(kNumber);
   ASSERT_GE(server, 0);
-  EXPECT_TRUE(X11DisplayReachable(display));
-  EXPECT_TRUE(X11DisplayReachable(display + ".0"));
-  EXPECT_TRUE(X11DisplayReachable("unix" + display));
+  EXPECT_EQ(Probe({{"DISPLAY", display}}), Display::Kind::kAvailable);
+  EXPECT_EQ(Probe({{"DISPLAY", display + ".0"}}), Display::Kind::kAvailable);
+  EXPECT_EQ(Probe({{"DISPLAY", "unix" + display}}), Display::Kind::kAvailable);
   ::close(server);
-  EXPECT_FALSE(X11DisplayReachable(display));
+  const Display gone = FindDisplay(Environment({{"DISPLAY", display}}));
+  EXPECT_EQ(gone.State, Display::Kind::kUnreachable);
+  EXPECT_EQ(gone.Name, display);
 }
 
-TEST(DisplayProbeTest, MalformedIsUnreachableAndRemoteIsLeftToTheToolkit) {
-  EXPECT_FALSE(X11DisplayReachable(""));
-  EXPECT_FALSE(X11DisplayReachable("nonsense"));
-  EXPECT_FALSE(X11DisplayReachable(":x"));
-  EXPECT_TRUE(X11DisplayReachable("otherhost:10.0"));
+TEST(DisplayProbeTest, WhatTheEnvironmentNamesDecides) {
+  EXPECT_EQ(Probe({}), Display::Kind::kNone);
+  EXPECT_EQ(Probe({{"DISPLAY", ""}}), Display::Kind::kNone);
+  // Malformed names cannot be reached; another host is left to the toolkit,
+  // and so are Wayland and an explicit platform, whatever DISPLAY says.
+  EXPECT_EQ(Probe({{"DISPLAY", "nonsense"}}), Display::Kind::kUnreachable);
+  EXPECT_EQ(Probe({{"DISPLAY", ":x"}}), Display::Kind::kUnreachable);
+  EXPECT_EQ(Probe({{"DISPLAY", "otherhost:10.0"}}), Display::Kind::kAvailable);
+  EXPECT_EQ(Probe({{"DISPLAY", ":x"}, {"WAYLAND_DISPLAY", "wayland-0"}}),
+            Display::Kind::kAvailable);
+  EXPECT_EQ(Probe({{"QT_QPA_PLATFORM", "offscreen"}}), Display::Kind::kAvailable);
 }
 
 }  // namespace

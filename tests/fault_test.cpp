@@ -130,8 +130,7 @@ TEST_F(FaultTest, BurstLargerThanTheBufferIsHandledOverTicksWithNothingLost) {
   ASSERT_GE(fd, 0);
   // Three chat lines of 1000 bytes each in one send: the first receive takes
   // the 2048 bytes that fit, later ones the rest as packets are consumed.
-  const std::string lines[] = {std::string(996, 'a'), std::string(996, 'b'),
-                               std::string(996, 'c')};
+  const std::string lines[] = {std::string(996, 'a'), std::string(996, 'b'), std::string(996, 'c')};
   SendAll(fd, Concat({Chat(lines[0]), Chat(lines[1]), Chat(lines[2])}));
   for (int client : {fd, stayer}) {
     for (const std::string& line : lines) {

@@ -1,4 +1,4 @@
-#include "app/log_output.h"
+#include "console/log_output.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@ namespace quib {
 namespace {
 
 using test::Bytes;
-using test::FromText;
 using test::Concat;
+using test::FromText;
 using test::Le16;
 using test::Le32;
 using test::Zeros;
@@ -22,10 +22,10 @@ using Lines = std::vector<std::string>;
 Bytes ServerList(std::uint8_t sex, std::uint16_t port, std::uint16_t users) {
   return Concat({Le16(0x0069), Le16(79), Le32(0), Le32(2000000), Le32(0), Le32(0),
                  FromText("2008-08-01 00:00:01.000"), Zeros(1),  // 20: date, width 24
-                 Zeros(2), Bytes{sex},                          // 44: unused, 46: sex
-                 Bytes{0x7F, 0x00, 0x00, 0x01}, Le16(port),     // 47: address, 51: port
-                 FromText("Quib-Test Server"), Zeros(4),            // 53: name, width 20
-                 Le16(users), Le16(0), Le16(0)});               // 73: user count
+                 Zeros(2), Bytes{sex},                           // 44: unused, 46: sex
+                 Bytes{0x7F, 0x00, 0x00, 0x01}, Le16(port),      // 47: address, 51: port
+                 FromText("Quib-Test Server"), Zeros(4),         // 53: name, width 20
+                 Le16(users), Le16(0), Le16(0)});                // 73: user count
 }
 
 const Bytes kLoginRequest = Concat({Le16(0x0064), Zeros(53)});

@@ -21,14 +21,21 @@ TEST(ReadClampedPositionTest, ReadsLeadingDigitsClampsAndShowsTheValue) {
     std::int32_t expected;
   };
   const Case cases[] = {
-      {"150", 150}, {"1000", 898}, {"1", 2}, {"", 2}, {"abc", 2}, {"12abc", 12},
-      {"898", 898}, {"2", 2},      {"99999999999999999999", 898},
+      {"150", 150},
+      {"1000", 898},
+      {"1", 2},
+      {"", 2},
+      {"abc", 2},
+      {"12abc", 12},
+      {"898", 898},
+      {"2", 2},
+      {"99999999999999999999", 898},
       {"4294967298", 898},  // wraps to 2 if read into 32 bits
   };
   for (const Case& c : cases) {
     TextBox box(c.text);
     std::int32_t value = -7;
-    ReadClampedPosition(box, kMinCell, kMaxCell, value);
+    ReadClampedPosition(box, kCellRange.Lowest, kCellRange.Highest, value);
     EXPECT_EQ(value, c.expected) << '"' << c.text << '"';
     EXPECT_EQ(box.Text(), std::to_string(c.expected)) << '"' << c.text << '"';
   }

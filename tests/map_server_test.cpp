@@ -79,9 +79,9 @@ TEST_F(MapServerTest, MapLoginEchoesPlacesGreetsAndLogs) {
   // Cell (2, 898) packed.
   EXPECT_EQ(Received(2, 11), Concat({Le16(0x0073), Le32(kTestTick), {0x00, 0xB8, 0x20}, {5, 5}}));
   EXPECT_EQ(Received(2, 46), ChatLine(0x11223344, "System : Welcome to the Quib-Server!!!"));
-  EXPECT_EQ(Received(2, 76),
-            ChatLine(0x11223344,
-                     "System : Note, This is not intended to be a fully functional server."));
+  EXPECT_EQ(
+      Received(2, 76),
+      ChatLine(0x11223344, "System : Note, This is not intended to be a fully functional server."));
   ExpectNothingMore();
 
   EXPECT_EQ(record.State, kStateMap);
@@ -207,8 +207,9 @@ TEST_F(MapServerTest, ChatLengthCountingTheHeadIsCutToTheBytesReceived) {
 TEST_F(MapServerTest, ChatWithNoTextSendsNothing) {
   for (const std::int16_t length : {0, -1, -32768}) {
     PacketBuffer fresh{};
-    HandleChat(form, Feed(0, Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(length)),
-                                     FromText("hello")})),
+    HandleChat(form,
+               Feed(0, Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(length)),
+                               FromText("hello")})),
                version, fresh);
   }
   // A length field that arrived without any text.

@@ -27,7 +27,8 @@ TEST(PacketBufferTest, FixedStringPadsCutsOrFillsItsField) {
 
   buffer.fill(0xEE);
   WriteFixedString(buffer, 0, "abcdefghijklmnopqrstuvwx", 20);  // 24 characters
-  EXPECT_EQ(Slice(buffer, 0, 21), Concat({TextBytes("abcdefghijklmnopqrs"), Bytes{0}, Bytes{0xEE}}));
+  EXPECT_EQ(Slice(buffer, 0, 21),
+            Concat({TextBytes("abcdefghijklmnopqrs"), Bytes{0}, Bytes{0xEE}}));
 
   buffer.fill(0xEE);
   WriteFixedString(buffer, 0, "abcdefghijklmnopqrst", 20);  // exactly 20

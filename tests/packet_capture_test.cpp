@@ -1,4 +1,4 @@
-#include "protocol/packet_capture.h"
+#include "capture/packet_capture.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -12,7 +12,7 @@
 #include <set>
 #include <sstream>
 
-#include "protocol/tcp_ip_headers.h"
+#include "capture/tcp_ip_headers.h"
 #include "tests/test_support.h"
 #include "tests/tshark.h"
 
@@ -40,7 +40,7 @@ TEST(PacketCaptureTest, ChecksumsMatchKnownVectors) {
     Bytes bytes;
     std::uint16_t checksum;
   } cases[] = {
-      {{0x45, 0x00, 0x00, 0x73, 0x00, 0x00, 0x40, 0x00, 0x40, 0x11,  // an IPv4 header,
+      {{0x45, 0x00, 0x00, 0x73, 0x00, 0x00, 0x40, 0x00, 0x40, 0x11,   // an IPv4 header,
         0x00, 0x00, 0xC0, 0xA8, 0x00, 0x01, 0xC0, 0xA8, 0x00, 0xC7},  // checksum zeroed
        0xB861},
       {{0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7}, 0x220D},
@@ -109,8 +109,7 @@ TEST(PacketCaptureTest, AnalyserSeesWholeConversationsWithEveryByteAndComment) {
 
   // SYN, SYN-ACK, ACK and data in all three; then FIN twice, or RST.
   std::set<std::string> completeness;
-  std::istringstream complete(
-      tshark.Run("-2 -T fields -e tcp.stream -e tcp.completeness").out);
+  std::istringstream complete(tshark.Run("-2 -T fields -e tcp.stream -e tcp.completeness").out);
   for (std::string line; std::getline(complete, line);) completeness.insert(line);
   EXPECT_EQ(completeness, (std::set<std::string>{"0\t31", "1\t31", "2\t47"}));
 
@@ -144,8 +143,9 @@ TEST(PacketCaptureTest, FileThatCannotBeOpenedSaysWhy) {
   std::string error;
   EXPECT_FALSE(capture.Open("/no/such/folder/capture.pcapng", error));
   EXPECT_FALSE(capture.IsOpen());
-  EXPECT_EQ(error, "Unable to open the capture file /no/such/folder/capture.pcapng: "
-                   "No such file or directory");
+  EXPECT_EQ(error,
+            "Unable to open the capture file /no/such/folder/capture.pcapng: "
+            "No such file or directory");
 }
 
 // A full disk ends the capture at the write that meets it: a flush when little

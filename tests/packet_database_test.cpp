@@ -23,9 +23,9 @@ namespace fs = std::filesystem;
 
 using Slots = std::array<std::int16_t, 10>;
 
-const char* const kNames[] = {"wanttoconnection", "loadendack",    "ticksend",
-                              "globalmessage",    "emotion",       "sndoridori",
-                              "walktoxy",         "howmanyconnections", "restart"};
+const char* const kNames[] = {"wanttoconnection", "loadendack", "ticksend", "globalmessage",
+                              "emotion",          "sndoridori", "walktoxy", "howmanyconnections",
+                              "restart"};
 
 PacketEntry Member(const PacketTable& table, std::size_t version, std::string_view name) {
   VersionEntry copy = table.at(version);
@@ -67,8 +67,8 @@ std::uint16_t IdOf(const std::string& field) {
 // The entry written by "0x0072,<length>,wanttoconnection,<positions>" in section 5.
 PacketEntry EntryOf(const std::string& length, const std::string& positions) {
   return Member(
-      ParsePacketDatabase("packet_ver: 5\n0x0072," + length + ",wanttoconnection," + positions),
-      5, "wanttoconnection");
+      ParsePacketDatabase("packet_ver: 5\n0x0072," + length + ",wanttoconnection," + positions), 5,
+      "wanttoconnection");
 }
 
 const std::string kSample =
@@ -105,7 +105,8 @@ TEST(PacketDatabaseLines, LastLineWithoutLineFeedIsRead) {
 }
 
 TEST(PacketDatabaseLines, SpacesAroundLineAreTrimmedButTabsStay) {
-  PacketTable table = ParsePacketDatabase("   packet_ver: 5   \n  0x0072,19,wanttoconnection,2  \n");
+  PacketTable table =
+      ParsePacketDatabase("   packet_ver: 5   \n  0x0072,19,wanttoconnection,2  \n");
   EXPECT_EQ(Member(table, 5, "wanttoconnection").Id, 0x0072);
 
   // A tab after the name makes it unknown; before the id it stops "0x" from
@@ -271,8 +272,8 @@ TEST(PacketDatabaseLines, NamesAreComparedExactly) {
 }
 
 TEST(PacketDatabaseLines, LinesWithFewerThanFourFieldsStoreNothing) {
-  for (const char* line : {"0x0072,19,wanttoconnection", "0x0072,19,wanttoconnection,",
-                           "0x0072,19", "0x0072,", ","}) {
+  for (const char* line :
+       {"0x0072,19,wanttoconnection", "0x0072,19,wanttoconnection,", "0x0072,19", "0x0072,", ","}) {
     EXPECT_TRUE(IsZero(ParsePacketDatabase(std::string("packet_ver: 5\n") + line + "\n")[5]))
         << line;
   }
@@ -353,7 +354,8 @@ TEST(PacketDatabaseNumbers, ValuesSaturateAtTheirFieldsWidth) {
 TEST(PacketDatabaseBytes, NulBytesAreOrdinaryCharacters) {
   using namespace std::string_literals;
   // A NUL stops a number like any other character and spoils a name.
-  PacketTable table = ParsePacketDatabase("packet_ver: 5\n0x0072,19\0junk,wanttoconnection,2\0:6\n"s);
+  PacketTable table =
+      ParsePacketDatabase("packet_ver: 5\n0x0072,19\0junk,wanttoconnection,2\0:6\n"s);
   EXPECT_EQ(Member(table, 5, "wanttoconnection").Length, 19);
   EXPECT_EQ(Member(table, 5, "wanttoconnection").Positions, (Slots{2, 6}));
   table = ParsePacketDatabase("packet_ver: 5\n0x0072,19,wanttoconnection\0,2\n"s);
@@ -362,8 +364,9 @@ TEST(PacketDatabaseBytes, NulBytesAreOrdinaryCharacters) {
 
 TEST(PacketDatabaseBytes, ArbitraryBytesNeverBreakTheReader) {
   std::mt19937 random(12345);
-  const std::string pieces[] = {"packet_ver:", "0x", ",", ":", "\n", "\r", " ", "\t", ".",
-                                "-",           "9", "wanttoconnection", "//"};
+  const std::string pieces[] = {"packet_ver:", "0x", ",", ":", "\n", "\r",
+                                " ",           "\t", ".", "-", "9",  "wanttoconnection",
+                                "//"};
   for (int round = 0; round < 300; ++round) {
     std::string text;
     const int length = static_cast<int>(random() % 200);

@@ -67,9 +67,9 @@ TEST_F(PacketHandlerTest, FixedIdsAreFramedByTheirKnownLengths) {
 }
 
 TEST_F(PacketHandlerTest, NamedIdsAreFramedByTheirVersionLengths) {
-  const std::pair<std::uint16_t, std::int32_t> lengths[] = {
-      {0x0072, 19}, {0x007D, 2}, {0x007E, 6}, {0x00BF, 3}, {0x01E7, 2},
-      {0x0085, 5},  {0x00C1, 2}, {0x00B2, 3}};
+  const std::pair<std::uint16_t, std::int32_t> lengths[] = {{0x0072, 19}, {0x007D, 2}, {0x007E, 6},
+                                                            {0x00BF, 3},  {0x01E7, 2}, {0x0085, 5},
+                                                            {0x00C1, 2},  {0x00B2, 3}};
   for (const auto& [id, length] : lengths) {
     EXPECT_EQ(LeftAfter(form, id), 100 - length) << std::hex << id;
   }
@@ -142,7 +142,8 @@ TEST_F(PacketHandlerTest, VersionWithoutEntryTakesNamedIdsAsUnknown) {
   for (const std::int32_t version : {2, 5000, -1}) {
     form.List1.Clear();
     EXPECT_EQ(LeftAfter(form, 0x0072, version), 0);
-    EXPECT_EQ(test::LogLines(form.List1), std::vector<std::string>{"Unknown Packet (0x72) - 7F000001"});
+    EXPECT_EQ(test::LogLines(form.List1),
+              std::vector<std::string>{"Unknown Packet (0x72) - 7F000001"});
   }
   EXPECT_EQ(LeftAfter(form, 0x0065, 2), 100 - 17);  // fixed ids still work
   form.Packets.clear();

@@ -37,8 +37,7 @@ TEST(PacketLogTest, PeerHexIsHostOrderUppercaseWithoutLeadingZeros) {
 TEST(PacketLogTest, ByteDumpIsSixteenBytesFromOffsetTwo) {
   Bytes bytes = Zeros(20);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(0xA0 + i);
-  EXPECT_EQ(ReceivedBytesDump(RecordFrom(0x7F000001, bytes)),
-            "A2A3A4A5A6A7A8A9AAABACADAEAFB0B1");
+  EXPECT_EQ(ReceivedBytesDump(RecordFrom(0x7F000001, bytes)), "A2A3A4A5A6A7A8A9AAABACADAEAFB0B1");
 }
 
 class UnknownPacketTest : public ::testing::Test {
@@ -56,9 +55,9 @@ TEST_F(UnknownPacketTest, LineShowsIdWithoutLeadingZerosAndDropsTheBuffer) {
   EXPECT_EQ(Handle(0x007D).RecvLength, 0);
   EXPECT_EQ(Handle(0x0ABC).RecvLength, 0);
   EXPECT_EQ(Handle(0xFFFF).RecvLength, 0);
-  EXPECT_EQ(test::LogLines(form.List1), (Lines{"Unknown Packet (0x7D) - 7F000001",
-                                        "Unknown Packet (0xABC) - 7F000001",
-                                        "Unknown Packet (0xFFFF) - 7F000001"}));
+  EXPECT_EQ(test::LogLines(form.List1),
+            (Lines{"Unknown Packet (0x7D) - 7F000001", "Unknown Packet (0xABC) - 7F000001",
+                   "Unknown Packet (0xFFFF) - 7F000001"}));
 }
 
 TEST_F(UnknownPacketTest, HiddenPacketsAddNoLineYetStillDropTheBuffer) {

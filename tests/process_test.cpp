@@ -1,10 +1,9 @@
 // The server as a program: options, start-up failures, the console and stop
 // signals, through a real child process.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,8 +15,9 @@ namespace quib::test {
 namespace {
 
 // No display: without --headless the server must fall back to the console.
-const ServerProcess::EnvironmentChanges kNoDisplay = {
-    {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}, {"QT_QPA_PLATFORM", std::nullopt}};
+const ServerProcess::EnvironmentChanges kNoDisplay = {{"DISPLAY", std::nullopt},
+                                                      {"WAYLAND_DISPLAY", std::nullopt},
+                                                      {"QT_QPA_PLATFORM", std::nullopt}};
 
 TEST(ProcessTest, HeadlessServerListensAndTakesCommands) {
   ServerProcess server;
@@ -176,8 +176,9 @@ TEST(ProcessTest, WindowModeServesAndStopsOnSigterm) {
   ASSERT_GT(port, 0) << server.ErrorText();
   if (server.ErrorText().find("running in the console") != std::string::npos) {
     server.Stop();
-    GTEST_SKIP() << (ServerProcess::IsWindowsProgram() ? "the Qt window is not the Windows program's"
-                                                       : "built without the window");
+    GTEST_SKIP() << (ServerProcess::IsWindowsProgram()
+                         ? "the Qt window is not the Windows program's"
+                         : "built without the window");
   }
   // The window's notification accepts, its timer polls: a login is answered.
   const int client = ConnectClient(port);
@@ -197,8 +198,9 @@ TEST(ProcessTest, WindowModeShowsTheDatabaseErrorAndEndsOnSigterm) {
                            {{"QT_QPA_PLATFORM", "offscreen"}}));
   ASSERT_TRUE(server.WaitForError("Unable to load Packet_db.txt\n", 5000)) << server.ErrorText();
   if (server.ErrorText().find("running in the console") != std::string::npos) {
-    GTEST_SKIP() << (ServerProcess::IsWindowsProgram() ? "the Qt window is not the Windows program's"
-                                                       : "built without the window");
+    GTEST_SKIP() << (ServerProcess::IsWindowsProgram()
+                         ? "the Qt window is not the Windows program's"
+                         : "built without the window");
   }
   EXPECT_FALSE(server.Wait(300).has_value()) << "the program ended before the box was closed";
   EXPECT_EQ(server.Stop(), 1);

@@ -1,10 +1,12 @@
-#include "app/program_options.h"
+#include "startup/program_options.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "app/main_window.h"
+#include "startup/run_mode.h"
+#include "startup/start_server.h"
 
 namespace quib {
 namespace {
@@ -37,10 +39,18 @@ TEST(ProgramOptionsTest, DefaultsAndEveryOption) {
 }
 
 TEST(ProgramOptionsTest, BadArgumentsAreErrors) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--bogus"}, {"headless"}, {"--port"}, {"--port", "65536"}, {"--port", "-1"},
-           {"--port", "80x"}, {"--port="}, {"--port", "99999999999"}, {"--packet-db"},
-           {"--packet-db="}, {"--headless=yes"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--bogus"},
+                                             {"headless"},
+                                             {"--port"},
+                                             {"--port", "65536"},
+                                             {"--port", "-1"},
+                                             {"--port", "80x"},
+                                             {"--port="},
+                                             {"--port", "99999999999"},
+                                             {"--packet-db"},
+                                             {"--packet-db="},
+                                             {"--headless=yes"}}) {
     ProgramOptions options;
     EXPECT_EQ(Parse(args, options), OptionsOutcome::kError) << args[0];
   }
@@ -56,23 +66,30 @@ TEST(ProgramOptionsTest, OnlyAnAddressBeyondLoopbackIsWarnedAbout) {
   }
 }
 
-TEST(ProgramOptionsTest, WindowOnlyWithADisplayAndABuiltWindow) {
-  std::map<std::string, std::string> environment;
-  const EnvironmentLookup lookup = [&](const char* name) -> const char* {
-    const auto found = environment.find(name);
-    return found == environment.end() ? nullptr : found->second.c_str();
+TEST(ProgramOptionsTest, WindowOnlyWhenAskedForBuiltAndShowable) {
+  struct Case {
+    bool Headless;
+    bool WindowBuilt;
+    Display::Kind Shows;
+    RunMode Expected;
+    const char* Notice;  // the start of what standard error says
   };
-  ProgramOptions options;
-  EXPECT_EQ(ChooseRunMode(options, true, lookup), RunMode::kConsoleNoDisplay);
-  environment["DISPLAY"] = "";
-  EXPECT_EQ(ChooseRunMode(options, true, lookup), RunMode::kConsoleNoDisplay);
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    environment = {{name, "x"}};
-    EXPECT_EQ(ChooseRunMode(options, true, lookup), RunMode::kWindow) << name;
+  const Case cases[] = {
+      {false, true, Display::Kind::kAvailable, RunMode::kWindow, ""},
+      {false, true, Display::Kind::kNone, RunMode::kConsole, "No display available"},
+      {false, true, Display::Kind::kUnreachable, RunMode::kConsole, "Display :9 cannot be reached"},
+      {false, false, Display::Kind::kAvailable, RunMode::kConsole, "Built without the window"},
+      {true, true, Display::Kind::kAvailable, RunMode::kConsole, ""},
+      {true, false, Display::Kind::kNone, RunMode::kConsole, ""},
+  };
+  for (const Case& c : cases) {
+    ProgramOptions options;
+    options.Headless = c.Headless;
+    const RunChoice choice = ChooseRunMode(options, c.WindowBuilt, {c.Shows, ":9"});
+    EXPECT_EQ(choice.Mode, c.Expected) << c.Notice;
+    EXPECT_EQ(choice.Notice.rfind(c.Notice, 0), 0u) << choice.Notice;
+    EXPECT_EQ(choice.Notice.empty(), c.Notice[0] == '\0') << choice.Notice;
   }
-  EXPECT_EQ(ChooseRunMode(options, false, lookup), RunMode::kConsoleNoWindow);
-  options.Headless = true;
-  EXPECT_EQ(ChooseRunMode(options, true, lookup), RunMode::kConsole);
 }
 
 }  // namespace

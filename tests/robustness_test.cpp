@@ -26,7 +26,8 @@ const Bytes kWalk = Walk();
 class FastServerTest : public ::testing::Test {
  protected:
   void StartServer(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args{"--headless", "--port", "0", "--accept-delay", "0", "--tick", "10"};
+    std::vector<std::string> args{"--headless", "--port", "0", "--accept-delay",
+                                  "0",          "--tick", "10"};
     args.insert(args.end(), extra.begin(), extra.end());
     ASSERT_TRUE(server.Start(args));
     port = server.WaitForListening();

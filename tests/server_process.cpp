@@ -80,8 +80,8 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
   posix_spawn_file_actions_init(&actions);
   const int ends[3] = {in[0], out[1], err[1]};
   for (int fd = 0; fd <= 2; ++fd) {
-    const bool closed = std::find(ClosedStreams.begin(), ClosedStreams.end(), fd) !=
-                        ClosedStreams.end();
+    const bool closed =
+        std::find(ClosedStreams.begin(), ClosedStreams.end(), fd) != ClosedStreams.end();
     if (closed) {
       posix_spawn_file_actions_addclose(&actions, fd);
     } else {
@@ -117,7 +117,7 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
   auto argvPointers = Pointers(argv);
   auto envpPointers = Pointers(envp);
   const int result = ::posix_spawnp(&pid_, argv[0].c_str(), &actions, &attributes,
-                                   argvPointers.data(), envpPointers.data());
+                                    argvPointers.data(), envpPointers.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
 

@@ -149,7 +149,8 @@ TEST_F(SocketLayerTest, PortInUseFailsAndLeaksNothing) {
   // Nor does another program get the port, even asking to share it.
   const int other = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
   const int share = 1;
-  ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&share), sizeof share);
+  ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&share),
+               sizeof share);
   sockaddr_in same = address;
   same.sin_port = htons(static_cast<std::uint16_t>(PortOf(first)));
   EXPECT_NE(::bind(other, reinterpret_cast<const sockaddr*>(&same), sizeof same), 0);

@@ -26,7 +26,9 @@ const bool kSocketsStarted = [] {
 }();
 constexpr int kNoSignal = 0;
 using pollfd = WSAPOLLFD;
-int poll(pollfd* fds, unsigned long count, int timeoutMs) { return ::WSAPoll(fds, count, timeoutMs); }
+int poll(pollfd* fds, unsigned long count, int timeoutMs) {
+  return ::WSAPoll(fds, count, timeoutMs);
+}
 #else
 constexpr int kNoSignal = MSG_NOSIGNAL;
 #endif

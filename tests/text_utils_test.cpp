@@ -37,9 +37,7 @@ TEST_F(ReadWholeFileTest, MissingAndEmptyFilesBothGiveEmptyText) {
   EXPECT_EQ(ReadWholeFile(Write("empty.txt", "")), "");
 }
 
-TEST_F(ReadWholeFileTest, DirectoryGivesEmptyText) {
-  EXPECT_EQ(ReadWholeFile(dir.string()), "");
-}
+TEST_F(ReadWholeFileTest, DirectoryGivesEmptyText) { EXPECT_EQ(ReadWholeFile(dir.string()), ""); }
 
 TEST_F(ReadWholeFileTest, KeepsCarriageReturns) {
   const std::string text = ReadWholeFile(Write("crlf.txt", "a\r\nb"));

@@ -37,10 +37,10 @@ ToolRun Tshark::Run(const std::string& args) const {
 }
 
 std::string Tshark::Faults() const {
-  const ToolRun run = Run(
-      "-o tcp.check_checksum:TRUE -o ip.check_checksum:TRUE -Y '!(tcp.checksum.status == 1 && "
-      "ip.checksum.status == 1) || tcp.analysis.flags || _ws.malformed || "
-      "tcp.analysis.bytes_in_flight > 65535'");
+  const ToolRun run =
+      Run("-o tcp.check_checksum:TRUE -o ip.check_checksum:TRUE -Y '!(tcp.checksum.status == 1 && "
+          "ip.checksum.status == 1) || tcp.analysis.flags || _ws.malformed || "
+          "tcp.analysis.bytes_in_flight > 65535'");
   return (run.status != 0 ? "exit status " + std::to_string(run.status) + "\n" : "") + run.out +
          run.err;
 }

@@ -1,11 +1,13 @@
 // The window as a user sees it, under Qt's offscreen platform.
-#include "app/window_view.h"
+#include "ui/qt/window_view.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
-#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,13 +19,11 @@
 #include <QSpinBox>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
-#include "app/log_actions.h"
 #include "app/main_window.h"
 #include "protocol/packet_log.h"
-#include "app/settings_dialog.h"
 #include "tests/test_support.h"
+#include "ui/qt/log_actions.h"
+#include "ui/qt/settings_dialog.h"
 
 namespace quib {
 namespace {

@@ -2,12 +2,9 @@
 // started, its window found by class and caption, and its controls read and
 // driven with window messages. Needs a display (under Wine: Xvfb and a Wine
 // session started with it).
-#include "app/window_win32.h"
-
-#include <winsock2.h>
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <winsock2.h>
 
 #include <chrono>
 #include <cstdio>
@@ -19,8 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/log_menu_win32.h"
 #include "tests/test_support.h"
+#include "ui/win32/log_menu_win32.h"
+#include "ui/win32/window_win32.h"
 
 namespace quib {
 namespace {
@@ -34,7 +32,8 @@ std::wstring ServerPath() {
   const DWORD length = ::GetModuleFileNameW(nullptr, name, MAX_PATH);
   std::wstring path(name, length);
   path.erase(path.find_last_of(L"\\/") + 1);
-  for (const char* c = QUIB_SERVER_FROM_TESTS; *c != '\0'; ++c) path.push_back(*c == '/' ? L'\\' : *c);
+  for (const char* c = QUIB_SERVER_FROM_TESTS; *c != '\0'; ++c)
+    path.push_back(*c == '/' ? L'\\' : *c);
   return path;
 }
 
@@ -126,8 +125,8 @@ class Child {
 std::wstring Text(HWND window) {
   std::wstring text(static_cast<std::size_t>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1,
                     L'\0');
-  text.resize(static_cast<std::size_t>(::SendMessageW(
-      window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+  text.resize(static_cast<std::size_t>(
+      ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
   return text;
 }
 
@@ -143,7 +142,8 @@ std::vector<std::string> ListLines(HWND list) {
   std::vector<std::string> lines;
   const auto count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    std::wstring line(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+    std::wstring line(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1,
+                      L'\0');
     line.resize(static_cast<std::size_t>(
         ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()))));
     lines.emplace_back(line.begin(), line.end());  // the log is ASCII
@@ -384,11 +384,13 @@ TEST_F(WindowTest, LogMenuCopiesShowsBytesAndChangesTheTick) {
 
   // A double-click on the second packet's line shows its bytes.
   ::SendMessageW(list, LB_SETCARETINDEX, 2, FALSE);
-  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kList1, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kList1, LBN_DBLCLK),
+                 reinterpret_cast<LPARAM>(list));
   HWND bytes = server.FindWindowOf(kBytesWindowClass, L"Packet Bytes");
   ASSERT_NE(bytes, nullptr) << "no bytes window";
   const std::wstring shown = Text(::GetWindow(bytes, GW_CHILD));
-  EXPECT_EQ(shown.rfind(L"Unknown Packet (0x4322) - 7F000001 (2 bytes buffered)\r\n0000  22 43", 0), 0u)
+  EXPECT_EQ(shown.rfind(L"Unknown Packet (0x4322) - 7F000001 (2 bytes buffered)\r\n0000  22 43", 0),
+            0u)
       << std::string(shown.begin(), shown.end());
   ::SendMessageW(bytes, WM_CLOSE, 0, 0);
 
@@ -421,7 +423,8 @@ TEST_F(WindowTest, SecondInstanceIsRefusedThePort) {
   ASSERT_TRUE(second.Start(L"--port " + std::to_wstring(port)));
   HWND box = second.FindWindowOf(L"#32770", L"Quib-Server");
   ASSERT_NE(box, nullptr) << "no message box";
-  EXPECT_EQ(Text(::GetDlgItem(box, 0xFFFF)), L"Unable to listen on 127.0.0.1:" + std::to_wstring(port));
+  EXPECT_EQ(Text(::GetDlgItem(box, 0xFFFF)),
+            L"Unable to listen on 127.0.0.1:" + std::to_wstring(port));
   ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(second.Wait(), 1u);
 }

@@ -1,0 +1,98 @@
+// A capture file of client sessions, synthesised from what the server sees:
+// each accepted connection becomes a TCP conversation of raw IPv4 frames whose
+// sequence and acknowledgement numbers follow the bytes sent each way, so an
+// analyser shows whole conversations and every byte in each direction.
+//
+// Writes go through one 64 KiB buffer owned by the capture; nothing is
+// allocated per frame, only per conversation. The first failed write ends the
+// capture: the file is closed, IsOpen() turns false and LastError() says why.
+// Every other call on a closed capture, or with an id that has no
+// conversation, does nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include "capture/pcapng_format.h"
+
+namespace quib {
+
+class PacketCapture : private ByteSink {
+ public:
+  using ConversationId = std::uint64_t;
+  enum class EndKind {
+    kClientClosed,  // client FIN, server FIN, client ACK
+    kServerClosed,  // server FIN, client FIN, server ACK
+    kReset,         // the client resets the connection (RST from the client)
+  };
+
+  PacketCapture() = default;
+  ~PacketCapture();
+  PacketCapture(const PacketCapture&) = delete;
+  PacketCapture& operator=(const PacketCapture&) = delete;
+
+  // Creates or truncates `path` and starts the file (its header reaches the
+  // disk with the first Flush); a capture already open is closed first. False
+  // with "Unable to open the capture file PATH: reason" in `error` when the
+  // file cannot be created.
+  bool Open(const std::string& path, std::string& error);
+  // Writes what is buffered and closes the file. False when that write or the
+  // close failed (LastError() says why).
+  bool Close();
+  bool IsOpen() const { return file_ != nullptr; }
+  // Writes what is buffered. False when the capture is not open (any more).
+  bool Flush();
+  // Why the capture stopped on its own; empty while nothing failed.
+  const std::string& LastError() const { return lastError_; }
+  // LastError(), which is then forgotten: each failure is told once.
+  std::string TakeError() { return std::exchange(lastError_, {}); }
+
+  // Addresses in host byte order. Writes the three-way handshake.
+  void BeginConversation(ConversationId id, std::uint32_t clientAddress, std::uint16_t clientPort,
+                         std::uint32_t serverAddress, std::uint16_t serverPort, Timestamp time);
+  // Bytes the client sent, as one frame (several past one IPv4 packet's
+  // payload) with `comment` as its packet comment; an empty comment adds none.
+  void ClientData(ConversationId id, const std::uint8_t* bytes, std::size_t count,
+                  std::string_view comment, Timestamp time);
+  // Bytes the server sent, as one frame or several past one packet's payload.
+  void ServerData(ConversationId id, const std::uint8_t* bytes, std::size_t count, Timestamp time);
+  // Closes the conversation and forgets its id.
+  void EndConversation(ConversationId id, EndKind how, Timestamp time);
+
+ private:
+  // One direction of a conversation.
+  struct Side {
+    std::uint32_t Address = 0;
+    std::uint16_t Port = 0;
+    std::uint32_t NextSequence = 0;  // of the next byte this side sends
+    std::uint32_t Acknowledged = 0;  // the other side's latest acknowledgement
+  };
+  struct Conversation {
+    Side Client;
+    Side Server;
+  };
+
+  void Data(ConversationId id, bool fromClient, const std::uint8_t* bytes, std::size_t count,
+            std::string_view comment, Timestamp time);
+  // One frame from `from` to `to`, acknowledging all `to` sent.
+  void Segment(Side& from, Side& to, std::uint8_t flags, const std::uint8_t* payload,
+               std::size_t count, std::string_view comment, Timestamp time);
+  void Put(const std::uint8_t* bytes, std::size_t count) override;
+  bool WriteOut(const std::uint8_t* bytes, std::size_t count);
+
+  std::FILE* file_ = nullptr;
+  std::string path_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t buffered_ = 0;
+  std::unordered_map<ConversationId, Conversation> conversations_;
+  std::uint16_t nextIpId_ = 0;
+  std::string lastError_;
+};
+
+}  // namespace quib

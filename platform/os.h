@@ -1,0 +1,52 @@
+// The operating system's part, besides sockets: reading a regular file, the
+// executable's folder, the time of day and whether a display can show a
+// window. One header; os_posix.cpp and os_win32.cpp say how each system does it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quib {
+
+enum class ReadResult {
+  kRead,            // `text` holds the whole file
+  kUnreadable,      // missing, no permission, or a read error
+  kNotRegularFile,  // a directory, device, FIFO, socket...
+  kTooLarge,        // more than the allowed bytes
+};
+
+// Reads the regular file at `path` into `text`, at most `maxBytes` of it.
+// Anything but a regular file is refused without waiting on it; `text` is
+// left empty unless the result is kRead. Paths are UTF-8.
+ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text);
+
+// The folder of the running executable, ending in its separator; empty when
+// it cannot be found. Not the current directory: the program may be started
+// from anywhere, or by a double click.
+std::string ExecutableFolder();
+
+// Local time since midnight in microseconds.
+std::int64_t LocalMicrosecondsSinceMidnight();
+
+// Reads one environment variable; nullptr when it is not set.
+using EnvironmentLookup = std::function<const char*(const char*)>;
+
+// Whether a window can be shown, and if not, why.
+struct Display {
+  enum class Kind {
+    kAvailable,
+    kNone,         // no display at all
+    kUnreachable,  // a display is named but does not answer
+  } State = Kind::kNone;
+  std::string Name;  // the display named, for kUnreachable
+};
+
+// Linux: DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM set, a local X display
+// that answers its socket (a display on another host, Wayland and an explicit
+// platform are left to the toolkit). Windows: a window can be made (Wine
+// without X has none). `lookup` reads the environment.
+Display FindDisplay(const EnvironmentLookup& lookup);
+
+}  // namespace quib

@@ -1,0 +1,140 @@
+// The operating system's part on Linux and other POSIX systems.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/os.h"
+
+namespace quib {
+
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Connects to a local stream socket; `abstract` puts the name in the abstract
+// namespace, where X servers also listen.
+bool Answers(const std::string& path, bool abstract) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::size_t offset = abstract ? 1 : 0;
+  if (path.size() + offset >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path + offset, path.data(), path.size());
+  const auto length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+  ::close(fd);
+  return connected;
+}
+
+// For a display on this machine (":N", ":N.S", "unix:N"): true when its
+// socket accepts a connection. A display on another host is not probed and
+// counts as reachable; the toolkit will say if it is not.
+bool X11DisplayReachable(const std::string& display) {
+  const auto colon = display.rfind(':');
+  if (colon == std::string::npos) return false;
+  const std::string host = display.substr(0, colon);
+  if (!host.empty() && host != "unix") return true;
+  const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
+  const std::string path = "/tmp/.X11-unix/X" + number;
+  return Answers(path, true) || Answers(path, false);
+}
+
+bool IsSet(const EnvironmentLookup& lookup, const char* name) {
+  const char* value = lookup(name);
+  return value != nullptr && value[0] != '\0';
+}
+
+}  // namespace
+
+ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text) {
+  text.clear();
+  // Look before opening: opening a device may already do something (rewind a
+  // tape, take a terminal). O_NONBLOCK keeps a FIFO without a writer from
+  // holding up the open; fstat then checks what was really opened, in case
+  // the name was swapped in between.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return ReadResult::kUnreadable;
+  if (!S_ISREG(info.st_mode)) return ReadResult::kNotRegularFile;
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.Get() < 0) return ReadResult::kUnreadable;
+  if (::fstat(file.Get(), &info) != 0) return ReadResult::kUnreadable;
+  if (!S_ISREG(info.st_mode)) return ReadResult::kNotRegularFile;
+  if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) return ReadResult::kTooLarge;
+
+  // The size is only a hint: the file may grow while it is read, and some
+  // (under /proc) say 0. Reading one byte past the limit tells a file that
+  // ends there from one that goes on.
+  std::string read;
+  read.reserve(static_cast<std::size_t>(info.st_size));
+  char chunk[65536];
+  for (;;) {
+    const std::size_t room = maxBytes - read.size();
+    const std::size_t want = room < sizeof chunk ? room + 1 : sizeof chunk;
+    const ssize_t got = ::read(file.Get(), chunk, want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return ReadResult::kUnreadable;
+    if (got == 0) break;
+    if (static_cast<std::size_t>(got) > room) return ReadResult::kTooLarge;
+    read.append(chunk, static_cast<std::size_t>(got));
+  }
+  text = std::move(read);
+  return ReadResult::kRead;
+}
+
+std::string ExecutableFolder() {
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || executable.empty()) return {};
+  std::string folder = executable.parent_path().string();
+  if (folder.empty() || folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
+std::int64_t LocalMicrosecondsSinceMidnight() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm local{};
+  localtime_r(&now.tv_sec, &local);
+  const std::int64_t seconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+  return seconds * 1000000 + now.tv_nsec / 1000;
+}
+
+Display FindDisplay(const EnvironmentLookup& lookup) {
+  if (!IsSet(lookup, "DISPLAY") && !IsSet(lookup, "WAYLAND_DISPLAY") &&
+      !IsSet(lookup, "QT_QPA_PLATFORM")) {
+    return {Display::Kind::kNone, {}};
+  }
+  // Wayland and an explicit platform are left to the toolkit.
+  if (IsSet(lookup, "WAYLAND_DISPLAY") || IsSet(lookup, "QT_QPA_PLATFORM")) {
+    return {Display::Kind::kAvailable, {}};
+  }
+  const std::string display = lookup("DISPLAY");
+  if (X11DisplayReachable(display)) return {Display::Kind::kAvailable, display};
+  return {Display::Kind::kUnreachable, display};
+}
+
+}  // namespace quib

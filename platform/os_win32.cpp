@@ -1,0 +1,119 @@
+// The operating system's part on Windows. Paths come in UTF-8 (the program
+// takes its arguments and its own folder that way); a path that is not UTF-8
+// is read in the ANSI code page.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
+
+namespace quib {
+
+namespace {
+
+std::wstring WidePath(const std::string& path) {
+  for (const UINT codePage : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
+    const DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    const int size = ::MultiByteToWideChar(codePage, flags, path.data(),
+                                           static_cast<int>(path.size()), nullptr, 0);
+    if (size <= 0) continue;
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(codePage, flags, path.data(), static_cast<int>(path.size()), wide.data(),
+                          size);
+    return wide;
+  }
+  return {};
+}
+
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+  }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text) {
+  text.clear();
+  const std::wstring wide = WidePath(path);
+  if (wide.empty()) return ReadResult::kUnreadable;
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return ReadResult::kUnreadable;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ReadResult::kNotRegularFile;
+  const FileHandle file(::CreateFileW(wide.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Get() == INVALID_HANDLE_VALUE) return ReadResult::kUnreadable;
+  // A device (CON, NUL, COM1) or a pipe is no file, whatever its name.
+  if (::GetFileType(file.Get()) != FILE_TYPE_DISK) return ReadResult::kNotRegularFile;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.Get(), &size)) return ReadResult::kUnreadable;
+  if (static_cast<std::uintmax_t>(size.QuadPart) > maxBytes) return ReadResult::kTooLarge;
+
+  // The file may grow while it is read: one byte past the limit tells.
+  std::string read;
+  read.reserve(static_cast<std::size_t>(size.QuadPart));
+  char chunk[65536];
+  for (;;) {
+    const std::size_t room = maxBytes - read.size();
+    const DWORD want = static_cast<DWORD>(room < sizeof chunk ? room + 1 : sizeof chunk);
+    DWORD got = 0;
+    if (!::ReadFile(file.Get(), chunk, want, &got, nullptr)) return ReadResult::kUnreadable;
+    if (got == 0) break;
+    if (got > room) return ReadResult::kTooLarge;
+    read.append(chunk, got);
+  }
+  text = std::move(read);
+  return ReadResult::kRead;
+}
+
+std::string ExecutableFolder() {
+  std::vector<wchar_t> name(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length == 0) return {};
+    if (length < name.size()) {
+      name.resize(length);
+      break;
+    }
+    if (name.size() >= 32768) return {};
+    name.resize(name.size() * 2);
+  }
+  while (!name.empty() && name.back() != L'\\' && name.back() != L'/') name.pop_back();
+  if (name.empty()) return {};
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string folder(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), folder.data(), size,
+                        nullptr, nullptr);
+  return folder;
+}
+
+std::int64_t LocalMicrosecondsSinceMidnight() {
+  SYSTEMTIME local{};
+  ::GetLocalTime(&local);
+  const std::int64_t seconds = local.wHour * 3600 + local.wMinute * 60 + local.wSecond;
+  return seconds * 1000000 + local.wMilliseconds * 1000;
+}
+
+Display FindDisplay(const EnvironmentLookup&) {
+  // Without a display (Wine without X) no window can be made.
+  HWND probe = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+  if (probe == nullptr) return {Display::Kind::kNone, {}};
+  ::DestroyWindow(probe);
+  return {Display::Kind::kAvailable, {}};
+}
+
+}  // namespace quib

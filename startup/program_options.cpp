@@ -1,0 +1,228 @@
+#include "startup/program_options.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/controls.h"
+
+namespace quib {
+
+namespace {
+
+// The options that take a value, and what each takes.
+enum class ValueKind { kNumber, kMilliseconds, kAddress, kFile };
+struct ValueOption {
+  const char* Name;
+  ValueKind Kind;
+  Range Bounds;  // for numbers
+};
+constexpr ValueOption kValueOptions[] = {
+    {"--port", ValueKind::kNumber, kPortRange},
+    {"--address", ValueKind::kAddress, {}},
+    {"--tick", ValueKind::kMilliseconds, kTickRange},
+    {"--accept-delay", ValueKind::kMilliseconds, kAcceptDelayRange},
+    {"--packet-db", ValueKind::kFile, {}},
+    {"--capture", ValueKind::kFile, {}},
+};
+
+const ValueOption* FindValueOption(const std::string& name) {
+  for (const ValueOption& option : kValueOptions) {
+    if (name == option.Name) return &option;
+  }
+  return nullptr;
+}
+
+// What the option says when its value is bad.
+std::string Expects(const ValueOption& option) {
+  switch (option.Kind) {
+    case ValueKind::kNumber:
+      return "a number from " + RangeText(option.Bounds);
+    case ValueKind::kMilliseconds:
+      return "a number of milliseconds from " + RangeText(option.Bounds);
+    case ValueKind::kAddress:
+      return "a local IPv4 address such as 127.0.0.1 (not 0.0.0.0)";
+    case ValueKind::kFile:
+      break;
+  }
+  return "a file name";
+}
+
+// False when the value does not fit the option.
+bool TakeValue(ProgramOptions& options, const ValueOption& option, const std::string& value) {
+  const std::string name = option.Name;
+  if (name == "--port") return ParseNumber(value, option.Bounds, options.Port);
+  if (name == "--tick") return ParseNumber(value, option.Bounds, options.TickMs);
+  if (name == "--accept-delay") return ParseNumber(value, option.Bounds, options.AcceptDelayMs);
+  if (name == "--address") {
+    // Every address at once cannot be advertised to a client, nor can a
+    // broadcast or multicast one.
+    std::uint32_t address = 0;
+    if (!ParseIPv4(value, address) || address == 0 || address >= 0xE0000000) return false;
+    options.Address = address;
+    return true;
+  }
+  if (value.empty()) return false;
+  (name == "--capture" ? options.CapturePath : options.PacketDbPath) = value;
+  return true;
+}
+
+}  // namespace
+
+OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions& options,
+                                   std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    // "--name=value" is the same as "--name value".
+    std::string name = args[i];
+    std::string value;
+    const auto equals = name.find('=');
+    const bool inlineValue = name.rfind("--", 0) == 0 && equals != std::string::npos;
+    if (inlineValue) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    }
+
+    const bool isFlag =
+        name == "--help" || name == "-h" || name == "--version" || name == "--headless";
+    if (isFlag && inlineValue) {
+      error = name + " takes no value";
+      return OptionsOutcome::kError;
+    }
+    if (name == "--help" || name == "-h") return OptionsOutcome::kHelp;
+    if (name == "--version") return OptionsOutcome::kVersion;
+    if (name == "--headless") {
+      options.Headless = true;
+      continue;
+    }
+    const ValueOption* option = FindValueOption(name);
+    if (option == nullptr) {
+      error = "unknown option \"" + args[i] + "\"";
+      return OptionsOutcome::kError;
+    }
+    if (!inlineValue) {
+      if (i + 1 >= args.size()) {
+        error = name + " needs a value";
+        return OptionsOutcome::kError;
+      }
+      value = args[++i];
+    }
+    if (!TakeValue(options, *option, value)) {
+      error = name + " takes " + Expects(*option);
+      error += ", not \"" + value + "\"";
+      return OptionsOutcome::kError;
+    }
+  }
+  return OptionsOutcome::kRun;
+}
+
+bool ParseNumber(const std::string& text, Range range, std::int32_t& value) {
+  if (text.empty() || text.size() > 9 || !AllDigits(text)) return false;
+  const std::int32_t number = std::stoi(text);
+  if (!range.Holds(number)) return false;
+  value = number;
+  return true;
+}
+
+bool ParseIPv4(const std::string& text, std::uint32_t& address) {
+  std::uint32_t result = 0;
+  std::size_t start = 0;
+  for (int part = 0; part < 4; ++part) {
+    const std::size_t end = part < 3 ? text.find('.', start) : text.size();
+    if (end == std::string::npos) return false;
+    std::int32_t octet = 0;
+    if (end - start > 3 || !ParseNumber(text.substr(start, end - start), Range{0, 255}, octet)) {
+      return false;
+    }
+    result = (result << 8) | static_cast<std::uint32_t>(octet);
+    start = end + 1;
+  }
+  address = result;
+  return true;
+}
+
+std::string FormatIPv4(std::uint32_t address) {
+  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) + "." +
+         std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
+}
+
+bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
+
+std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
+                                 const std::string& programName, const char* version,
+                                 ProgramOptions& options) {
+  std::string error;
+  switch (ParseProgramOptions(args, options, error)) {
+    case OptionsOutcome::kHelp:
+      std::fputs(HelpText(programName).c_str(), stdout);
+      return 0;
+    case OptionsOutcome::kVersion:
+      std::printf("quib-server %s\n", version);
+      return 0;
+    case OptionsOutcome::kError:
+      std::fprintf(stderr, "%s: %s\n%s", programName.c_str(), error.c_str(),
+                   UsageText(programName).c_str());
+      return 2;
+    case OptionsOutcome::kRun:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::string UsageText(const std::string& programName) {
+  const std::string indent(7 + programName.size() + 1, ' ');
+  return "Usage: " + programName + " [--headless] [--port N] [--address A.B.C.D]\n" + indent +
+         "[--tick MS] [--accept-delay MS] [--capture FILE] [--packet-db FILE]\n" + "       " +
+         programName + " --help | --version\n";
+}
+
+std::string HelpText(const std::string& programName) {
+  return UsageText(programName) +
+         "\n"
+         "A test server for the game client on 127.0.0.1: login, character and map\n"
+         "server on one port.\n"
+         "\n"
+         "  --headless        run in the console even when a display is available\n"
+         "  --port N          listen on port N (default " +
+         std::to_string(kDefaultPort) +
+         "; 0 picks a free port)\n"
+         "  --address A.B.C.D listen on this local IPv4 address (default 127.0.0.1);\n"
+         "                    the replies send clients back to it\n"
+         "  --tick MS         handle one packet per connection every MS milliseconds\n"
+         "                    (default " +
+         std::to_string(kDefaultTickMs) + "; " + RangeText(kTickRange) +
+         ")\n"
+         "  --accept-delay MS wait MS milliseconds before each accept (default " +
+         std::to_string(kDefaultAcceptDelayMs) +
+         ";\n"
+         "                    0 accepts at once)\n"
+         "  --capture FILE    write every connection's traffic to FILE (pcapng),\n"
+         "                    each client packet commented with how it was read\n"
+         "  --packet-db FILE  read the packet database from FILE\n"
+         "                    (default: packet_db.txt beside the executable)\n"
+         "  --help            show this text\n"
+         "  --version         show the version\n"
+         "\n"
+         "In the console, the log goes to standard output, one line per entry, and\n"
+         "standard input takes one command per line:\n"
+         "  map NAME          set the map name (at most " +
+         std::to_string(kMapNameMaxLength) +
+         " characters)\n"
+         "  pos X Y           set the start cell\n"
+         "  posx [X], posy [Y]  set one coordinate (digits only; none empties it)\n"
+         "  gender female|male\n"
+         "  hide on|off       hide unknown packets in the log\n"
+         "  warp              send every client in the map to the map and cell\n"
+         "  reload            force every client in the map to reload it\n"
+         "  clear             clear the log\n"
+         "  tick MS           change the tick (" +
+         RangeText(kTickRange) +
+         " milliseconds)\n"
+         "  accept-delay MS   change the wait before each accept (" +
+         RangeText(kAcceptDelayRange) +
+         ")\n"
+         "  capture FILE|off  start writing a capture to FILE, or stop\n"
+         "  bytes [N]         print the bytes of the last N unknown packets (default 1)\n"
+         "  show              print the current settings on standard error\n"
+         "  quit              stop the server\n";
+}
+
+}  // namespace quib

@@ -1,0 +1,56 @@
+// The command line: quib-server [--headless] [--port N] [--address A.B.C.D]
+// [--tick MS] [--accept-delay MS] [--packet-db FILE], --help, --version. Also
+// the choice between the window and the console.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+
+namespace quib {
+
+struct ProgramOptions {
+  bool Headless = false;
+  std::int32_t Port = kDefaultPort;    // 0: the system picks a free port
+  std::uint32_t Address = 0x7F000001;  // host byte order: 127.0.0.1
+  std::int32_t TickMs = kDefaultTickMs;
+  std::int32_t AcceptDelayMs = kDefaultAcceptDelayMs;
+  std::string PacketDbPath;  // empty: packet_db.txt beside the executable
+  std::string CapturePath;   // empty: no capture at start
+};
+
+// Reads a dotted IPv4 address of four decimal numbers (host byte order).
+bool ParseIPv4(const std::string& text, std::uint32_t& address);
+std::string FormatIPv4(std::uint32_t address);  // host byte order in
+bool IsLoopback(std::uint32_t address);         // 127.0.0.0/8
+// Reads a whole decimal number inside `range`.
+bool ParseNumber(const std::string& text, Range range, std::int32_t& value);
+
+enum class OptionsOutcome {
+  kRun,
+  kHelp,
+  kVersion,
+  kError,  // `error` says what was wrong; show the usage and exit 2
+};
+
+// Reads the arguments after the program name. Both "--port N" and
+// "--port=N" are taken; the port is 0 to 65535 in decimal.
+OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions& options,
+                                   std::string& error);
+
+// Reads the arguments and answers what needs no server: --help and --version
+// on standard output, a bad option with the usage on standard error. Returns
+// the exit status then (0 or 2); nullopt when the server is to run.
+std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
+                                 const std::string& programName, const char* version,
+                                 ProgramOptions& options);
+
+// The two-line synopsis shown after a bad option.
+std::string UsageText(const std::string& programName);
+// What --help shows: the synopsis, the options and the console commands.
+std::string HelpText(const std::string& programName);
+
+}  // namespace quib

@@ -1,0 +1,156 @@
+#include "ui/qt/log_actions.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "app/log_text.h"
+#include "app/main_window.h"
+
+namespace quib {
+
+namespace {
+
+QString Latin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void Warn(QWidget* parent, const QString& text) {
+  QMessageBox::warning(parent, QStringLiteral("Quib-Server"), text);
+}
+
+}  // namespace
+
+QString SelectedLines(const QListWidget& list) {
+  QStringList lines;
+  for (int row = 0; row < list.count(); ++row) {
+    if (list.item(row)->isSelected()) lines << list.item(row)->text();
+  }
+  return lines.join(QLatin1Char('\n'));
+}
+
+bool SaveLog(const ListBox& log, const QString& path, QString& error) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    error = file.errorString();
+    return false;
+  }
+  const std::string text = LogText(log);
+  file.write(text.data(), static_cast<qint64>(text.size()));
+  if (!file.flush() || file.error() != QFileDevice::NoError) {
+    error = file.errorString();
+    return false;
+  }
+  return true;
+}
+
+QString PacketBytesText(const Form1& form, int row) {
+  if (row < 0) return {};
+  return Latin1(UnknownPacketText(form, static_cast<std::size_t>(row)));
+}
+
+LogActions::LogActions(Form1& form, QListWidget* list, QWidget* window,
+                       std::function<void()> showSettings)
+    : QObject(window),
+      form_(form),
+      list_(list),
+      window_(window),
+      showSettings_(std::move(showSettings)) {
+  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(list_, &QWidget::customContextMenuRequested, this, &LogActions::ShowMenu);
+  connect(list_, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { ShowBytes(list_->row(item)); });
+
+  list_->installEventFilter(this);
+
+  // A failed write stops the capture; the server goes on.
+  form_.OnCaptureStopped = [this](const std::string& why) {
+    Warn(window_, QStringLiteral("The capture has stopped.\n\n") + Latin1(why));
+  };
+}
+
+bool LogActions::eventFilter(QObject* watched, QEvent* event) {
+  // Ctrl+C on the list copies its selected lines, whichever window is active.
+  if (watched == list_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+    CopySelection();
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void LogActions::CopySelection() {
+  const QString text = SelectedLines(*list_);
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+void LogActions::SaveLogAs() {
+  const QString path = QFileDialog::getSaveFileName(window_, QStringLiteral("Save Log As"),
+                                                    QStringLiteral("quib-log.txt"),
+                                                    QStringLiteral("Text files (*.txt)"));
+  if (path.isEmpty()) return;
+  QString error;
+  if (!SaveLog(form_.List1, path, error))
+    Warn(window_, QStringLiteral("Unable to save the log: ") + error);
+}
+
+void LogActions::StartCapture() {
+  const QString path = QFileDialog::getSaveFileName(window_, QStringLiteral("Start Capture"),
+                                                    QStringLiteral("quib-capture.pcapng"),
+                                                    QStringLiteral("Capture files (*.pcapng)"));
+  if (path.isEmpty()) return;
+  std::string error;
+  if (!form_.StartCapture(path.toStdString(), error)) Warn(window_, Latin1(error));
+}
+
+void LogActions::ShowBytes(int row) {
+  const QString text = PacketBytesText(form_, row);
+  if (text.isEmpty()) return;
+  QDialog dialog(window_);
+  dialog.setObjectName(QStringLiteral("PacketBytes"));
+  dialog.setWindowTitle(QStringLiteral("Packet Bytes"));
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* view = new QPlainTextEdit(text, &dialog);
+  view->setReadOnly(true);
+  view->setLineWrapMode(QPlainTextEdit::NoWrap);
+  view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  view->setMinimumSize(620, 240);
+  layout->addWidget(view);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+  dialog.exec();
+}
+
+void LogActions::ShowMenu(const QPoint& at) {
+  QMenu menu(window_);
+  QAction* copy = menu.addAction(QStringLiteral("Copy"), this, &LogActions::CopySelection);
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setEnabled(!list_->selectedItems().isEmpty());
+  QAction* all = menu.addAction(QStringLiteral("Select All"), list_, &QListWidget::selectAll);
+  all->setShortcut(QKeySequence::SelectAll);
+  menu.addAction(QStringLiteral("Save Log As…"), this, &LogActions::SaveLogAs);
+  menu.addSeparator();
+  if (form_.Capture.IsOpen()) {
+    menu.addAction(QStringLiteral("Stop Capture"), this, [this] { form_.StopCapture(); });
+  } else {
+    menu.addAction(QStringLiteral("Start Capture…"), this, &LogActions::StartCapture);
+  }
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("Server Settings…"), this, [this] { showSettings_(); });
+  menu.exec(list_->viewport()->mapToGlobal(at));
+}
+
+}  // namespace quib

@@ -1,0 +1,297 @@
+// The log's context menu, shortcuts and bytes window on Windows. The text
+// comes from the core (app/log_text.h), as the Qt window has it.
+#include "ui/win32/log_menu_win32.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "app/log_text.h"
+#include "app/main_window.h"
+#include "startup/program_options.h"
+#include "startup/start_server.h"
+
+namespace quib {
+
+namespace {
+
+// Windows edit controls and the clipboard break lines with CR LF.
+std::string WindowsLines(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string SystemError(DWORD code) {
+  char text[256] = {};
+  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, text, sizeof text, nullptr);
+  std::string message(text, n);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+  return message.empty() ? "error " + std::to_string(code) : message;
+}
+
+bool PutOnClipboard(HWND owner, const std::wstring& text) {
+  if (!::OpenClipboard(owner)) return false;
+  ::EmptyClipboard();
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+  bool placed = false;
+  if (memory != nullptr) {
+    std::memcpy(::GlobalLock(memory), text.c_str(), bytes);
+    ::GlobalUnlock(memory);
+    placed = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    if (!placed) ::GlobalFree(memory);
+  }
+  ::CloseClipboard();
+  return placed;
+}
+
+LRESULT CALLBACK BytesProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: {
+      const auto* text = static_cast<const std::wstring*>(
+          reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+      HWND edit =
+          ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", text->c_str(),
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL,
+                            0, 0, 0, 0, window, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+      ::SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(ANSI_FIXED_FONT)),
+                     FALSE);
+      return 0;
+    }
+    case WM_SIZE:
+      ::MoveWindow(::GetWindow(window, GW_CHILD), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+      return 0;
+    default:
+      return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+// A small window of its own, owned by the main window, for one packet's bytes.
+void ShowBytesWindow(HWND owner, const std::string& text) {
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW windowClass{};
+  if (!::GetClassInfoExW(instance, kBytesWindowClass, &windowClass)) {
+    windowClass = WNDCLASSEXW{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = BytesProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kBytesWindowClass;
+    ::RegisterClassExW(&windowClass);
+  }
+  const std::wstring wide = Wide(WindowsLines(text));
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  HWND window =
+      ::CreateWindowExW(0, kBytesWindowClass, L"Packet Bytes", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        CW_USEDEFAULT, ::MulDiv(660, dpi, 96), ::MulDiv(280, dpi, 96), owner,
+                        nullptr, instance, const_cast<std::wstring*>(&wide));
+  if (window != nullptr) ::ShowWindow(window, SW_SHOWNORMAL);
+}
+
+// The selected lines of the log, top to bottom.
+std::string SelectedLines(HWND list, const ListBox& log) {
+  const auto count = ::SendMessageW(list, LB_GETSELCOUNT, 0, 0);
+  if (count <= 0) return {};
+  std::vector<int> rows(static_cast<std::size_t>(count));
+  ::SendMessageW(list, LB_GETSELITEMS, rows.size(), reinterpret_cast<LPARAM>(rows.data()));
+  std::string text;
+  for (int row : rows) {
+    if (row < 0 || static_cast<std::size_t>(row) >= log.Items().size()) continue;
+    if (!text.empty()) text += "\r\n";
+    text += log.Items()[static_cast<std::size_t>(row)];
+  }
+  return text;
+}
+
+HMENU ChoiceMenu(const int (&choices)[6], int firstId, std::chrono::milliseconds current) {
+  HMENU menu = ::CreatePopupMenu();
+  int checked = -1;
+  for (int i = 0; i < 6; ++i) {
+    ::AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(firstId + i),
+                  (std::to_wstring(choices[i]) + L" ms").c_str());
+    if (current.count() == choices[i]) checked = i;
+  }
+  if (checked >= 0) {
+    ::CheckMenuRadioItem(menu, static_cast<UINT>(firstId), static_cast<UINT>(firstId + 5),
+                         static_cast<UINT>(firstId + checked), MF_BYCOMMAND);
+  }
+  return menu;
+}
+
+}  // namespace
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      wide.data(), static_cast<int>(wide.size()));
+  wide.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  return wide;
+}
+
+LogMenu::LogMenu(Form1& form, HWND window, HWND list) : form_(form), window_(window), list_(list) {
+  ::SetWindowSubclass(list_, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
+  // A failed write stops the capture; the server goes on.
+  form_.OnCaptureStopped = [this](const std::string& why) {
+    Warn("The capture has stopped.\n\n" + why);
+  };
+}
+
+LogMenu::~LogMenu() {
+  // The form outlives the window.
+  form_.OnCaptureStopped = nullptr;
+  ::RemoveWindowSubclass(list_, ListProc, 0);
+}
+
+LRESULT CALLBACK LogMenu::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                   DWORD_PTR self) {
+  // Ctrl+C and Ctrl+A reach the list as the control characters they type.
+  if (message == WM_CHAR && (wParam == 3 || wParam == 1)) {
+    reinterpret_cast<LogMenu*>(self)->OnCommand(wParam == 3 ? kMenuCopy : kMenuSelectAll);
+    return 0;
+  }
+  return ::DefSubclassProc(list, message, wParam, lParam);
+}
+
+void LogMenu::Show(int x, int y) {
+  if (x == -1 && y == -1) {
+    RECT rect{};
+    ::GetWindowRect(list_, &rect);
+    x = rect.left;
+    y = rect.top;
+  }
+  const bool selected = ::SendMessageW(list_, LB_GETSELCOUNT, 0, 0) > 0;
+  HMENU menu = ::CreatePopupMenu();
+  ::AppendMenuW(menu, MF_STRING | (selected ? 0 : MF_GRAYED), kMenuCopy, L"Copy\tCtrl+C");
+  ::AppendMenuW(menu, MF_STRING, kMenuSelectAll, L"Select All\tCtrl+A");
+  ::AppendMenuW(menu, MF_STRING, kMenuSaveLog, L"Save Log As\u2026");
+  ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  ::AppendMenuW(menu, MF_STRING, kMenuCapture,
+                form_.Capture.IsOpen() ? L"Stop Capture" : L"Start Capture\u2026");
+  ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  ::AppendMenuW(menu, MF_STRING | MF_GRAYED, kMenuListening,
+                Wide("Listening on " + ListeningAddress(form_)).c_str());
+  ::AppendMenuW(
+      menu, MF_POPUP,
+      reinterpret_cast<UINT_PTR>(ChoiceMenu(kTickChoicesMs, kMenuTick, form_.TickInterval)),
+      L"Tick");
+  ::AppendMenuW(menu, MF_POPUP,
+                reinterpret_cast<UINT_PTR>(
+                    ChoiceMenu(kAcceptDelayChoicesMs, kMenuAcceptDelay, form_.AcceptDelay)),
+                L"Accept Delay");
+  // The chosen item comes back as WM_COMMAND to the window.
+  ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, x, y, 0, window_, nullptr);
+  ::DestroyMenu(menu);
+}
+
+bool LogMenu::OnCommand(int id) {
+  if (id >= kMenuTick && id < kMenuTick + 6) {
+    // Timer1 re-arms at its next tick.
+    form_.TickInterval = std::chrono::milliseconds(kTickChoicesMs[id - kMenuTick]);
+    return true;
+  }
+  if (id >= kMenuAcceptDelay && id < kMenuAcceptDelay + 6) {
+    form_.AcceptDelay = std::chrono::milliseconds(kAcceptDelayChoicesMs[id - kMenuAcceptDelay]);
+    return true;
+  }
+  switch (id) {
+    case kMenuCopy:
+      Copy();
+      return true;
+    case kMenuSelectAll:
+      ::SendMessageW(list_, LB_SETSEL, TRUE, -1);
+      return true;
+    case kMenuSaveLog:
+      SaveLogAs();
+      return true;
+    case kMenuCapture:
+      if (form_.Capture.IsOpen()) {
+        form_.StopCapture();
+      } else {
+        StartCapture();
+      }
+      return true;
+    case kMenuListening:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void LogMenu::Copy() {
+  const std::string text = SelectedLines(list_, form_.List1);
+  if (!text.empty()) PutOnClipboard(window_, Wide(text));
+}
+
+void LogMenu::ShowBytes() {
+  const auto row = ::SendMessageW(list_, LB_GETCARETINDEX, 0, 0);
+  if (row < 0) return;
+  const std::string text = UnknownPacketText(form_, static_cast<std::size_t>(row));
+  if (!text.empty()) ShowBytesWindow(window_, text);
+}
+
+std::wstring LogMenu::AskPath(const wchar_t* title, const wchar_t* name, const wchar_t* filter) {
+  std::wstring path(MAX_PATH, L'\0');
+  path.replace(0, wcslen(name), name);
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window_;
+  dialog.lpstrFilter = filter;
+  dialog.lpstrFile = path.data();
+  dialog.nMaxFile = static_cast<DWORD>(path.size());
+  dialog.lpstrTitle = title;
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!::GetSaveFileNameW(&dialog)) return {};
+  path.resize(wcslen(path.c_str()));
+  return path;
+}
+
+void LogMenu::SaveLogAs() {
+  const std::wstring path =
+      AskPath(L"Save Log As", L"quib-log.txt", L"Text files (*.txt)\0*.txt\0All files\0*.*\0");
+  if (path.empty()) return;
+  const std::string text = LogText(form_.List1);
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  bool saved = file != INVALID_HANDLE_VALUE &&
+               ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+               written == text.size();
+  const DWORD error = ::GetLastError();
+  if (file != INVALID_HANDLE_VALUE) saved = ::CloseHandle(file) && saved;
+  if (!saved) Warn("Unable to save the log: " + SystemError(error));
+}
+
+void LogMenu::StartCapture() {
+  const std::wstring path = AskPath(L"Start Capture", L"quib-capture.pcapng",
+                                    L"Capture files (*.pcapng)\0*.pcapng\0All files\0*.*\0");
+  if (path.empty()) return;
+  // The capture opens its file by a narrow name: a path the code page
+  // cannot spell is refused rather than bent into another file's name.
+  BOOL lossy = FALSE;
+  const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(),
+                                      static_cast<int>(path.size()), nullptr, 0, nullptr, &lossy);
+  std::string narrow(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), static_cast<int>(path.size()),
+                        narrow.data(), n, nullptr, &lossy);
+  if (lossy || narrow.empty()) return Warn("This path cannot be used for a capture file.");
+  std::string error;
+  if (!form_.StartCapture(narrow, error)) Warn(error);
+}
+
+void LogMenu::Warn(const std::string& text) {
+  ::MessageBoxW(window_, Wide(text).c_str(), L"Quib-Server", MB_OK | MB_ICONWARNING);
+}
+
+}  // namespace quib
