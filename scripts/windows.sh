@@ -34,10 +34,10 @@ stop_wineservers() {
 trap stop_wineservers EXIT
 stop_wineservers
 WINEPREFIX=$wine_prefix wineserver -p </dev/null >/dev/null 2>&1
-# The zip holds the exe, packet_db.txt and README.txt, and the exe needs no
-# DLL that Windows does not ship.
-contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | sort | tr '\n' ' ')
-[ "$contents" = "README.txt packet_db.txt quib-server.exe " ] || {
+# The zip holds the exe, packet_db.txt, the dissector and README.txt, and the
+# exe needs no DLL that Windows does not ship.
+contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | LC_ALL=C sort | tr '\n' ' ')
+[ "$contents" = "README.txt packet_db.txt quib-server.exe quib.lua " ] || {
   echo "unexpected zip contents: $contents" >&2
   exit 1
 }

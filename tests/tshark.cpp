@@ -1,11 +1,19 @@
 #include "tests/tshark.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
+
+extern char** environ;
 
 namespace quib::test {
 
@@ -76,6 +84,46 @@ Tshark::Stream Tshark::Follow(int index) const {
 
 std::string Tshark::Comments() const {
   return Run("-Y frame.comment -T fields -e frame.comment").out;
+}
+
+bool LiveCapture::Start(int port, const std::string& file) {
+  said_ = file + ".said";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, said_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<std::string> args = {
+      "dumpcap", "-q", "-i", "lo", "-f", "tcp port " + std::to_string(port), "-w", file};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int result = ::posix_spawnp(&pid_, "dumpcap", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (result != 0) {
+    pid_ = -1;
+    return false;
+  }
+  // It names its file once it captures.
+  for (int i = 0; i < 100 && Said().find("File:") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return Said().find("File:") != std::string::npos;
+}
+
+std::string LiveCapture::Stop() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGINT);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  pid_ = -1;
+  const std::string said = Said();
+  if (!said_.empty()) std::remove(said_.c_str());
+  said_.clear();
+  return said;
+}
+
+std::string LiveCapture::Said() const {
+  std::ifstream in(said_);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace quib::test

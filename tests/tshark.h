@@ -2,6 +2,8 @@
 // about the file's frames, conversations and byte streams.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -46,6 +48,26 @@ class Tshark {
   std::string tool_;
   std::string file_;
   int port_;
+};
+
+// dumpcap on the loopback interface: the packets of one TCP port, into a file,
+// from Start() until Stop(). Needs root (or dumpcap's capture rights).
+class LiveCapture {
+ public:
+  LiveCapture() = default;
+  LiveCapture(const LiveCapture&) = delete;
+  LiveCapture& operator=(const LiveCapture&) = delete;
+  ~LiveCapture() { Stop(); }
+
+  // False when dumpcap is missing or does not capture within 5 seconds.
+  bool Start(int port, const std::string& file);
+  // Ends the capture, the file complete; returns what dumpcap said.
+  std::string Stop();
+
+ private:
+  std::string Said() const;
+  pid_t pid_ = -1;
+  std::string said_;  // the file of its standard error
 };
 
 }  // namespace quib::test
