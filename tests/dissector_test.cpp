@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/packet_capture.h"
+#include "capture/packet_capture.h"
 #include "tests/server_process.h"
 #include "tests/test_support.h"
 #include "tests/tshark.h"
