@@ -5,12 +5,14 @@
 // the loop, one writes the log to standard output; both talk to the loop
 // through loopback sockets. Ctrl+C, Ctrl+Break and closing the console come
 // in the same way, from the handler Windows calls on a thread of its own.
+#include <winsock2.h>
+
+#include <windows.h>
+
 #include "console/console_loop_win32.h"
 
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
-#include <winsock2.h>
 
 #include <algorithm>
 #include <chrono>

@@ -3,6 +3,7 @@
 #   scripts/install-deps.sh run    build and run the server (the window needs Qt 6)
 #   scripts/install-deps.sh test   build and run every test
 #   scripts/install-deps.sh windows  cross-build the Windows program, test it under Wine
+#   scripts/install-deps.sh package  build the Debian package and check it
 # Without root (or sudo) it only lists what is missing and goes on.
 #   scripts/install-deps.sh PURPOSE --missing   lists what is missing; status 1 if any
 set -euo pipefail
@@ -17,6 +18,12 @@ if [ "$purpose" = test ]; then
   packages+=(clang libclang-rt-14-dev valgrind libbenchmark-dev)
   # The analyser that reads the capture files back.
   packages+=(tshark)
+fi
+if [ "$purpose" = package ]; then
+  # The icon's PNGs and .ico, the package's dependencies from its binaries
+  # (dpkg-shlibdeps reads them with file), and the checks of the package:
+  # lintian, the desktop entry's validator, man.
+  packages+=(librsvg2-bin icoutils dpkg-dev file lintian desktop-file-utils man-db groff-base)
 fi
 if [ "$purpose" = windows ]; then
   # mingw-w64 with posix threads, GoogleTest's sources, Wine and a display

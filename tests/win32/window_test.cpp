@@ -2,9 +2,11 @@
 // started, its window found by class and caption, and its controls read and
 // driven with window messages. Needs a display (under Wine: Xvfb and a Wine
 // session started with it).
-#include <gtest/gtest.h>
-#include <windows.h>
 #include <winsock2.h>
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
