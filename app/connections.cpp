@@ -78,22 +78,46 @@ std::int32_t Form1::ConnectionCount() const {
   return static_cast<std::int32_t>(ConnectionTable.size());
 }
 
+bool Form1::AcceptsAtOnce() const {
+  return AcceptDelay < std::chrono::milliseconds(kDefaultAcceptDelayMs);
+}
+
 void Form1::AcceptPending() {
+  // The backlog follows the cadence, which the operator may change while the
+  // server runs: as designed one connection waits, and every notification
+  // accepts one; faster, the system keeps all that come at once and each
+  // notification takes every one that waits, so that a burst is not dropped
+  // (a dropped attempt costs its client a second).
+  const bool atOnce = AcceptsAtOnce();
+  if (atOnce != WideBacklog) {
+    SetListenBacklog(LoginServer.Socket, atOnce ? LargestBacklog() : 1);
+    WideBacklog = atOnce;
+  }
   if (AcceptDelay.count() > 0) std::this_thread::sleep_for(AcceptDelay);
+  // A bound on one turn, so that a flood of connections cannot hold off the
+  // tick for long; what is left is announced again.
+  constexpr int kMostPerTurn = 256;
+  for (int i = 0; i < (atOnce ? kMostPerTurn : 1); ++i) {
+    if (!AcceptOne()) return;
+  }
+}
+
+bool Form1::AcceptOne() {
   sockaddr_in peer{};
   const SocketHandle socket = AcceptConnection(LoginServer.Socket, peer);
-  if (socket == kInvalidSocket) return;
+  if (socket == kInvalidSocket) return false;
   const auto reused = std::find_if(ConnectionTable.begin(), ConnectionTable.end(),
                                    [&](const ConnectionRecord& r) { return r.Socket == socket; });
   if (reused != ConnectionTable.end()) {
     StartTraffic(*reused, peer);
     CaptureAccepted(*reused);
-    return;
+    return true;
   }
   ConnectionRecord& record = ConnectionTable.emplace_back();
   record.Socket = socket;
   record.PeerAddress = peer;
   CaptureAccepted(record);
+  return true;
 }
 
 void Form1::PollConnections() {
@@ -139,9 +163,14 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
     return;
   }
   if (n < 0) {
+    // A reset connection goes as a closed one does: Windows keeps failing
+    // its reads without ever returning 0, so the record would stay for good.
     if (LastSocketError() == SocketError::kReset) {
       Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kReset,
                               TimestampNow());
+      const SocketHandle socket = connection.Socket;
+      CloseSocket(socket);
+      RemoveConnection(socket);
     }
     return;
   }

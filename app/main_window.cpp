@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "packetdb/database_summary.h"
 #include "platform/os.h"
 #include "protocol/map_commands.h"
 #include "protocol/packet_log.h"
@@ -16,7 +17,10 @@ Form1::Form1()
 }
 
 bool Form1::Initialize(const std::string& packetDbPath, std::string* reason) {
-  return LoadPacketDatabase(packetDbPath, Packets, reason);
+  std::vector<std::string> warnings;
+  if (!LoadPacketDatabase(packetDbPath, Packets, reason, &warnings)) return false;
+  PacketDbSummary = DescribePacketDatabase(packetDbPath, Packets, warnings);
+  return true;
 }
 
 bool Form1::Load(std::int32_t port) {
@@ -24,7 +28,9 @@ bool Form1::Load(std::int32_t port) {
   SetDigitsOnly(Pos[1], true);
   std::string description;
   SocketStartup(description);
-  LoginServer.Socket = ListenOn(port, ListenAddress, LoginServer.Address);
+  WideBacklog = AcceptsAtOnce();
+  LoginServer.Socket =
+      ListenOn(port, ListenAddress, LoginServer.Address, WideBacklog ? LargestBacklog() : 1);
   if (LoginServer.Socket == kInvalidSocket) {
     SocketCleanup();
     return false;

@@ -33,8 +33,12 @@ class Form1 {
   bool Load(std::int32_t port = kDefaultPort);
   // Unload: stops the socket library, which releases every socket.
   void Unload();
-  // The notification that a connection waits: accepts at most one.
+  // The notification that a connection waits: accepts one, or, below the
+  // designed accept delay, every one that waits.
   void AcceptPending();
+  // True below the designed accept delay: the listener keeps every
+  // connection that comes, and each notification accepts all that wait.
+  bool AcceptsAtOnce() const;
   // The timer tick: one receive per connection, then at most one packet each.
   void PollConnections();
   void Command2_Click();  // "Clear Log"
@@ -68,6 +72,8 @@ class Form1 {
   // The server ends a connection itself: the socket is closed and whatever
   // the connection still had buffered goes with it. The record stays.
   void CloseConnection(ConnectionRecord& connection);
+  // Accepts one waiting connection into the table; false when none waits.
+  bool AcceptOne();
 
   // --- Capture --------------------------------------------------------------
   // Starts writing every connection's traffic to a capture file at `path`;
@@ -95,6 +101,8 @@ class Form1 {
   ServerAddress MapServer;
   std::vector<ConnectionRecord> ConnectionTable;  // in order of acceptance
   PacketTable Packets;
+  // What Initialize read: the versions and their packets, and warnings.
+  std::vector<std::string> PacketDbSummary;
   std::int16_t ForceReloadPending = 0;  // -1 after "Force Map Reload"
   PacketCapture Capture;
   std::uint64_t NextConversation = 1;
@@ -112,6 +120,8 @@ class Form1 {
   // --- Settings the operator may change at start ---------------------------
   // The wait before each accept; it holds the one thread.
   std::chrono::milliseconds AcceptDelay{kDefaultAcceptDelayMs};
+  // Whether the listener keeps more than one waiting connection now.
+  bool WideBacklog = false;
   // The rhythm of PollConnections.
   std::chrono::milliseconds TickInterval{kDefaultTickMs};
   // The address Load listens on, in network byte order.

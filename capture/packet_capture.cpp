@@ -1,7 +1,6 @@
 #include "capture/packet_capture.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "capture/tcp_ip_headers.h"
@@ -10,7 +9,10 @@ namespace quib {
 
 namespace {
 
+// Blocks go to the file once this much waits; the buffer holds that and the
+// largest block besides, so that a block is never split between writes.
 constexpr std::size_t kWriteBufferSize = std::size_t{64} * 1024;
+constexpr std::size_t kBufferCapacity = kWriteBufferSize + kMaxPacketBlockSize;
 
 // A fixed, well-spread initial sequence number per conversation and side, so
 // that two captures of the same session compare equal.
@@ -21,60 +23,48 @@ std::uint32_t InitialSequence(std::uint64_t id, std::uint64_t side) {
   return static_cast<std::uint32_t>(x ^ (x >> 31));
 }
 
-std::string Reason(int errorNumber) {
-  return errorNumber != 0 ? std::strerror(errorNumber) : "the system gave no reason";
-}
-
 }  // namespace
 
 PacketCapture::~PacketCapture() { Close(); }
 
 bool PacketCapture::Open(const std::string& path, std::string& error) {
   Close();
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    error = "Unable to open the capture file " + path + ": " + Reason(errno);
+  std::string reason;
+  if (!file_.Create(path, reason)) {
+    error = "Unable to open the capture file " + path + ": " + reason;
     return false;
   }
-  // The capture buffers on its own: every write goes straight to the file, so
-  // a full disk shows at the write that meets it.
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  file_ = file;
   path_ = path;
-  if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(kWriteBufferSize);
+  if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(kBufferCapacity);
   buffered_ = 0;
+  written_ = 0;
   lastError_.clear();
   WriteFileHeader(*this);
+  EndBlock();
   return true;
 }
 
 bool PacketCapture::Close() {
   conversations_.clear();
-  if (file_ == nullptr) return true;
+  if (!IsOpen()) return true;
   bool written = Flush();
-  if (file_ != nullptr) {
-    errno = 0;
-    if (std::fclose(file_) != 0 && written) {
-      lastError_ = "Unable to close the capture file " + path_ + ": " + Reason(errno);
-      written = false;
-    }
-    file_ = nullptr;
+  std::string reason;
+  if (IsOpen() && !file_.Close(reason) && written) {
+    lastError_ = "Unable to close the capture file " + path_ + ": " + reason;
+    written = false;
   }
   return written;
 }
 
 bool PacketCapture::Flush() {
-  if (file_ == nullptr) return false;
-  WriteOut(buffer_.get(), buffered_);
-  buffered_ = 0;
-  return file_ != nullptr;
+  if (!IsOpen()) return false;
+  return WriteOut();
 }
 
 void PacketCapture::BeginConversation(ConversationId id, std::uint32_t clientAddress,
                                       std::uint16_t clientPort, std::uint32_t serverAddress,
                                       std::uint16_t serverPort, Timestamp time) {
-  if (file_ == nullptr) return;
+  if (!IsOpen()) return;
   Conversation& c = conversations_[id];
   const std::uint32_t clientStart = InitialSequence(id, 0);
   const std::uint32_t serverStart = InitialSequence(id, 1);
@@ -97,7 +87,7 @@ void PacketCapture::ServerData(ConversationId id, const std::uint8_t* bytes, std
 
 void PacketCapture::EndConversation(ConversationId id, EndKind how, Timestamp time) {
   const auto found = conversations_.find(id);
-  if (file_ == nullptr || found == conversations_.end()) return;
+  if (!IsOpen() || found == conversations_.end()) return;
   Conversation& c = found->second;
   if (how == EndKind::kReset) {
     Segment(c.Client, c.Server, kTcpRst | kTcpAck, nullptr, 0, {}, time);
@@ -115,10 +105,10 @@ void PacketCapture::EndConversation(ConversationId id, EndKind how, Timestamp ti
 void PacketCapture::Data(ConversationId id, bool fromClient, const std::uint8_t* bytes,
                          std::size_t count, std::string_view comment, Timestamp time) {
   const auto found = conversations_.find(id);
-  if (file_ == nullptr || found == conversations_.end()) return;
+  if (!IsOpen() || found == conversations_.end()) return;
   Side& from = fromClient ? found->second.Client : found->second.Server;
   Side& to = fromClient ? found->second.Server : found->second.Client;
-  for (std::size_t sent = 0; sent < count && file_ != nullptr;) {
+  for (std::size_t sent = 0; sent < count && IsOpen();) {
     const std::size_t size = std::min(count - sent, kMaxTcpPayload);
     // The receiver acknowledges before the bytes in flight would reach its
     // window: a sender filling it is what analysers flag.
@@ -146,6 +136,7 @@ void PacketCapture::Segment(Side& from, Side& to, std::uint8_t flags, const std:
   std::uint8_t headers[kMaxTcpIpHeaderSize];
   const std::size_t headersSize = PutTcpIpHeaders(headers, segment, payload, count);
   WritePacketBlock(*this, time, headers, headersSize, payload, count, comment);
+  EndBlock();
 
   // SYN and FIN take one sequence number each.
   const bool control = (flags & (kTcpSyn | kTcpFin)) != 0;
@@ -154,30 +145,35 @@ void PacketCapture::Segment(Side& from, Side& to, std::uint8_t flags, const std:
 }
 
 void PacketCapture::Put(const std::uint8_t* bytes, std::size_t count) {
-  if (file_ == nullptr || count == 0) return;
-  if (buffered_ + count > kWriteBufferSize) {
-    const bool written = WriteOut(buffer_.get(), buffered_);
-    buffered_ = 0;
-    if (!written) return;
-  }
-  if (count >= kWriteBufferSize) {
-    WriteOut(bytes, count);
-    return;
-  }
-  std::memcpy(buffer_.get() + buffered_, bytes, count);
-  buffered_ += count;
+  if (!IsOpen() || count == 0) return;
+  // No block is larger than the room kept for one: this only guards.
+  if (buffered_ + count > kBufferCapacity && !WriteOut()) return;
+  const std::size_t taken = std::min(count, kBufferCapacity - buffered_);
+  std::memcpy(buffer_.get() + buffered_, bytes, taken);
+  buffered_ += taken;
 }
 
-bool PacketCapture::WriteOut(const std::uint8_t* bytes, std::size_t count) {
-  if (file_ == nullptr) return false;
-  errno = 0;
-  if (count == 0 || std::fwrite(bytes, 1, count, file_) == count) return true;
-  lastError_ = "Unable to write the capture file " + path_ + ": " + Reason(errno);
-  // The conversations stay until Close or Open: a caller may be in the middle
-  // of one.
-  std::fclose(file_);
-  file_ = nullptr;
+void PacketCapture::EndBlock() {
+  if (buffered_ >= kWriteBufferSize) WriteOut();
+}
+
+bool PacketCapture::WriteOut() {
+  if (!IsOpen()) return false;
+  std::size_t written = 0;
+  std::string reason;
+  const bool whole = file_.Write(buffer_.get(), buffered_, written, reason);
   buffered_ = 0;
+  if (whole) {
+    written_ += written;
+    return true;
+  }
+  // What reached the disk of these blocks goes again, so that the file ends
+  // on a whole block and reads to its end. The conversations stay until Close
+  // or Open: a caller may be in the middle of one.
+  file_.Truncate(written_);
+  std::string ignored;
+  file_.Close(ignored);
+  lastError_ = "Unable to write the capture file " + path_ + ": " + reason;
   return false;
 }
 

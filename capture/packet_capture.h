@@ -3,16 +3,17 @@
 // sequence and acknowledgement numbers follow the bytes sent each way, so an
 // analyser shows whole conversations and every byte in each direction.
 //
-// Writes go through one 64 KiB buffer owned by the capture; nothing is
-// allocated per frame, only per conversation. The first failed write ends the
-// capture: the file is closed, IsOpen() turns false and LastError() says why.
+// Writes go through one buffer owned by the capture, and only whole blocks
+// reach the file; nothing is allocated per frame, only per conversation. The
+// first failed write ends the capture: the file is cut back to its last whole
+// block and closed, IsOpen() turns false and LastError() says why, and what is
+// left reads to its end.
 // Every other call on a closed capture, or with an id that has no
 // conversation, does nothing.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@
 #include <utility>
 
 #include "capture/pcapng_format.h"
+#include "platform/os.h"
 
 namespace quib {
 
@@ -37,15 +39,16 @@ class PacketCapture : private ByteSink {
   PacketCapture(const PacketCapture&) = delete;
   PacketCapture& operator=(const PacketCapture&) = delete;
 
-  // Creates or truncates `path` and starts the file (its header reaches the
-  // disk with the first Flush); a capture already open is closed first. False
-  // with "Unable to open the capture file PATH: reason" in `error` when the
-  // file cannot be created.
+  // Creates or empties the regular file at `path` and starts it (its header
+  // reaches the disk with the first Flush); a capture already open is closed
+  // first. False with "Unable to open the capture file PATH: reason" in
+  // `error` when the file cannot be created, or is no regular file (a FIFO, a
+  // device, a directory): nothing waits for it.
   bool Open(const std::string& path, std::string& error);
   // Writes what is buffered and closes the file. False when that write or the
   // close failed (LastError() says why).
   bool Close();
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return file_.IsOpen(); }
   // Writes what is buffered. False when the capture is not open (any more).
   bool Flush();
   // Why the capture stopped on its own; empty while nothing failed.
@@ -84,12 +87,16 @@ class PacketCapture : private ByteSink {
   void Segment(Side& from, Side& to, std::uint8_t flags, const std::uint8_t* payload,
                std::size_t count, std::string_view comment, Timestamp time);
   void Put(const std::uint8_t* bytes, std::size_t count) override;
-  bool WriteOut(const std::uint8_t* bytes, std::size_t count);
+  // A block is complete: it goes out with the others once enough wait.
+  void EndBlock();
+  // Writes the whole blocks buffered; on failure ends the capture.
+  bool WriteOut();
 
-  std::FILE* file_ = nullptr;
+  OutputFile file_;
   std::string path_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t buffered_ = 0;
+  std::uint64_t written_ = 0;  // bytes on disk, always whole blocks
   std::unordered_map<ConversationId, Conversation> conversations_;
   std::uint16_t nextIpId_ = 0;
   std::string lastError_;

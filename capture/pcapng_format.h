@@ -37,6 +37,10 @@ class ByteSink {
 inline constexpr std::uint32_t kSnapshotLength = 65535;
 // The longest comment one option holds, in bytes.
 inline constexpr std::size_t kMaxCommentSize = 65532;
+// The largest Enhanced Packet Block: head, the longest packet padded, a
+// comment option of the longest comment, the end of options, the trailer.
+inline constexpr std::size_t kMaxPacketBlockSize =
+    28 + kSnapshotLength + 3 + 4 + kMaxCommentSize + 4 + 4;
 
 // The Section Header Block and the Interface Description Block.
 void WriteFileHeader(ByteSink& sink);

@@ -29,10 +29,18 @@ bool SocketStartup(std::string& description);
 
 // Opens a non-blocking TCP socket bound to `bindAddress`:port (the address in
 // network byte order; 127.0.0.1 unless the operator chose another) with a
-// backlog of 1. Port 0 lets the system pick a free port (GetSockName tells
-// which); 65535 and ports outside 0 to 65535 are refused without a socket. On
+// backlog of `backlog` waiting connections (1 as designed). Port 0 lets the system pick a free port
+// (GetSockName tells which); 65535 and ports outside 0 to 65535 are refused without a socket. On
 // success fills `address` and returns the socket, else -1.
-SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address);
+SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address,
+                      std::int32_t backlog = 1);
+
+// The most waiting connections the system keeps for a listener.
+std::int32_t LargestBacklog();
+
+// Changes how many waiting connections the listener keeps, where the system
+// allows it (Linux does; Windows keeps the first). False when it refused.
+bool SetListenBacklog(SocketHandle listener, std::int32_t backlog);
 
 // Stops the socket library: every socket this layer still holds is closed.
 void SocketCleanup();

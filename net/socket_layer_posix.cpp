@@ -47,7 +47,8 @@ bool SocketStartup(std::string& description) {
 
 std::uint32_t LoopbackAddress() { return htonl(INADDR_LOOPBACK); }
 
-SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address) {
+SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address,
+                      std::int32_t backlog) {
   sockaddr_in local;
   if (!MakeListenAddress(port, bindAddress, local) || !g_started) return kInvalidSocket;
 
@@ -59,13 +60,19 @@ SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in&
   const int reuse = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      ::listen(fd, 1) != 0) {
+      ::listen(fd, backlog) != 0) {
     ::close(fd);
     return kInvalidSocket;
   }
   g_open.insert(fd);
   address = local;
   return fd;
+}
+
+std::int32_t LargestBacklog() { return SOMAXCONN; }
+
+bool SetListenBacklog(SocketHandle listener, std::int32_t backlog) {
+  return IsOpen(listener) && ::listen(listener, backlog) == 0;
 }
 
 void SocketCleanup() {

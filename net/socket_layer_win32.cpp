@@ -71,7 +71,8 @@ bool SocketStartup(std::string& description) {
 
 std::uint32_t LoopbackAddress() { return htonl(INADDR_LOOPBACK); }
 
-SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address) {
+SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address,
+                      std::int32_t backlog) {
   sockaddr_in local;
   if (!MakeListenAddress(port, bindAddress, local) || !g_started) return kInvalidSocket;
 
@@ -83,13 +84,19 @@ SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in&
   ::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                sizeof exclusive);
   if (::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      ::listen(socket, 1) != 0) {
+      ::listen(socket, backlog) != 0) {
     ::closesocket(socket);
     return kInvalidSocket;
   }
   const SocketHandle handle = Keep(socket);
   if (handle != kInvalidSocket) address = local;
   return handle;
+}
+
+std::int32_t LargestBacklog() { return SOMAXCONN; }
+
+bool SetListenBacklog(SocketHandle listener, std::int32_t backlog) {
+  return IsOpen(listener) && ::listen(Native(listener), backlog) == 0;
 }
 
 void SocketCleanup() {

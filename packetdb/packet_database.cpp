@@ -117,15 +117,34 @@ struct Reader {
   std::map<std::size_t, VersionEntry> written;
   std::int32_t current = 0;  // 0 until the first section header
   PacketEntry working;       // never cleared: unlisted position slots carry over
+  std::size_t line = 0;      // the number of the line being read, from 1
+  std::vector<std::string>* warnings = nullptr;  // what an operator should know
 };
+
+// A header read as a version it does not name: the reading stays, and the
+// operator is told.
+void WarnAboutHeader(Reader& reader, std::string_view header, std::string_view number,
+                     std::int32_t version) {
+  if (reader.warnings == nullptr) return;
+  const bool digits = number.find_first_of("0123456789") != std::string_view::npos;
+  const std::int64_t named = ReadDecimal(number);
+  if (digits && named == version) return;
+  reader.warnings->push_back(
+      "line " + std::to_string(reader.line) + ": \"" + std::string(header) + "\" " +
+      (digits ? "is outside the versions 1 to " + std::to_string(kHighestVersion)
+              : std::string("has no version number")) +
+      "; read as version " + std::to_string(version));
+}
 
 // `line` contains "packet_ver:". Only a header when the name stands before
 // the first colon; any other such line is skipped.
 void ReadSectionHeader(Reader& reader, std::string line) {
+  const std::string header = line;
   const std::string before = TakeField(line, ':');
   if (before.find("packet_ver") == std::string::npos) return;
   const auto version = static_cast<std::int32_t>(
       std::clamp<std::int64_t>(ReadDecimal(TrimSpaces(line)), 1, kHighestVersion));
+  WarnAboutHeader(reader, header, TrimSpaces(line), version);
   const auto index = static_cast<std::size_t>(version);
   // Resized to index + 1: a lower header drops the entries above it, a higher
   // one adds zero entries. Then entry index becomes a copy of the one below.
@@ -204,8 +223,9 @@ const VersionEntry* FindVersion(const PacketTable& table, std::int32_t version) 
   return &table[static_cast<std::size_t>(version)];
 }
 
-PacketTable ParsePacketDatabase(const std::string& text) {
+PacketTable ParsePacketDatabase(const std::string& text, std::vector<std::string>* warnings) {
   Reader reader;
+  reader.warnings = warnings;
   std::size_t start = 0;
   // Lines end at a line feed; a last line without one is read all the same.
   while (start < text.size()) {
@@ -214,6 +234,7 @@ PacketTable ParsePacketDatabase(const std::string& text) {
     const std::string kept = RemoveAll(text.substr(start, end - start), '\r');
     const std::string_view line = TrimSpaces(kept);
     start = end + 1;
+    ++reader.line;
 
     if (line.empty() || line.starts_with("//")) continue;
     if (line.find("packet_ver:") != std::string::npos) {
@@ -227,13 +248,14 @@ PacketTable ParsePacketDatabase(const std::string& text) {
   return table;
 }
 
-bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason) {
+bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason,
+                        std::vector<std::string>* warnings) {
   std::string text;
   const char* refusal = Refusal(ReadRegularFile(path, kMaxFileBytes, text));
   PacketTable read;
   if (refusal == nullptr && text.empty()) refusal = "empty";
   if (refusal == nullptr) {
-    read = ParsePacketDatabase(text);
+    read = ParsePacketDatabase(text, warnings);
     // Without a section no client's version has an entry: every map login
     // would fail.
     if (read.empty()) refusal = "no packet_ver section";

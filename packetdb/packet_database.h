@@ -38,14 +38,17 @@ PacketEntry* FindPacketEntry(VersionEntry& entry, std::string_view name);
 const VersionEntry* FindVersion(const PacketTable& table, std::int32_t version);
 
 // Reads database text into a table. Never fails: lines it does not understand
-// are skipped.
-PacketTable ParsePacketDatabase(const std::string& text);
+// are skipped. A section header read as another version than it names (none
+// given, or outside 1 to 65535) adds a line to `warnings`, when given.
+PacketTable ParsePacketDatabase(const std::string& text,
+                                std::vector<std::string>* warnings = nullptr);
 
 // Reads the file at `path` into `table`. False when it is missing or
 // unreadable, not a regular file, over 16 MiB, empty, or has no section
 // header; `table` is then left as it was and `reason`, when given, says why in
 // one line: "packet_db.txt: not a regular file: /dev/zero".
-bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason = nullptr);
+bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason = nullptr,
+                        std::vector<std::string>* warnings = nullptr);
 
 // packet_db.txt in the folder of the running executable; the empty text when
 // that folder cannot be found.

@@ -1,5 +1,6 @@
 #include "packetdb/version_detection.h"
 
+#include <algorithm>
 #include <array>
 
 namespace quib {
@@ -43,6 +44,15 @@ std::optional<std::int32_t> DetectPacketVersion(std::int32_t packetId, std::int3
     if (row.PacketId == packetId && row.BytesReceived == bytesReceived) return row.Version;
   }
   return std::nullopt;
+}
+
+std::vector<std::int32_t> DetectableVersions() {
+  std::vector<std::int32_t> versions;
+  versions.reserve(kDetectionTable.size());
+  for (const DetectionRow& row : kDetectionTable) versions.push_back(row.Version);
+  std::sort(versions.begin(), versions.end());
+  versions.erase(std::unique(versions.begin(), versions.end()), versions.end());
+  return versions;
 }
 
 }  // namespace quib

@@ -4,11 +4,15 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace quib {
 
 // The version whose map login has this id and this many bytes, or nullopt
 // when the detection table knows no such pair.
 std::optional<std::int32_t> DetectPacketVersion(std::int32_t packetId, std::int32_t bytesReceived);
+
+// Every version detection can choose, in increasing order.
+std::vector<std::int32_t> DetectableVersions();
 
 }  // namespace quib

@@ -22,6 +22,34 @@ enum class ReadResult {
 // left empty unless the result is kRead. Paths are UTF-8.
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text);
 
+// A regular file written from its start: what a capture goes into. Opening
+// never waits on what the path names (a FIFO without a reader, a device).
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates the file at `path`, or empties the regular file there. Anything
+  // else is refused, "not a regular file", and left as it was. False with
+  // the reason in `error`.
+  bool Create(const std::string& path, std::string& error);
+  bool IsOpen() const { return handle_ != kClosed; }
+  // Writes `count` bytes at the end. False with the reason in `error` when
+  // fewer went out; `written` says how many did.
+  bool Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written,
+             std::string& error) const;
+  // Cuts the file back to its first `size` bytes.
+  bool Truncate(std::uint64_t size) const;
+  // False with the reason when the system reports a failure on closing.
+  bool Close(std::string& error);
+
+ private:
+  static constexpr std::intptr_t kClosed = -1;
+  std::intptr_t handle_ = kClosed;  // a descriptor, or a HANDLE
+};
+
 // The folder of the running executable, ending in its separator; empty when
 // it cannot be found. Not the current directory: the program may be started
 // from anywhere, or by a double click.

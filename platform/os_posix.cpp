@@ -105,6 +105,74 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
   return ReadResult::kRead;
 }
 
+OutputFile::~OutputFile() {
+  std::string ignored;
+  Close(ignored);
+}
+
+bool OutputFile::Create(const std::string& path, std::string& error) {
+  std::string ignored;
+  Close(ignored);
+  // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting for
+  // one. Nothing is truncated before fstat has said it is a regular file.
+  struct stat info {};
+  const bool exists = ::stat(path.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) {
+    error = "not a regular file";
+    return false;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = "not a regular file";
+    ::close(fd);
+    return false;
+  }
+  if (::ftruncate(fd, 0) != 0) {
+    error = std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+bool OutputFile::Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written,
+                       std::string& error) const {
+  written = 0;
+  if (!IsOpen()) {
+    error = "the file is not open";
+    return false;
+  }
+  const int fd = static_cast<int>(handle_);
+  while (written < count) {
+    const ssize_t n = ::write(fd, bytes + written, count - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? std::strerror(errno) : "nothing was written";
+      return false;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool OutputFile::Truncate(std::uint64_t size) const {
+  return IsOpen() && ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0;
+}
+
+bool OutputFile::Close(std::string& error) {
+  if (!IsOpen()) return true;
+  const int fd = static_cast<int>(handle_);
+  handle_ = kClosed;
+  if (::close(fd) == 0) return true;
+  error = std::strerror(errno);
+  return false;
+}
+
 std::string ExecutableFolder() {
   std::error_code error;
   const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);

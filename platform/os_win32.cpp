@@ -3,6 +3,7 @@
 // is read in the ANSI code page.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,7 +42,97 @@ class FileHandle {
   HANDLE handle_;
 };
 
+std::string SystemMessage(DWORD code) {
+  char text[256] = {};
+  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, text, sizeof text, nullptr);
+  std::string message(text, n);
+  while (!message.empty() &&
+         (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+    message.pop_back();
+  }
+  return message.empty() ? "error " + std::to_string(code) : message;
+}
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
 }  // namespace
+
+OutputFile::~OutputFile() {
+  std::string ignored;
+  Close(ignored);
+}
+
+bool OutputFile::Create(const std::string& path, std::string& error) {
+  std::string ignored;
+  Close(ignored);
+  const std::wstring wide = WidePath(path);
+  if (wide.empty()) {
+    error = "not a file name";
+    return false;
+  }
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    error = "not a regular file";
+    return false;
+  }
+  // Opened without truncating: a device or a pipe must be left as it was.
+  const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = SystemMessage(::GetLastError());
+    return false;
+  }
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    error = "not a regular file";
+    ::CloseHandle(file);
+    return false;
+  }
+  if (!::SetEndOfFile(file)) {
+    error = SystemMessage(::GetLastError());
+    ::CloseHandle(file);
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  return true;
+}
+
+bool OutputFile::Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written,
+                       std::string& error) const {
+  written = 0;
+  if (!IsOpen()) {
+    error = "the file is not open";
+    return false;
+  }
+  while (written < count) {
+    const auto want = static_cast<DWORD>(std::min<std::size_t>(count - written, 1 << 20));
+    DWORD n = 0;
+    if (!::WriteFile(AsHandle(handle_), bytes + written, want, &n, nullptr) || n == 0) {
+      error = SystemMessage(::GetLastError());
+      written += n;
+      return false;
+    }
+    written += n;
+  }
+  return true;
+}
+
+bool OutputFile::Truncate(std::uint64_t size) const {
+  if (!IsOpen()) return false;
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(size);
+  return ::SetFilePointerEx(AsHandle(handle_), at, nullptr, FILE_BEGIN) &&
+         ::SetEndOfFile(AsHandle(handle_));
+}
+
+bool OutputFile::Close(std::string& error) {
+  if (!IsOpen()) return true;
+  const HANDLE file = AsHandle(handle_);
+  handle_ = kClosed;
+  if (::CloseHandle(file)) return true;
+  error = SystemMessage(::GetLastError());
+  return false;
+}
 
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text) {
   text.clear();

@@ -38,8 +38,11 @@ std::string ListeningMessage(const Form1& form) {
 }
 
 std::string StartedText(const Form1& form) {
+  std::string text = ListeningMessage(form) + "\n";
   const std::string warning = ExposureWarning(form);
-  return ListeningMessage(form) + "\n" + (warning.empty() ? "" : warning + "\n");
+  if (!warning.empty()) text += warning + "\n";
+  for (const std::string& line : form.PacketDbSummary) text += line + "\n";
+  return text;
 }
 
 std::string ExposureWarning(const Form1& form) {

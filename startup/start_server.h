@@ -26,8 +26,9 @@ std::string ListeningMessage(const Form1& form);
 // for a loopback address.
 std::string ExposureWarning(const Form1& form);
 
-// What standard error says once the server has started: the listening line
-// and, beyond loopback, the warning; each line ends in a line feed.
+// What standard error says once the server has started: the listening line,
+// beyond loopback the warning, then what the packet database holds and any
+// warning about it; each line ends in a line feed.
 std::string StartedText(const Form1& form);
 
 }  // namespace quib

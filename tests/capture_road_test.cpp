@@ -142,20 +142,8 @@ TEST_F(CaptureRoadTest, FaultyClientsLeaveACleanCaptureWithEveryByte) {
   }
 }
 
-// A capture that cannot be written (a full disk) stops with a message; the
-// server goes on serving. One that cannot be created stops the start.
-TEST(CaptureFailureTest, AFullDiskStopsTheCaptureNotTheServer) {
-  ServerProcess full;
-  ASSERT_TRUE(full.Start({"--headless", "--port", "0", "--accept-delay", "0", "--tick", "10",
-                          "--capture", "/dev/full"}));
-  const std::int32_t port = full.WaitForListening();
-  ASSERT_GT(port, 0) << full.ErrorText();
-  EXPECT_TRUE(
-      full.WaitForError("Capture stopped: Unable to write the capture file /dev/full: "
-                        "No space left on device\n"));
-  EXPECT_EQ(WalkTheRoad(port), "");
-  EXPECT_EQ(full.Stop(), 0);
-
+// A capture file that cannot be created stops the start.
+TEST(CaptureFailureTest, ACaptureThatCannotBeCreatedStopsTheStart) {
   ServerProcess missing;
   ASSERT_TRUE(
       missing.Start({"--headless", "--port", "0", "--capture", "/no/such/folder/c.pcapng"}));

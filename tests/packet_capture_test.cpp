@@ -1,6 +1,7 @@
 #include "capture/packet_capture.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <sstream>
 
 #include "capture/tcp_ip_headers.h"
+#include "tests/small_disk.h"
 #include "tests/test_support.h"
 #include "tests/tshark.h"
 
@@ -33,6 +35,10 @@ namespace quib {
 namespace {
 
 using test::Bytes;
+using test::EndsOnAWholeBlock;
+using test::SmallDisk;
+using test::ToolRun;
+using test::Tshark;
 constexpr std::uint32_t kLoopback = 0x7F000001;
 
 TEST(PacketCaptureTest, ChecksumsMatchKnownVectors) {
@@ -148,31 +154,58 @@ TEST(PacketCaptureTest, FileThatCannotBeOpenedSaysWhy) {
             "No such file or directory");
 }
 
-// A full disk ends the capture at the write that meets it: a flush when little
-// is buffered, at once when a frame overflows the buffer.
-TEST(PacketCaptureTest, FailedWriteStopsTheCapture) {
-  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
-  for (const std::size_t size : {std::size_t{10}, std::size_t{100 * 1024}}) {
+// A full disk ends the capture at the write that meets it, at a flush or at
+// once when a frame overflows the buffer, and the file is left ending on its
+// last whole block: the analyser reads it to its end.
+TEST(PacketCaptureTest, AFullDiskStopsTheCaptureOnAWholeBlock) {
+  for (const std::size_t size : {std::size_t{1000}, std::size_t{100 * 1024}}) {
+    SmallDisk disk(256 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+    const std::string path = disk.Path("capture.pcapng");
     PacketCapture capture;
     std::string error;
-    ASSERT_TRUE(capture.Open("/dev/full", error)) << error;
+    ASSERT_TRUE(capture.Open(path, error)) << error;
     capture.BeginConversation(1, kLoopback, 50001, kLoopback, 6900, TimestampNow());
     const Bytes bytes = Pattern(size, 1);
-    capture.ServerData(1, bytes.data(), bytes.size(), TimestampNow());
-    EXPECT_EQ(capture.IsOpen(), size == 10);
-    EXPECT_FALSE(capture.Flush());
+    for (int i = 0; i < 1000 && capture.IsOpen(); ++i) {
+      capture.ServerData(1, bytes.data(), bytes.size(), TimestampNow());
+      capture.Flush();
+    }
     EXPECT_FALSE(capture.IsOpen());
     EXPECT_EQ(capture.LastError(),
-              "Unable to write the capture file /dev/full: No space left on device");
+              "Unable to write the capture file " + path + ": No space left on device");
     capture.ClientData(1, bytes.data(), bytes.size(), "after the failure", TimestampNow());
     capture.EndConversation(1, PacketCapture::EndKind::kReset, TimestampNow());
 
-    const std::string path = TempPath("reopened");
-    ASSERT_TRUE(capture.Open(path, error)) << error;
+    std::size_t blocks = 0;
+    EXPECT_TRUE(EndsOnAWholeBlock(path, blocks)) << size;
+    EXPECT_GT(blocks, 2u);
+    const Tshark tshark(path, 6900);
+    if (tshark.Available()) {
+      const ToolRun read = tshark.Run("-q");
+      EXPECT_EQ(read.status, 0) << read.err;
+    }
+
+    ASSERT_TRUE(capture.Open(TempPath("reopened"), error)) << error;
     EXPECT_EQ(capture.LastError(), "");
     EXPECT_TRUE(capture.Close());
-    std::remove(path.c_str());
+    std::remove(TempPath("reopened").c_str());
   }
+}
+
+// Only a regular file is a target; anything else is refused at once and
+// left as it was: opening a FIFO without a reader would wait for one.
+TEST(PacketCaptureTest, OnlyARegularFileIsATarget) {
+  const std::string fifo = TempPath("fifo");
+  std::remove(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/null"), std::string("/tmp")}) {
+    PacketCapture capture;
+    std::string error;
+    EXPECT_FALSE(capture.Open(path, error));
+    EXPECT_EQ(error, "Unable to open the capture file " + path + ": not a regular file");
+  }
+  std::remove(fifo.c_str());
 }
 
 }  // namespace

@@ -176,10 +176,10 @@ std::optional<std::string> ServerProcess::ReadLine(int timeoutMs) {
   }
 }
 
-bool ServerProcess::WaitForError(const std::string& text, int timeoutMs) {
+bool ServerProcess::WaitForError(const std::string& text, int timeoutMs, std::size_t from) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    if (stderr_.find(text) != std::string::npos) return true;
+    if (stderr_.find(text, from) != std::string::npos) return true;
     if (MsLeft(deadline) == 0 || !Pump(MsLeft(deadline))) return false;
   }
 }

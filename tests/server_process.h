@@ -35,8 +35,9 @@ class ServerProcess {
   // feed), or nullopt when none comes in time or the output ended.
   std::optional<std::string> ReadLine(int timeoutMs = 2000);
 
-  // True once standard error holds `text`, waiting up to `timeoutMs`.
-  bool WaitForError(const std::string& text, int timeoutMs = 2000);
+  // True once standard error holds `text` (at `from` or after), waiting up
+  // to `timeoutMs`.
+  bool WaitForError(const std::string& text, int timeoutMs = 2000, std::size_t from = 0);
 
   // Everything read from standard error so far, and standard output not yet
   // taken by ReadLine.
