@@ -5,8 +5,9 @@
 // as one: the shell waits for it, its streams are the shell's, Ctrl+C reaches
 // it. Started from Explorer, Windows gives it a console of its own; the window
 // lets that go at once, so no console window stays open.
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, on whose declarations it builds.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>

@@ -4,8 +4,9 @@
 // as the protocol sends it.
 #include "ui/win32/window_win32.h"
 
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, on whose declarations they build.
+#include <commctrl.h>
 #include <winsock2.h>
 
 #include <algorithm>
