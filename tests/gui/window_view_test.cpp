@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -18,7 +19,11 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <map>
 
+#include "app/form_layout.h"
 #include "app/main_window.h"
 #include "protocol/packet_log.h"
 #include "tests/test_support.h"
@@ -43,6 +48,43 @@ class ApplicationEnvironment : public ::testing::Environment {
 
 const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
+// The Qt class each kind of control is built as.
+const char* QtClassOf(const FormRow& row) {
+  switch (row.Kind) {
+    case ControlKind::CheckBox:
+      return "QCheckBox";
+    case ControlKind::Button:
+      return "QPushButton";
+    case ControlKind::Frame:
+      return "QGroupBox";
+    case ControlKind::OptionButton:
+      return "QRadioButton";
+    case ControlKind::TextBox:
+      return row.Settings.MultiLine ? "QPlainTextEdit" : "QLineEdit";
+    case ControlKind::Label:
+      return "QLabel";
+    case ControlKind::Timer:
+      return "QTimer";
+    case ControlKind::ListBox:
+      return "QListWidget";
+  }
+  return "";
+}
+
+// What a user reads on a control: its caption, or the text in a box.
+QString Shown(const QObject* control) {
+  if (const auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
+  if (const auto* frame = qobject_cast<const QGroupBox*>(control)) return frame->title();
+  if (const auto* label = qobject_cast<const QLabel*>(control)) return label->text();
+  if (const auto* edit = qobject_cast<const QLineEdit*>(control)) return edit->text();
+  if (const auto* text = qobject_cast<const QPlainTextEdit*>(control)) return text->toPlainText();
+  return {};  // the list and the timer
+}
+
+QRect Pixels(const FormRect& twips) {
+  return QRect(Twips(twips.Left), Twips(twips.Top), Twips(twips.Width), Twips(twips.Height));
+}
+
 class WindowViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -62,6 +104,10 @@ class WindowViewTest : public ::testing::Test {
     EXPECT_NE(widget, nullptr) << name;
     return widget;
   }
+  template <typename T>
+  T* Find(FormControl control) {
+    return Find<T>(RowOf(control).Name);
+  }
 
   // Replaces a box's text by typing, as a user would.
   void Retype(QLineEdit* edit, const QString& text) {
@@ -75,83 +121,117 @@ class WindowViewTest : public ::testing::Test {
   std::unique_ptr<WindowView> view;
 };
 
-TEST_F(WindowViewTest, EveryControlHasItsCaptionAndInitialValue) {
-  EXPECT_EQ(view->windowTitle(), "Quib-Server");
-  EXPECT_EQ(view->size(), QSize(509, 322));
-
-  EXPECT_EQ(Find<QCheckBox>("Check1")->text(), "Hide Unknown Packets");
-  EXPECT_FALSE(Find<QCheckBox>("Check1")->isChecked());
-  EXPECT_EQ(Find<QPushButton>("Command2")->text(), "Clear Log");
-  EXPECT_EQ(Find<QGroupBox>("Frame1")->title(), "Specifics");
-  EXPECT_EQ(Find<QPushButton>("Command4")->text(), "Force Map Reload");
-  EXPECT_EQ(Find<QRadioButton>("Option1_1")->text(), "Male");
-  EXPECT_FALSE(Find<QRadioButton>("Option1_1")->isChecked());
-  EXPECT_EQ(Find<QRadioButton>("Option1_0")->text(), "Female");
-  EXPECT_TRUE(Find<QRadioButton>("Option1_0")->isChecked());
-  EXPECT_EQ(Find<QLineEdit>("Text2")->text(), "prontera.gat");
-  EXPECT_EQ(Find<QPushButton>("Command3")->text(), "Warp");
-  EXPECT_EQ(Find<QLineEdit>("Pos1")->text(), "170");
-  EXPECT_EQ(Find<QLineEdit>("Pos0")->text(), "150");
-  EXPECT_EQ(Find<QLabel>("Label3")->text(), "Gender:");
-  EXPECT_EQ(Find<QLabel>("Label2")->text(), "Map:");
-  EXPECT_EQ(Find<QLabel>("Label1")->text(), "Position:           x");
-  EXPECT_EQ(Find<QListWidget>("List1")->count(), 0);
-  EXPECT_TRUE(Find<QPlainTextEdit>("Text1")->toPlainText().isEmpty());
-  EXPECT_EQ(Find<QPlainTextEdit>("Text1")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-
-  EXPECT_EQ(Find<QPushButton>("rWin")->text(), "Hidden");
-  EXPECT_FALSE(Find<QPushButton>("rWin")->isVisible());
-  EXPECT_EQ(Find<QPushButton>("Command1")->text(), "Unused");
-  EXPECT_FALSE(Find<QPushButton>("Command1")->isVisible());
-  EXPECT_FALSE(Find<QPushButton>("Command1")->isEnabled());
+TEST_F(WindowViewTest, EveryControlIsBuiltAsTheFormHasIt) {
+  EXPECT_EQ(view->windowTitle(), kFormCaption);
+  // Placed by its frame, sized by its client area.
+  EXPECT_EQ(QRect(view->pos(), view->size()), Pixels(kFormPlace));
+  auto* frame1 = Find<QWidget>(FormControl::Frame1);
+  for (const FormRow& row : FormRows()) {
+    SCOPED_TRACE(row.Name);
+    auto* control = Find<QObject>(row.Control);
+    ASSERT_NE(control, nullptr);
+    EXPECT_STREQ(control->metaObject()->className(), QtClassOf(row));
+    EXPECT_EQ(Shown(control), QString::fromLatin1(row.Caption));
+    if (auto* timer = qobject_cast<QTimer*>(control)) {
+      EXPECT_TRUE(timer->isActive());
+      EXPECT_EQ(timer->interval(), form.TickInterval.count());
+      continue;
+    }
+    auto* widget = qobject_cast<QWidget*>(control);
+    EXPECT_EQ(widget->parentWidget(),
+              row.Parent == ControlParent::Frame1 ? frame1 : static_cast<QWidget*>(view.get()));
+    EXPECT_EQ(widget->geometry(), Pixels(row.Place));
+    EXPECT_EQ(widget->isVisible(), row.Settings.Visible);
+    EXPECT_EQ(widget->isEnabled(), row.Settings.Enabled);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget);
+        edit != nullptr && row.Settings.MaxLength > 0) {
+      EXPECT_EQ(edit->maxLength(), row.Settings.MaxLength);
+    }
+    if (auto* text = qobject_cast<QPlainTextEdit*>(widget)) {
+      EXPECT_EQ(text->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      EXPECT_EQ((label->alignment() & Qt::AlignRight) != 0, row.Settings.AlignRight);
+    }
+  }
+  EXPECT_FALSE(Find<QCheckBox>(FormControl::Check1)->isChecked());
+  EXPECT_TRUE(Find<QRadioButton>(FormControl::Option1_0)->isChecked());
+  EXPECT_FALSE(Find<QRadioButton>(FormControl::Option1_1)->isChecked());
+  EXPECT_EQ(Find<QListWidget>(FormControl::List1)->count(), 0);
+  if (const char* path = std::getenv("QUIB_SCREENSHOT"))
+    view->grab().save(QString::fromLocal8Bit(path));
 }
 
-TEST_F(WindowViewTest, ControlsStandWhereTheFormPutThem) {
-  struct Placement {
-    const char* name;
-    int left, top, width, height;  // twips
-  };
-  for (const Placement& p : {Placement{"Check1", 5040, 4515, 2535, 195},
-                             {"Command2", 2835, 4515, 1065, 225},
-                             {"Frame1", 105, 105, 2640, 1800},
-                             {"Command4", 840, 1365, 1590, 330},
-                             {"Option1_1", 1680, 945, 855, 225},
-                             {"Option1_0", 735, 945, 855, 225},
-                             {"Text2", 735, 630, 1065, 285},
-                             {"Command3", 1890, 315, 540, 330},
-                             {"Pos1", 1365, 315, 435, 285},
-                             {"Pos0", 735, 315, 435, 285},
-                             {"Label1", 105, 315, 1170, 195},
-                             {"List1", 2835, 105, 4740, 4350},
-                             {"Text1", 105, 2100, 2640, 2640}}) {
-    EXPECT_EQ(Find<QWidget>(p.name)->geometry(),
-              QRect(Twips(p.left), Twips(p.top), Twips(p.width), Twips(p.height)))
-        << p.name;
+// Where two controls overlap, the one made first stands on top: the boxes
+// over the labels they share a line with.
+TEST_F(WindowViewTest, ControlsMadeFirstStandOnTop) {
+  int overlaps = 0;
+  const auto rows = FormRows();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    for (std::size_t j = i + 1; j < rows.size(); ++j) {
+      const FormRow& upper = rows[i];
+      const FormRow& lower = rows[j];
+      if (upper.Kind == ControlKind::Timer || lower.Kind == ControlKind::Timer ||
+          upper.Parent != lower.Parent || !upper.Settings.Visible || !lower.Settings.Visible) {
+        continue;
+      }
+      const QRect overlap = Pixels(upper.Place).intersected(Pixels(lower.Place));
+      if (overlap.isEmpty()) continue;
+      ++overlaps;
+      QWidget* parent = Find<QWidget>(upper.Control)->parentWidget();
+      QWidget* shown = parent->childAt(overlap.center());
+      while (shown != nullptr && shown->parentWidget() != parent) shown = shown->parentWidget();
+      EXPECT_EQ(shown, Find<QWidget>(upper.Control)) << upper.Name << " over " << lower.Name;
+    }
   }
-  // The log grows with the window; the row below it keeps to the bottom.
-  view->resize(800, 500);
-  EXPECT_EQ(Find<QListWidget>("List1")->geometry(), QRect(189, 7, 316 + 291, 290 + 178));
-  EXPECT_EQ(Find<QPushButton>("Command2")->y(), 301 + 178);
+  EXPECT_GT(overlaps, 0);
+}
+
+// The log grows with the window, the controls below it keep to the bottom and
+// the rest stays.
+TEST_F(WindowViewTest, ControlsFollowAResizeAsTheFormSays) {
+  std::map<FormControl, QRect> before;
+  for (const FormRow& row : FormRows()) {
+    if (row.Kind != ControlKind::Timer)
+      before[row.Control] = Find<QWidget>(row.Control)->geometry();
+  }
+  const QSize grown = view->size() + QSize(291, 178);
+  view->resize(grown);
+  ASSERT_EQ(view->size(), grown);
+  for (const auto& [control, place] : before) {
+    const QRect now = Find<QWidget>(control)->geometry();
+    switch (RowOf(control).Resize) {
+      case OnResize::Grows:
+        EXPECT_EQ(now, place.adjusted(0, 0, 291, 178)) << RowOf(control).Name;
+        break;
+      case OnResize::KeepsToBottom:
+        EXPECT_EQ(now, place.translated(0, 178)) << RowOf(control).Name;
+        break;
+      case OnResize::Stays:
+        EXPECT_EQ(now, place) << RowOf(control).Name;
+        break;
+    }
+  }
 }
 
 TEST_F(WindowViewTest, PositionBoxesRefuseLettersAndTheMapBoxStopsAtSixteen) {
-  QLineEdit* x = Find<QLineEdit>("Pos0");
+  QLineEdit* x = Find<QLineEdit>(FormControl::Pos_0);
   Retype(x, "4a2-");
   EXPECT_EQ(x->text(), "42");
   EXPECT_EQ(form.Pos[0].Text(), "42");
 
-  QLineEdit* map = Find<QLineEdit>("Text2");
+  QLineEdit* map = Find<QLineEdit>(FormControl::Text2);
   Retype(map, "abcdefghijklmnopqrst");
   EXPECT_EQ(map->text(), "abcdefghijklmnop");
   EXPECT_EQ(form.Text2.Text(), "abcdefghijklmnop");
 }
 
 TEST_F(WindowViewTest, UserChangesReachTheModels) {
-  QTest::mouseClick(Find<QCheckBox>("Check1"), Qt::LeftButton);
+  QTest::mouseClick(Find<QCheckBox>(FormControl::Check1), Qt::LeftButton);
   EXPECT_TRUE(form.Check1.Checked());
-  QTest::mouseClick(Find<QRadioButton>("Option1_1"), Qt::LeftButton);
+  QTest::mouseClick(Find<QRadioButton>(FormControl::Option1_1), Qt::LeftButton);
   EXPECT_EQ(form.Option1.Selected(), 1);
-  Retype(Find<QLineEdit>("Pos1"), "");
+  Retype(Find<QLineEdit>(FormControl::Pos_1), "");
   EXPECT_EQ(form.Pos[1].Text(), "");
 }
 
@@ -160,20 +240,20 @@ TEST_F(WindowViewTest, ModelChangesShowInTheWidgets) {
   form.Text2.SetText("prt_in.gat");
   form.Check1.SetChecked(true);
   form.Option1.Select(1);
-  EXPECT_EQ(Find<QLineEdit>("Pos0")->text(), "898");
-  EXPECT_EQ(Find<QLineEdit>("Text2")->text(), "prt_in.gat");
-  EXPECT_TRUE(Find<QCheckBox>("Check1")->isChecked());
-  EXPECT_TRUE(Find<QRadioButton>("Option1_1")->isChecked());
-  EXPECT_FALSE(Find<QRadioButton>("Option1_0")->isChecked());
+  EXPECT_EQ(Find<QLineEdit>(FormControl::Pos_0)->text(), "898");
+  EXPECT_EQ(Find<QLineEdit>(FormControl::Text2)->text(), "prt_in.gat");
+  EXPECT_TRUE(Find<QCheckBox>(FormControl::Check1)->isChecked());
+  EXPECT_TRUE(Find<QRadioButton>(FormControl::Option1_1)->isChecked());
+  EXPECT_FALSE(Find<QRadioButton>(FormControl::Option1_0)->isChecked());
 }
 
 TEST_F(WindowViewTest, ClearLogEmptiesTheList) {
   form.List1.AddItem("first");
   form.List1.AddItem("second");
-  QListWidget* list = Find<QListWidget>("List1");
+  QListWidget* list = Find<QListWidget>(FormControl::List1);
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->item(1)->text(), "second");
-  QTest::mouseClick(Find<QPushButton>("Command2"), Qt::LeftButton);
+  QTest::mouseClick(Find<QPushButton>(FormControl::Command2), Qt::LeftButton);
   EXPECT_EQ(list->count(), 0);
   EXPECT_TRUE(form.List1.Items().empty());
   form.List1.AddItem("after");
@@ -182,7 +262,7 @@ TEST_F(WindowViewTest, ClearLogEmptiesTheList) {
 
 TEST_F(WindowViewTest, TheListKeepsTheNewestLinesLikeTheLog) {
   for (std::size_t i = 0; i <= ListBox::kMaxLines; ++i) form.List1.AddItem(std::to_string(i));
-  QListWidget* list = Find<QListWidget>("List1");
+  QListWidget* list = Find<QListWidget>(FormControl::List1);
   EXPECT_EQ(list->count(), static_cast<int>(ListBox::kMaxLines));
   EXPECT_EQ(list->item(0)->text(), "1");
   EXPECT_EQ(form.List1.Items().front(), "1");
@@ -200,7 +280,7 @@ TEST_F(WindowViewTest, LinesCanBeCopiedSavedAndTheirBytesShown) {
   form.List1.AddItem("last");
 
   // Several lines at once, in order; Ctrl+C puts them on the clipboard.
-  QListWidget* list = Find<QListWidget>("List1");
+  QListWidget* list = Find<QListWidget>(FormControl::List1);
   list->item(0)->setSelected(true);
   list->item(2)->setSelected(true);
   list->setFocus();
@@ -235,7 +315,7 @@ TEST_F(WindowViewTest, SettingsShowTheAddressAndChangeTheCadence) {
 }
 
 TEST_F(WindowViewTest, LogFollowsTheNewestLineUnlessScrolledAway) {
-  QListWidget* list = Find<QListWidget>("List1");
+  QListWidget* list = Find<QListWidget>(FormControl::List1);
   QScrollBar* bar = list->verticalScrollBar();
   for (int i = 0; i < 200; ++i) form.List1.AddItem("line " + std::to_string(i));
   QCoreApplication::processEvents();
@@ -263,7 +343,8 @@ TEST_F(WindowViewTest, NotificationAcceptsAndTheTimerPolls) {
   for (int i = 0; i < 40 && form.List1.Items().size() < 1; ++i) QTest::qWait(50);
   EXPECT_EQ(form.ConnectionCount(), 1);
   ASSERT_FALSE(form.List1.Items().empty());
-  EXPECT_EQ(Find<QListWidget>("List1")->item(0)->text().toStdString(), form.List1.Items()[0]);
+  EXPECT_EQ(Find<QListWidget>(FormControl::List1)->item(0)->text().toStdString(),
+            form.List1.Items()[0]);
   ::close(client);
 }
 

@@ -28,25 +28,12 @@ namespace quib {
 
 namespace {
 
-// The window as designed, in pixels.
-constexpr int kClientWidth = Twips(7635);
-constexpr int kClientHeight = Twips(4830);
-constexpr int kListRightMargin = kClientWidth - Twips(2835 + 4740);
-constexpr int kListBottomMargin = kClientHeight - Twips(105 + 4350);
-constexpr int kBottomRowFromBottom = kClientHeight - Twips(4515);
-
 // Text is one byte per character, as the protocol sends it.
 QString ToQString(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 std::string FromQString(const QString& text) { return text.toLatin1().toStdString(); }
-
-// Names a control as the form does and puts it at its place in twips.
-void Place(QWidget* widget, const char* name, int left, int top, int width, int height) {
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
-}
 
 // Fonts differ from the one the form was drawn with: a caption that would not
 // fit its control gets a smaller font rather than a clipped text.
@@ -83,13 +70,13 @@ class BoxValidator : public QValidator {
 }  // namespace
 
 WindowView::WindowView(Form1& form, QWidget* parent) : QWidget(parent), form_(form) {
-  setWindowTitle(QStringLiteral("Quib-Server"));
+  setWindowTitle(QString::fromLatin1(kFormCaption));
   BuildControls();
   BindModels();
   StartEvents();
-  resize(kClientWidth, kClientHeight);
-  setMinimumSize(kClientWidth, kClientHeight);
-  move(Twips(2250), Twips(1395));
+  resize(Twips(kFormPlace.Width), Twips(kFormPlace.Height));
+  setMinimumSize(size());
+  move(Twips(kFormPlace.Left), Twips(kFormPlace.Top));
 }
 
 WindowView::~WindowView() { form_.DetachViews(); }
@@ -102,76 +89,76 @@ void WindowView::BuildControls() {
   small.setStretch(QFont::SemiCondensed);
   setFont(small);
 
-  check1_ = new QCheckBox(QStringLiteral("Hide Unknown Packets"), this);
-  Place(check1_, "Check1", 5040, 4515, 2535, 195);
-
-  command2_ = new QPushButton(QStringLiteral("Clear Log"), this);
-  Place(command2_, "Command2", 2835, 4515, 1065, 225);
-
-  frame1_ = new QGroupBox(QStringLiteral("Specifics"), this);
-  Place(frame1_, "Frame1", 105, 105, 2640, 1800);
-
-  // The labels go in first: the boxes stand on top of them, as Label1's
-  // spaces run under Pos(0) to put its "x" between the two boxes.
-  label3_ = new QLabel(QStringLiteral("Gender:"), frame1_);
-  Place(label3_, "Label3", 105, 945, 645, 225);
-  label2_ = new QLabel(QStringLiteral("Map:"), frame1_);
-  Place(label2_, "Label2", 105, 630, 435, 225);
-  label1_ = new QLabel(QStringLiteral("Position:           x"), frame1_);
-  label1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  Place(label1_, "Label1", 105, 315, 1170, 195);
-
-  command4_ = new QPushButton(QStringLiteral("Force Map Reload"), frame1_);
-  Place(command4_, "Command4", 840, 1365, 1590, 330);
-
-  option1_[1] = new QRadioButton(QStringLiteral("Male"), frame1_);
-  Place(option1_[1], "Option1_1", 1680, 945, 855, 225);
-  option1_[0] = new QRadioButton(QStringLiteral("Female"), frame1_);
-  Place(option1_[0], "Option1_0", 735, 945, 855, 225);
-
-  text2_ = new QLineEdit(frame1_);
-  Place(text2_, "Text2", 735, 630, 1065, 285);
-
-  command3_ = new QPushButton(QStringLiteral("Warp"), frame1_);
-  Place(command3_, "Command3", 1890, 315, 540, 330);
-
-  pos_[1] = new QLineEdit(frame1_);
-  Place(pos_[1], "Pos1", 1365, 315, 435, 285);
-  pos_[0] = new QLineEdit(frame1_);
-  Place(pos_[0], "Pos0", 735, 315, 435, 285);
-
-  timer1_ = new QTimer(this);
-  timer1_->setObjectName(QStringLiteral("Timer1"));
-  timer1_->setInterval(static_cast<int>(form_.TickInterval.count()));
-
-  rWin_ = new QPushButton(QStringLiteral("Hidden"), this);
-  Place(rWin_, "rWin", 525, 1995, 960, 435);
-  rWin_->setVisible(false);
-
-  list1_ = new QListWidget(this);
-  list1_->setUniformItemSizes(true);  // the log may grow long
-  Place(list1_, "List1", 2835, 105, 4740, 4350);
-
-  command1_ = new QPushButton(QStringLiteral("Unused"), this);
-  Place(command1_, "Command1", 1470, 1995, 855, 435);
-  command1_->setVisible(false);
-  command1_->setEnabled(false);
-
-  text1_ = new QPlainTextEdit(this);
-  text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Place(text1_, "Text1", 105, 2100, 2640, 2640);
-
-  for (QLabel* label : {label1_, label2_, label3_}) FitCaption(label, label->text());
-  for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
-           check1_, command2_, command4_, option1_[0], option1_[1], command3_}) {
-    FitCaption(button, button->text());
+  for (const FormRow& row : FormRows()) {
+    QObject* control = MakeControl(row);
+    control->setObjectName(QString::fromLatin1(row.Name));
+    controls_[static_cast<std::size_t>(row.Control)] = control;
+    auto* widget = qobject_cast<QWidget*>(control);
+    if (widget == nullptr) continue;
+    widget->setGeometry(Twips(row.Place.Left), Twips(row.Place.Top), Twips(row.Place.Width),
+                        Twips(row.Place.Height));
+    // Each control goes beneath those made before it, as a native child
+    // window does: the boxes stand over the labels beside them, and Label1's
+    // spaces run under Pos(0), which puts its "x" between the two boxes.
+    widget->lower();
+    if (!row.Settings.Visible) widget->setVisible(false);
+    if (!row.Settings.Enabled) widget->setEnabled(false);
+    const QString caption = QString::fromLatin1(row.Caption);
+    if (!caption.isEmpty() &&
+        (row.Kind == ControlKind::Label || row.Kind == ControlKind::Button ||
+         row.Kind == ControlKind::CheckBox || row.Kind == ControlKind::OptionButton)) {
+      FitCaption(widget, caption);
+    }
   }
-  for (QLineEdit* edit : {text2_, pos_[0], pos_[1]}) edit->setTextMargins(0, 0, 0, 0);
+}
+
+// A row of the form as a Qt object, in Frame1 or on the window. A text box
+// takes its text from its model.
+QObject* WindowView::MakeControl(const FormRow& row) {
+  QWidget* parent =
+      row.Parent == ControlParent::Frame1 ? Control<QWidget>(FormControl::Frame1) : this;
+  const QString caption = QString::fromLatin1(row.Caption);
+  switch (row.Kind) {
+    case ControlKind::CheckBox:
+      return new QCheckBox(caption, parent);
+    case ControlKind::Button:
+      return new QPushButton(caption, parent);
+    case ControlKind::Frame:
+      return new QGroupBox(caption, parent);
+    case ControlKind::OptionButton:
+      return new QRadioButton(caption, parent);
+    case ControlKind::Label: {
+      auto* label = new QLabel(caption, parent);
+      if (row.Settings.AlignRight) label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      return label;
+    }
+    case ControlKind::TextBox: {
+      if (row.Settings.MultiLine) {
+        auto* text = new QPlainTextEdit(parent);
+        text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        return text;
+      }
+      auto* edit = new QLineEdit(parent);
+      edit->setTextMargins(0, 0, 0, 0);
+      if (row.Settings.MaxLength > 0) edit->setMaxLength(row.Settings.MaxLength);
+      return edit;
+    }
+    case ControlKind::ListBox: {
+      auto* list = new QListWidget(parent);
+      list->setUniformItemSizes(true);  // the log may grow long
+      return list;
+    }
+    case ControlKind::Timer: {
+      auto* timer = new QTimer(this);
+      timer->setInterval(static_cast<int>(form_.TickInterval.count()));
+      return timer;
+    }
+  }
+  return nullptr;
 }
 
 void WindowView::BindTextBox(QLineEdit* edit, TextBox& box) {
   edit->setText(ToQString(box.Text()));
-  edit->setMaxLength(box.MaxLength() > 0 ? static_cast<int>(box.MaxLength()) : 32767);
   edit->setValidator(new BoxValidator(box, edit));
   // What the user types goes through the model's own rules; should the model
   // refuse it anyway, the box shows the model's text again.
@@ -187,49 +174,58 @@ void WindowView::BindTextBox(QLineEdit* edit, TextBox& box) {
 }
 
 void WindowView::BindModels() {
-  BindTextBox(text2_, form_.Text2);
-  BindTextBox(pos_[0], form_.Pos[0]);
-  BindTextBox(pos_[1], form_.Pos[1]);
+  BindTextBox(Control<QLineEdit>(FormControl::Text2), form_.Text2);
+  BindTextBox(Control<QLineEdit>(FormControl::Pos_0), form_.Pos[0]);
+  BindTextBox(Control<QLineEdit>(FormControl::Pos_1), form_.Pos[1]);
 
-  text1_->setPlainText(ToQString(form_.Text1.Text()));
-  connect(text1_, &QPlainTextEdit::textChanged, this,
-          [this] { form_.Text1.Type(FromQString(text1_->toPlainText())); });
-  form_.Text1.OnChange = [this] {
+  auto* text1 = Control<QPlainTextEdit>(FormControl::Text1);
+  text1->setPlainText(ToQString(form_.Text1.Text()));
+  connect(text1, &QPlainTextEdit::textChanged, this,
+          [this, text1] { form_.Text1.Type(FromQString(text1->toPlainText())); });
+  form_.Text1.OnChange = [this, text1] {
     const QString text = ToQString(form_.Text1.Text());
-    if (text1_->toPlainText() != text) text1_->setPlainText(text);
+    if (text1->toPlainText() != text) text1->setPlainText(text);
   };
 
-  check1_->setChecked(form_.Check1.Checked());
-  connect(check1_, &QCheckBox::toggled, this, [this](bool on) { form_.Check1.SetChecked(on); });
-  form_.Check1.OnChange = [this] { check1_->setChecked(form_.Check1.Checked()); };
+  auto* check1 = Control<QCheckBox>(FormControl::Check1);
+  check1->setChecked(form_.Check1.Checked());
+  connect(check1, &QCheckBox::toggled, this, [this](bool on) { form_.Check1.SetChecked(on); });
+  form_.Check1.OnChange = [this, check1] { check1->setChecked(form_.Check1.Checked()); };
 
+  const std::array<QRadioButton*, 2> option1{Control<QRadioButton>(FormControl::Option1_0),
+                                             Control<QRadioButton>(FormControl::Option1_1)};
   for (int i = 0; i < 2; ++i) {
-    connect(option1_[i], &QRadioButton::toggled, this, [this, i](bool on) {
+    connect(option1[i], &QRadioButton::toggled, this, [this, i](bool on) {
       if (on) form_.Option1.Select(i);
     });
   }
-  option1_[form_.Option1.Selected()]->setChecked(true);
-  form_.Option1.OnChange = [this] { option1_[form_.Option1.Selected()]->setChecked(true); };
+  option1[form_.Option1.Selected()]->setChecked(true);
+  form_.Option1.OnChange = [this, option1] { option1[form_.Option1.Selected()]->setChecked(true); };
 
-  for (const auto& line : form_.List1.Items()) list1_->addItem(ToQString(line));
-  list1_->scrollToBottom();
+  auto* list1 = Control<QListWidget>(FormControl::List1);
+  for (const auto& line : form_.List1.Items()) list1->addItem(ToQString(line));
+  list1->scrollToBottom();
   form_.List1.OnAppend = [this](const std::string& line) { AppendLogLine(line); };
-  form_.List1.OnDropOldest = [this] { delete list1_->takeItem(0); };
-  form_.List1.OnClear = [this] { list1_->clear(); };
+  form_.List1.OnDropOldest = [list1] { delete list1->takeItem(0); };
+  form_.List1.OnClear = [list1] { list1->clear(); };
 
   // The operator's settings stay off the designed layout: a tooltip on the
   // window and a dialog from the log's context menu.
   setToolTip(DescribeServerSettings(form_));
-  logActions_ = new LogActions(form_, list1_, this, [this] { ShowSettings(); });
+  logActions_ = new LogActions(form_, list1, this, [this] { ShowSettings(); });
 
-  connect(command2_, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
-  connect(command3_, &QPushButton::clicked, this, [this] { form_.Command3_Click(); });
-  connect(command4_, &QPushButton::clicked, this, [this] { form_.Command4_Click(); });
+  connect(Control<QPushButton>(FormControl::Command2), &QPushButton::clicked, this,
+          [this] { form_.Command2_Click(); });
+  connect(Control<QPushButton>(FormControl::Command3), &QPushButton::clicked, this,
+          [this] { form_.Command3_Click(); });
+  connect(Control<QPushButton>(FormControl::Command4), &QPushButton::clicked, this,
+          [this] { form_.Command4_Click(); });
 }
 
 void WindowView::StartEvents() {
-  connect(timer1_, &QTimer::timeout, this, [this] { form_.PollConnections(); });
-  timer1_->start();
+  auto* timer1 = Control<QTimer>(FormControl::Timer1);
+  connect(timer1, &QTimer::timeout, this, [this] { form_.PollConnections(); });
+  timer1->start();
   // rWin's part: a waiting connection on the listening socket is announced
   // here, and each announcement accepts at most one connection.
   if (form_.LoginServer.Socket != kInvalidSocket) {
@@ -241,7 +237,7 @@ void WindowView::StartEvents() {
 void WindowView::ShowSettings() {
   SettingsDialog dialog(form_, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  timer1_->setInterval(static_cast<int>(form_.TickInterval.count()));
+  Control<QTimer>(FormControl::Timer1)->setInterval(static_cast<int>(form_.TickInterval.count()));
   setToolTip(DescribeServerSettings(form_));
 }
 
@@ -249,28 +245,27 @@ void WindowView::AppendLogLine(const std::string& line) {
   // Follow the newest line unless the user has scrolled up to read. Lines
   // come in bursts: whether to follow is decided at the first of a burst,
   // and the list scrolls once, after it.
+  auto* list1 = Control<QListWidget>(FormControl::List1);
   if (!scrollPending_) {
-    QScrollBar* bar = list1_->verticalScrollBar();
+    QScrollBar* bar = list1->verticalScrollBar();
     followLog_ = bar->value() >= bar->maximum();
     scrollPending_ = true;
-    QTimer::singleShot(0, this, [this] {
+    QTimer::singleShot(0, this, [this, list1] {
       scrollPending_ = false;
-      if (followLog_) list1_->scrollToBottom();
+      if (followLog_) list1->scrollToBottom();
     });
   }
-  list1_->addItem(ToQString(line));
+  list1->addItem(ToQString(line));
 }
 
 void WindowView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   // The log grows with the window; the controls below it keep to the bottom.
-  const int listLeft = Twips(2835);
-  const int listTop = Twips(105);
-  list1_->setGeometry(listLeft, listTop, width() - listLeft - kListRightMargin,
-                      height() - listTop - kListBottomMargin);
-  const int bottomRow = height() - kBottomRowFromBottom;
-  check1_->move(check1_->x(), bottomRow);
-  command2_->move(command2_->x(), bottomRow);
+  for (const FormRow& row : FormRows()) {
+    if (row.Resize == OnResize::Stays) continue;
+    const FormRect place = ResizedPlace(row, width(), height(), Twips);
+    Control<QWidget>(row.Control)->setGeometry(place.Left, place.Top, place.Width, place.Height);
+  }
 }
 
 int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int stopFd) {
@@ -288,7 +283,7 @@ int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int sto
   if (!StartServer(form, options, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     std::fflush(stderr);
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quib-Server"), ToQString(error),
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kFormCaption), ToQString(error),
                     QMessageBox::Ok);
     if (stop) QObject::connect(stop.get(), &QSocketNotifier::activated, &box, &QDialog::reject);
     box.exec();

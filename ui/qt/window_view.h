@@ -1,20 +1,15 @@
-// The window: Qt widgets placed as the form was designed, mirroring Form1's
+// The window: Qt widgets built from the designed form, mirroring Form1's
 // control models both ways, with the poll timer and the accept notification.
 // Form1 keeps all state; every event here is one call into it.
 #pragma once
 
 #include <QWidget>
+#include <array>
 
-class QCheckBox;
-class QGroupBox;
-class QLabel;
+#include "app/form_layout.h"
+
 class QLineEdit;
-class QListWidget;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
 class QSocketNotifier;
-class QTimer;
 
 namespace quib {
 
@@ -40,6 +35,12 @@ class WindowView : public QWidget {
 
  private:
   void BuildControls();
+  QObject* MakeControl(const FormRow& row);
+  // The control that the form's row `control` became.
+  template <typename T>
+  T* Control(FormControl control) const {
+    return qobject_cast<T*>(controls_[static_cast<std::size_t>(control)]);
+  }
   void BindTextBox(QLineEdit* edit, TextBox& box);
   void BindModels();
   void StartEvents();
@@ -47,22 +48,7 @@ class WindowView : public QWidget {
   void ShowSettings();
 
   Form1& form_;
-  QCheckBox* check1_ = nullptr;
-  QPushButton* command2_ = nullptr;
-  QGroupBox* frame1_ = nullptr;
-  QPushButton* command4_ = nullptr;
-  QRadioButton* option1_[2] = {};
-  QLineEdit* text2_ = nullptr;
-  QPushButton* command3_ = nullptr;
-  QLineEdit* pos_[2] = {};
-  QLabel* label1_ = nullptr;
-  QLabel* label2_ = nullptr;
-  QLabel* label3_ = nullptr;
-  QTimer* timer1_ = nullptr;
-  QPushButton* rWin_ = nullptr;
-  QListWidget* list1_ = nullptr;
-  QPushButton* command1_ = nullptr;
-  QPlainTextEdit* text1_ = nullptr;
+  std::array<QObject*, kFormControlCount> controls_{};  // in the form's order
   QSocketNotifier* acceptNotifier_ = nullptr;
   LogActions* logActions_ = nullptr;
   bool scrollPending_ = false;  // a scroll to the newest line is queued

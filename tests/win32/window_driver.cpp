@@ -1,0 +1,207 @@
+#include "tests/win32/window_driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "ui/win32/log_menu_win32.h"
+#include "ui/win32/window_win32.h"
+
+namespace quib::test {
+
+namespace {
+
+// quib-server.exe, found from this test's own folder.
+std::wstring ServerPath() {
+  wchar_t name[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, name, MAX_PATH);
+  std::wstring path(name, length);
+  path.erase(path.find_last_of(L"\\/") + 1);
+  for (const char* c = QUIB_SERVER_FROM_TESTS; *c != '\0'; ++c)
+    path.push_back(*c == '/' ? L'\\' : *c);
+  return path;
+}
+
+}  // namespace
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+Child::~Child() {
+  if (process_ != nullptr) {
+    ::TerminateProcess(process_, 99);
+    ::CloseHandle(process_);
+  }
+  if (error_ != nullptr) ::CloseHandle(error_);
+}
+
+bool Child::Start(const std::wstring& args) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE write = nullptr;
+  if (!::CreatePipe(&error_, &write, &inherit, 0)) return false;
+  ::SetHandleInformation(error_, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdError = write;
+  std::wstring command = L"\"" + ServerPath() + L"\" " + args;
+  PROCESS_INFORMATION info{};
+  const bool started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &info);
+  ::CloseHandle(write);
+  if (!started) return false;
+  ::CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  id_ = info.dwProcessId;
+  return true;
+}
+
+std::optional<std::string> Child::WaitForError(const std::regex& pattern) {
+  const auto deadline = Clock::now() + 20s;
+  while (Clock::now() < deadline) {
+    std::smatch match;
+    if (std::regex_search(text_, match, pattern)) return match[1].str();
+    DWORD waiting = 0;
+    if (!::PeekNamedPipe(error_, nullptr, 0, nullptr, &waiting, nullptr)) return std::nullopt;
+    if (waiting == 0) {
+      std::this_thread::sleep_for(20ms);
+      continue;
+    }
+    char chunk[512];
+    DWORD n = 0;
+    if (!::ReadFile(error_, chunk, sizeof chunk, &n, nullptr)) return std::nullopt;
+    text_.append(chunk, n);
+  }
+  return std::nullopt;
+}
+
+HWND Child::FindWindowOf(const wchar_t* className, const wchar_t* caption) {
+  const auto deadline = Clock::now() + 20s;
+  while (Clock::now() < deadline) {
+    for (HWND window = ::FindWindowExW(nullptr, nullptr, className, caption); window != nullptr;
+         window = ::FindWindowExW(nullptr, window, className, caption)) {
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(window, &owner);
+      if (owner == id_ && ::IsWindowVisible(window)) return window;
+    }
+    std::this_thread::sleep_for(50ms);
+  }
+  return nullptr;
+}
+
+std::optional<DWORD> Child::Wait(DWORD timeoutMs) {
+  if (::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_, &code);
+  ::CloseHandle(process_);
+  process_ = nullptr;
+  return code;
+}
+
+std::wstring Text(HWND window) {
+  std::wstring text(static_cast<std::size_t>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1,
+                    L'\0');
+  text.resize(static_cast<std::size_t>(
+      ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+  return text;
+}
+
+RECT PlaceIn(HWND window, HWND parent) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+std::vector<std::string> ListLines(HWND list) {
+  std::vector<std::string> lines;
+  const auto count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    std::wstring line(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1,
+                      L'\0');
+    line.resize(static_cast<std::size_t>(
+        ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()))));
+    lines.emplace_back(line.begin(), line.end());  // the log is ASCII
+  }
+  return lines;
+}
+
+void SaveScreenshot(HWND window, const char* path) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  const HGDIOBJ previous = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  ::SelectObject(memory, previous);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  std::vector<char> pixels(static_cast<std::size_t>((width * 3 + 3) / 4 * 4 * height));
+  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+  if (std::FILE* out = std::fopen(path, "wb")) {
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info, sizeof info, 1, out);
+    std::fwrite(pixels.data(), 1, pixels.size(), out);
+    std::fclose(out);
+  }
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+}
+
+std::wstring ClipboardText() {
+  std::wstring text;
+  if (!::OpenClipboard(nullptr)) return text;
+  if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+    text = static_cast<const wchar_t*>(::GlobalLock(data));
+    ::GlobalUnlock(data);
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+bool Eventually(const std::function<bool()>& condition) {
+  const auto deadline = Clock::now() + 5s;
+  while (!condition()) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+void WindowTest::SetUp() {
+  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+  ::SetProcessDPIAware();
+  HDC screen = ::GetDC(nullptr);
+  dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+
+  // The fast cadence: ticks every 10 ms, accepts without waiting.
+  ASSERT_TRUE(server.Start(L"--port 0 --tick 10 --accept-delay 0"));
+  const auto listening = server.WaitForError(std::regex("listening on 127\\.0\\.0\\.1:([0-9]+)"));
+  ASSERT_TRUE(listening) << "the server did not say it listens";
+  port = std::stoi(*listening);
+  window = server.FindWindowOf(kWindowClass, Wide(kFormCaption).c_str());
+  ASSERT_NE(window, nullptr) << "no window \"" << kFormCaption << "\"";
+}
+
+void WindowTest::TearDown() {
+  if (window == nullptr) return;
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(server.Wait(), 0u) << "closing the window did not end the program";
+}
+
+}  // namespace quib::test

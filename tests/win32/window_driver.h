@@ -1,0 +1,74 @@
+// Driving the Windows program's window from another process: quib-server.exe
+// is started, its window found by class and caption, and its controls read
+// and driven with window messages. Needs a display (under Wine: Xvfb and a
+// Wine session started with it).
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/form_layout.h"
+#include "ui/win32/form_controls_win32.h"
+
+namespace quib::test {
+
+// A quib-server.exe child with its standard error on a pipe.
+class Child {
+ public:
+  Child() = default;
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child();
+
+  bool Start(const std::wstring& args);
+  // Standard error until it holds `pattern`'s first group, or nullopt.
+  std::optional<std::string> WaitForError(const std::regex& pattern);
+  // The visible top-level window of this process with `className` and
+  // `caption` (any caption when null).
+  HWND FindWindowOf(const wchar_t* className, const wchar_t* caption);
+  // The exit status, or nullopt when it runs on past `timeoutMs`.
+  std::optional<DWORD> Wait(DWORD timeoutMs = 10000);
+
+ private:
+  HANDLE process_ = nullptr;
+  HANDLE error_ = nullptr;
+  DWORD id_ = 0;
+  std::string text_;
+};
+
+// A control's text as its own window procedure gives it (GetWindowText would
+// give another process only the caption it was created with).
+std::wstring Text(HWND window);
+// `window`'s place in the client area of `parent`.
+RECT PlaceIn(HWND window, HWND parent);
+std::vector<std::string> ListLines(HWND list);
+std::wstring ClipboardText();
+// The window as the screen shows it, to a .bmp file: for people, not asserted.
+void SaveScreenshot(HWND window, const char* path);
+// Polls `condition` for up to five seconds.
+bool Eventually(const std::function<bool()>& condition);
+
+// The program in window mode, at the fast cadence, with its window found.
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  int Px(int twips) const { return TwipsToPixels(twips, dpi); }
+  HWND Control(FormControl control) const { return ::GetDlgItem(window, ControlIdOf(control)); }
+
+  Child server;
+  int dpi = 96;
+  int port = 0;
+  HWND window = nullptr;
+};
+
+}  // namespace quib::test
