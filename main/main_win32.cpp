@@ -6,7 +6,7 @@
 // it. Started from Explorer, Windows gives it a console of its own; the window
 // lets that go at once, so no console window stays open.
 #include <windows.h>
-// After windows.h, on whose declarations it builds.
+
 #include <shellapi.h>
 
 #include <cstdio>

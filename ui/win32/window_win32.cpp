@@ -2,11 +2,11 @@
 // into Form1; the controls mirror its models both ways and hold no state of
 // their own. Text is handed over in the ANSI code page, one byte a character,
 // as the protocol sends it.
+#include <winsock2.h>
+
 #include <windows.h>
 
 #include "ui/win32/window_win32.h"
-// After windows.h, on whose declarations they build.
-#include <winsock2.h>
 
 #include <commctrl.h>
 
