@@ -1,6 +1,10 @@
 // Form1, the main window's logic: it owns every piece of run-time state and
 // offers each event of the window as an operation. The Qt window and the
 // console are shells that forward events here and mirror the control models.
+//
+// Form1 calls down into the protocol (HandlePacket on every tick), and the
+// protocol's roles call back up into Form1 to send, close, log and read the
+// controls: that is the one edge upwards between the folders, on purpose.
 #pragma once
 
 #include <chrono>
