@@ -6,6 +6,7 @@
 
 #include "app/main_window.h"
 #include "packetdb/version_detection.h"
+#include "protocol/packet_cases.h"
 #include "protocol/packet_handler.h"
 #include "protocol/packet_log.h"
 
@@ -57,21 +58,10 @@ void DetectVersion(Form1& form, ConnectionRecord& connection, std::uint16_t id, 
 }  // namespace
 
 bool IsLoginOrCharacterPacket(std::uint16_t id) {
-  switch (id) {
-    case 0x0200:
-    case 0x0204:
-    case 0x0064:
-    case 0x01DD:
-    case 0x020B:
-    case 0x0065:
-    case 0x0187:
-    case 0x0066:
-    case 0x0067:
-    case 0x0068:
-      return true;
-    default:
-      return false;
+  for (const PacketCase& row : PacketCases()) {
+    if (row.Entry == nullptr && row.Id == id) return row.Role != PacketRole::kMap;
   }
+  return false;
 }
 
 std::int32_t Form1::ConnectionCount() const {

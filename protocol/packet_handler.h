@@ -1,6 +1,7 @@
 // The packet handler: routes the packet at the head of a connection's receive
-// buffer by its id, first match wins, and removes it by the length it knows for
-// that id. The login, character and map roles all come through here.
+// buffer by its id to the first packet case that matches (packet_cases.h), and
+// removes it by that case's length. The login, character and map roles all
+// come through here.
 #pragma once
 
 #include <cstdint>
