@@ -5,8 +5,11 @@
 // as one: the shell waits for it, its streams are the shell's, Ctrl+C reaches
 // it. Started from Explorer, Windows gives it a console of its own; the window
 // lets that go at once, so no console window stays open.
-#include <shellapi.h>
+// windows.h first: the shell's header builds on its types.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 #include <cstdio>
 #include <string>

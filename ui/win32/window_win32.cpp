@@ -4,8 +4,11 @@
 // as the protocol sends it.
 #include "ui/win32/window_win32.h"
 
-#include <commctrl.h>
+// windows.h first: the common controls' header builds on its types.
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 #include <winsock2.h>
 
 #include <algorithm>
