@@ -1,5 +1,7 @@
 #include "protocol/packet_cases.h"
 
+#include <algorithm>
+
 #include "app/connections.h"
 #include "protocol/char_server.h"
 #include "protocol/login_server.h"
@@ -77,11 +79,16 @@ std::int32_t CaseLength(const PacketCase& packetCase, const VersionEntry* versio
       return packetCase.FixedLength;
     case LengthRule::kEntry:
       return version == nullptr ? 0 : (version->*packetCase.Entry).Length;
-    // The length field is unsigned: 0xFFFF is a long packet, not -1.
+    // The length field is unsigned, 0xFFFF a long packet, not -1; one that
+    // does not even cover the head frames the head alone.
     case LengthRule::kChatField:
-      return 4 + static_cast<std::uint16_t>(ReadInt16(buffer, 2));
+      return std::max<std::int32_t>(4, static_cast<std::uint16_t>(ReadInt16(buffer, 2)));
   }
   return 0;
+}
+
+std::int32_t CaseHeadLength(const PacketCase& packetCase) {
+  return packetCase.Length == LengthRule::kChatField ? 4 : 2;
 }
 
 std::string PacketCaseComment(const ConnectionRecord& connection, std::uint16_t id,

@@ -22,7 +22,7 @@ struct ConnectionRecord;
 enum class LengthRule : std::uint8_t {
   kFixed,      // the row's own length
   kEntry,      // the Length of the version's entry
-  kChatField,  // 4 + the unsigned 16-bit field at offset 2 of the packet
+  kChatField,  // the unsigned 16-bit field at offset 2: the whole packet, head included
 };
 
 // The role a case belongs to. Login and character packets never say which
@@ -55,6 +55,10 @@ const PacketCase* FindPacketCase(std::uint16_t id, const VersionEntry* version);
 // when it cannot be framed.
 std::int32_t CaseLength(const PacketCase& packetCase, const VersionEntry* version,
                         const PacketBuffer& buffer);
+
+// The bytes of a packet that tell its length: its id, and the chat's length
+// field.
+std::int32_t CaseHeadLength(const PacketCase& packetCase);
 
 // How the server reads a packet of `id` on `connection`, for the capture:
 // "login request", "walktoxy, packet version 5", "id 0, ignored", or the

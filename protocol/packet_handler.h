@@ -15,7 +15,10 @@ class Form1;
 struct ConnectionRecord;
 struct ServerAddress;
 
-// Handles one packet from the head of `connection.RecvBuffer`, then consumes it.
+// Handles one packet from the head of `connection.RecvBuffer`, then consumes
+// it. A packet not yet whole waits for its rest while the last receive
+// brought bytes (NewBytes), and a map login while its version is being told;
+// a short packet handled with what it holds is logged first.
 void HandlePacket(Form1& form, ConnectionRecord& connection);
 
 // Removes the packet with id `packetId` from the head of the buffer.
