@@ -6,6 +6,7 @@
 
 #include "app/main_window.h"
 #include "packetdb/version_detection.h"
+#include "protocol/packet_cases.h"
 #include "protocol/packet_handler.h"
 #include "protocol/packet_log.h"
 
@@ -28,6 +29,8 @@ void StartTraffic(ConnectionRecord& record, const sockaddr_in& peer) {
   record.State = kStateNone;
   record.Unsent.Clear();
   record.SkipLength = 0;
+  record.NewBytes = false;
+  record.DetectionBytes = 0;
   record.GivenUp = false;
 }
 
@@ -39,17 +42,37 @@ void GiveUp(Form1& form, ConnectionRecord& connection) {
   connection.State = kStateNone;  // no more broadcasts
   connection.RecvLength = 0;
   connection.SkipLength = 0;
+  connection.DetectionBytes = 0;
 }
 
-// Sets the connection's packet version from its map login, or says in the log
-// that it cannot be told and keeps the version it had.
-void DetectVersion(Form1& form, ConnectionRecord& connection, std::uint16_t id, std::int32_t n) {
-  if (const auto version = DetectPacketVersion(id, n)) {
-    connection.PacketVersion = *version;
+// Tells the connection's packet version from the bytes it sent since
+// detection was due (its DetectionBytes, the last of the buffer), or says in
+// the log that it cannot be told and keeps the version it had. The map login
+// may come in pieces: while more of it may come, and no listed size is met,
+// it waits; once a tick brings nothing (`quiet`) it is told with what came.
+void DetectVersion(Form1& form, ConnectionRecord& connection, bool quiet) {
+  const std::int32_t bytes = connection.DetectionBytes;
+  if (bytes < 2 && !quiet) return;  // its id is not whole yet
+  const auto id =
+      static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, connection.RecvLength - bytes));
+  if (connection.FirstPacketId == 0) connection.FirstPacketId = id;
+  // Login and character packets never say which map version a client
+  // speaks: a requested detection waits for the connection's next data.
+  if (IsLoginOrCharacterPacket(id)) {
+    connection.DetectionBytes = 0;
     return;
   }
-  // The dump shows the whole buffer from offset 2, not just this read: when
-  // data was already held it leads the dump.
+  connection.RedetectVersion = 0;
+  connection.FirstPacketId = id;
+  if (const auto version = DetectPacketVersion(id, bytes)) {
+    connection.PacketVersion = *version;
+    connection.DetectionBytes = 0;
+    return;
+  }
+  if (!quiet && bytes < LargestMapLoginSize(id)) return;
+  connection.DetectionBytes = 0;
+  // The dump shows the whole buffer from offset 2: when data was already
+  // held it leads the dump.
   form.List1.AddItem(PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
                      "), Unable To Determine Packet Version, results may be incomplete.");
 }
@@ -57,21 +80,10 @@ void DetectVersion(Form1& form, ConnectionRecord& connection, std::uint16_t id, 
 }  // namespace
 
 bool IsLoginOrCharacterPacket(std::uint16_t id) {
-  switch (id) {
-    case 0x0200:
-    case 0x0204:
-    case 0x0064:
-    case 0x01DD:
-    case 0x020B:
-    case 0x0065:
-    case 0x0187:
-    case 0x0066:
-    case 0x0067:
-    case 0x0068:
-      return true;
-    default:
-      return false;
+  for (const PacketCase& row : PacketCases()) {
+    if (row.Entry == nullptr && row.Id == id) return row.Role != PacketRole::kMap;
   }
+  return false;
 }
 
 std::int32_t Form1::ConnectionCount() const {
@@ -148,13 +160,20 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
 
   // A full buffer would ask for 0 bytes, which reads like a close: skip it.
   const std::int32_t free = kBufferSize - connection.RecvLength;
-  if (free <= 0) return;
+  if (free <= 0) {
+    TakeReceivedBytes(connection, 0);
+    return;
+  }
   std::uint8_t* at = connection.RecvBuffer.data() + connection.RecvLength;
   std::int32_t n = ReceiveBytes(connection.Socket, at, free);
   if (n == 0) {
     // The client has stopped sending. Packets it sent before are still
-    // answered, one per tick as usual; the record goes once they are done.
-    if (connection.RecvLength > 0) return;
+    // answered, one per tick as usual, a short one as it is: nothing more
+    // will come. The record goes once they are done.
+    if (connection.RecvLength > 0) {
+      TakeReceivedBytes(connection, 0);
+      return;
+    }
     Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kClientClosed,
                             TimestampNow());
     const SocketHandle socket = connection.Socket;
@@ -172,6 +191,7 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
       CloseSocket(socket);
       RemoveConnection(socket);
     }
+    TakeReceivedBytes(connection, 0);
     return;
   }
 
@@ -179,8 +199,9 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
 }
 
 void Form1::TakeReceivedBytes(ConnectionRecord& connection, std::int32_t n) {
+  connection.NewBytes = false;
   std::uint8_t* at = connection.RecvBuffer.data() + connection.RecvLength;
-  if (connection.SkipLength > 0) {
+  if (n > 0 && connection.SkipLength > 0) {
     // The rest of a packet longer than the buffer: read past it, so that
     // its bytes are never taken for packets of their own.
     const std::int32_t skipped = std::min(n, connection.SkipLength);
@@ -191,25 +212,22 @@ void Form1::TakeReceivedBytes(ConnectionRecord& connection, std::int32_t n) {
     std::copy(at + skipped, at + skipped + n, at);
     if (n == 0) return;
   }
-
-  // The id is read from the first two new bytes; after a one-byte read the
-  // second is whatever the buffer held there.
-  const auto id =
-      static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, connection.RecvLength));
-  if (connection.RedetectVersion != 0) {
-    if (connection.FirstPacketId == 0) connection.FirstPacketId = id;
-    // Login and character packets never say which map version a client
-    // speaks: the request waits for the connection's next packet.
-    if (!IsLoginOrCharacterPacket(id)) {
-      connection.RedetectVersion = 0;
-      connection.FirstPacketId = id;
-      DetectVersion(*this, connection, id, n);
-    }
-  } else if (connection.FirstPacketId == 0) {
-    connection.FirstPacketId = id;
-    if (!IsLoginOrCharacterPacket(id)) DetectVersion(*this, connection, id, n);
+  if (n <= 0) {
+    if (connection.DetectionBytes > 0) DetectVersion(*this, connection, true);
+    return;
   }
+
+  // Detection is due with a connection's first data, and with its first data
+  // after the character server asked for it; it then looks at every byte
+  // that comes until it can tell.
+  const bool due = connection.DetectionBytes > 0 || connection.RedetectVersion != 0 ||
+                   connection.FirstPacketId == 0;
   connection.RecvLength += n;
+  connection.NewBytes = true;
+  if (due) {
+    connection.DetectionBytes += n;
+    DetectVersion(*this, connection, false);
+  }
 }
 
 void Form1::RemoveConnection(SocketHandle socket) {
@@ -275,6 +293,7 @@ void Form1::CloseConnection(ConnectionRecord& connection) {
   CloseSocket(connection.Socket);
   connection.RecvLength = 0;
   connection.SkipLength = 0;
+  connection.DetectionBytes = 0;
   connection.Unsent.Clear();
 }
 

@@ -43,10 +43,12 @@ struct ConnectionRecord {
 
   // Traffic kept beyond the designed record, so that nothing is lost or
   // misframed, and the capture's view of the connection.
-  std::int32_t SkipLength = 0;    // bytes still to come of a packet too long to hold
-  std::int32_t CapturedHead = 0;  // RecvBuffer bytes already in the capture
-  bool GivenUp = false;           // it stopped reading: ends once Unsent is out
-  SendQueue Unsent;               // reply bytes the socket has not accepted yet
+  std::int32_t SkipLength = 0;      // bytes still to come of a packet too long to hold
+  bool NewBytes = false;            // the last receive brought bytes: a short head waits
+  std::int32_t DetectionBytes = 0;  // the map login's bytes while its version waits to be told
+  std::int32_t CapturedHead = 0;    // RecvBuffer bytes already in the capture
+  bool GivenUp = false;             // it stopped reading: ends once Unsent is out
+  SendQueue Unsent;                 // reply bytes the socket has not accepted yet
   std::chrono::steady_clock::time_point GivenUpAt{};
   std::uint64_t Conversation = 0;  // the capture's id of this TCP connection
 };

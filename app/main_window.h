@@ -60,7 +60,9 @@ class Form1 {
   void ReceiveFromConnection(ConnectionRecord& connection);
   // The `n` bytes one read put at offset RecvLength of the connection's
   // buffer: skipped when they are the rest of a packet too long to hold,
-  // version detection when it is due, then counted in.
+  // counted in, then version detection when it is due. 0 when this tick's
+  // receive brought nothing: a map login still waiting for its rest is then
+  // told with what came.
   void TakeReceivedBytes(ConnectionRecord& connection, std::int32_t n);
   // Removes the first record whose socket is `socket`, keeping the order.
   void RemoveConnection(SocketHandle socket);

@@ -54,7 +54,7 @@ std::vector<MapPacket> MapPackets() {
       {"walktoxy", Le16(0x0085) + Bytes{0x26, 0x0A, 0xB0}, {12}},
       {"ticksend", Le16(0x007E) + Bytes{1, 2, 3, 4}, {6}},
       {"globalmessage",
-       Le16(0x008C) + Le16(static_cast<std::uint16_t>(chatLength)) + chatText,
+       Le16(0x008C) + Le16(static_cast<std::uint16_t>(4 + chatLength)) + chatText,
        {8 + chatLength}},
       {"emotion", Le16(0x00BF) + Bytes{5}, {7}},
       {"howmanyconnections", Le16(0x00C1), {6}},

@@ -4,6 +4,9 @@ docs/performance.md: every figure beside its baseline from the same run
 (medians of the repetitions).
 
     bench/report.py build/bench/results.json
+    bench/report.py --against REV BEFORE.json... -- AFTER.json...
+        the handler of revision REV beside this one's: medians over the files
+        of each side, from runs taken in turn
 """
 import json
 import platform
@@ -115,5 +118,32 @@ def main(path):
                 wall_ms(run) / wall_ms(designed)))
 
 
+def against(rev, before_paths, after_paths):
+    def medians(paths):
+        times = {}
+        for path in paths:
+            for run in json.load(open(path, encoding="utf-8"))["benchmarks"]:
+                if not run.get("error_occurred"):
+                    unit = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[run["time_unit"]]
+                    times.setdefault(run["run_name"], []).append(run["cpu_time"] * unit)
+        return {name: sorted(values)[len(values) // 2] for name, values in times.items()}
+
+    before, after = medians(before_paths), medians(after_paths)
+    print("| Map packet (version 5) | HandlePacket, %s | HandlePacket, now | now / %s "
+          "| %s / bare sends | now / bare sends |" % (rev, rev, rev))
+    print("|---|---|---|---|---|---|")
+    names = sorted(n.split("/", 1)[1] for n in after if n.startswith("Handle/"))
+    for name in sorted(names, key=lambda name: name != "mix"):
+        old, new = before.get("Handle/" + name), after.get("Handle/" + name)
+        old_bare, new_bare = before.get("BareSend/" + name), after.get("BareSend/" + name)
+        if old and new and old_bare and new_bare:
+            print("| %s | %.0f ns | %.0f ns | %.2fx | %.2fx | %.2fx |" % (
+                name, old, new, new / old, old / old_bare, new / new_bare))
+
+
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "build/bench/results.json")
+    if len(sys.argv) > 2 and sys.argv[1] == "--against":
+        split = sys.argv.index("--")
+        against(sys.argv[2], sys.argv[3:split], sys.argv[split + 1:])
+    else:
+        main(sys.argv[1] if len(sys.argv) > 1 else "build/bench/results.json")

@@ -14,10 +14,20 @@
 // The record under test and three records already in the map all have socket
 // -1: the socket layer refuses every send and close on it, so no input makes
 // a system call. Bytes arrive as ReceiveFromConnection appends them, bounded by
-// the free space, with its version detection rule; the handler is then called
-// a bounded number of times. Beyond the sanitizers, the harness checks that the
-// buffer length stays within 0 to 2048, that handling never grows it, and that
-// the handler never adds or removes connections.
+// the free space, with its version detection rule: in one read, or in pieces
+// with a tick between them, as TCP is free to deliver them; a tick may also
+// find nothing new, which lets a short packet or a waiting map login be
+// decided. The handler is called a bounded number of times. Beyond the
+// sanitizers, the harness checks that the buffer length stays within 0 to
+// 2048, that handling never grows it, that a waiting map login's bytes are
+// held, and that the handler never adds or removes connections.
+//
+//   operations   0 one read: a 16-bit length and the bytes; 1 the same bytes
+//                in pieces of 1 to 16 bytes (the next byte), a handler call
+//                after each; 2 handler calls (1 to 4, the next byte) after
+//                reads that brought bytes; 3 the same after reads that
+//                brought nothing; 4 framing alone; 5 map commands; 6 the
+//                map name; 7 the start cell boxes
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -78,16 +88,27 @@ const quib::PacketTable& ShippedTable() {
 }
 
 // What ReceiveFromConnection does with the bytes of one successful recv.
-void Append(Form1& form, ConnectionRecord& connection, const std::string& bytes) {
+void Append(Form1& form, ConnectionRecord& connection, std::string_view bytes) {
   const std::int32_t free = quib::kBufferSize - connection.RecvLength;
   const auto n = static_cast<std::int32_t>(std::min<std::size_t>(bytes.size(), free));
-  if (n <= 0) return;  // a full buffer skips the receive; 0 bytes is a close
+  if (n <= 0) {  // a full buffer skips the receive; 0 bytes is a close
+    form.TakeReceivedBytes(connection, 0);
+    return;
+  }
   std::memcpy(connection.RecvBuffer.data() + connection.RecvLength, bytes.data(), n);
   form.TakeReceivedBytes(connection, n);
 }
 
 void CheckLength(const ConnectionRecord& connection) {
   Require(connection.RecvLength >= 0 && connection.RecvLength <= quib::kBufferSize);
+  Require(connection.DetectionBytes >= 0 && connection.DetectionBytes <= connection.RecvLength);
+}
+
+void Handle(Form1& form, ConnectionRecord& connection) {
+  const std::int32_t before = connection.RecvLength;
+  quib::HandlePacket(form, connection);
+  CheckLength(connection);
+  Require(connection.RecvLength <= std::max(before, 0));
 }
 
 // Large section numbers only make the table large, which the database
@@ -148,18 +169,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t index = code >> 5;
     ConnectionRecord& target = form.ConnectionTable[index < connections ? index : 0];
     switch (code % 8) {
-      case 0:
-      case 1:  // one recv's worth of bytes
+      case 0:  // one recv's worth of bytes
         Append(form, target, input.Take(input.Le16() % (quib::kBufferSize + 64)));
+        CheckLength(target);
         break;
+      case 1: {  // the same in pieces, a tick after each
+        const std::string bytes = input.Take(input.Le16() % (quib::kBufferSize + 64));
+        const std::size_t piece = 1 + input.Byte() % 16;
+        for (std::size_t at = 0; at < bytes.size(); at += piece) {
+          Append(form, target, std::string_view(bytes).substr(at, piece));
+          CheckLength(target);
+          if (handlerCalls < kMaxHandlerCalls) {
+            ++handlerCalls;
+            Handle(form, target);
+          }
+        }
+        break;
+      }
       case 2:
-      case 3: {  // a tick's handler call, or several
+      case 3: {  // a tick's handler call, or several; after quiet reads for 3
         const int calls = 1 + input.Byte() % 4;
         for (int i = 0; i < calls && handlerCalls < kMaxHandlerCalls; ++i, ++handlerCalls) {
-          const std::int32_t before = target.RecvLength;
-          quib::HandlePacket(form, target);
+          if (code % 8 == 3) form.TakeReceivedBytes(target, 0);
           CheckLength(target);
-          Require(target.RecvLength <= std::max(before, 0));
+          Handle(form, target);
         }
         break;
       }

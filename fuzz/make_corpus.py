@@ -34,7 +34,7 @@ MAP_LOADED = le16(0x007D)
 TICK = le16(0x007E) + le32(777)
 WALK = le16(0x0085) + bytes([0x26, 0x0A, 0xB0])  # to 152, 171
 CHAT_TEXT = b"Tester : hello there"
-CHAT = le16(0x008C) + le16(len(CHAT_TEXT)) + CHAT_TEXT
+CHAT = le16(0x008C) + le16(4 + len(CHAT_TEXT)) + CHAT_TEXT  # the length counts the head
 EMOTION = le16(0x00BF) + b"\x05"
 USER_COUNT = le16(0x00C1)
 RESTART = le16(0x00B2) + b"\x01"
@@ -45,8 +45,16 @@ def append(packet, target=0):
     return bytes([target << 5 | 0]) + le16(len(packet)) + packet
 
 
+def pieces(packet, size, target=0):
+    return bytes([target << 5 | 1]) + le16(len(packet)) + packet + bytes([size - 1])
+
+
 def handle(calls=1, target=0):
     return bytes([target << 5 | 2, calls - 1])
+
+
+def quiet(calls=1, target=0):
+    return bytes([target << 5 | 3, calls - 1])
 
 
 def harness(ops, flags=0, state=0, version=0, db_text=None):
@@ -81,6 +89,12 @@ def seeds():
                                  + [handle(4)] * 8 + [append(CHAT * 30), handle(4)])
     yield "garbage_burst", harness([append(b"\xab" * 2100), handle(), append(b"\xab" * 100),
                                     handle()])
+    # As TCP may deliver them: a map login and a walk in pieces, a chat and a
+    # walk in one read, a walk that stays short.
+    yield "pieces", harness([pieces(MAP_LOGIN, 4), pieces(WALK, 1), pieces(CHAT + WALK, 3),
+                             handle()])
+    yield "short_walk", harness([append(MAP_LOGIN), handle(), append(WALK[:3]), handle(),
+                                 quiet()])
     db = (b"packet_ver: 5\n0x0072,19,wanttoconnection,2:6:10:14:18\n"
           b"0x0085,5,walktoxy,2\n0x008C,-1,globalmessage,2:4\n")
     yield "own_table", harness([append(MAP_LOGIN), handle(), append(WALK + CHAT), handle(2)],

@@ -13,9 +13,9 @@ struct DetectionRow {
   std::int32_t Version;
 };
 
-// How a version is recognised: the id of its map login and the size of the
-// read that brought it. This is independent of packet_db.txt, which says what
-// a version's packets look like once it is known.
+// How a version is recognised: the id of its map login and its size. This
+// is independent of packet_db.txt, which says what a version's packets look
+// like once it is known.
 //
 // Versions 14, 17, 19 and 22 have no row: their map logins are the same pairs
 // as those of versions 13 (0x00F5, 29), 15 (0x009B, 32) and 16 (0x009B, 26),
@@ -53,6 +53,14 @@ std::vector<std::int32_t> DetectableVersions() {
   std::sort(versions.begin(), versions.end());
   versions.erase(std::unique(versions.begin(), versions.end()), versions.end());
   return versions;
+}
+
+std::int32_t LargestMapLoginSize(std::int32_t packetId) {
+  std::int32_t largest = 0;
+  for (const DetectionRow& row : kDetectionTable) {
+    if (row.PacketId == packetId) largest = std::max(largest, row.BytesReceived);
+  }
+  return largest;
 }
 
 }  // namespace quib

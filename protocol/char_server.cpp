@@ -73,17 +73,17 @@ void WriteCharacterEntry(PacketBuffer& scratch, std::int32_t at, std::int32_t sl
 
 }  // namespace
 
-void HandleCharServerMarker(Form1&, ConnectionRecord& connection) {
+void HandleCharServerMarker(Form1&, ConnectionRecord& connection, PacketBuffer&) {
   connection.State = kStateCharacter;
 }
 
-bool HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
   if (form.ConnectionCount() > kMaxConnections) {
     WriteInt16(scratch, 0, 0x006C);
     WriteInt16(scratch, 2, 0);
     SendReply(form, connection, scratch, 4);
     form.CloseConnection(connection);
-    return false;
+    return;
   }
 
   // The account id echo: 4 bytes, no packet id.
@@ -100,7 +100,6 @@ bool HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBu
 
   connection.State = kStateCharacter;
   form.List1.AddItem("CharactersReq - " + PeerHex(connection));
-  return true;
 }
 
 void HandleCharacterDelete(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {

@@ -9,9 +9,10 @@ namespace quib {
 class Form1;
 struct ConnectionRecord;
 
-void HandleCharServerMarker(Form1& form, ConnectionRecord& connection);  // 0x020B
-// False when the connect was refused and the packet already dropped.
-bool HandleCharServerConnect(Form1& form, ConnectionRecord& connection,
+void HandleCharServerMarker(Form1& form, ConnectionRecord& connection,
+                            PacketBuffer& scratch);  // 0x020B
+// A refused connect closes the connection, and its buffer with it.
+void HandleCharServerConnect(Form1& form, ConnectionRecord& connection,
                              PacketBuffer& scratch);  // 0x0065
 void HandleCharacterDelete(Form1& form, ConnectionRecord& connection,
                            PacketBuffer& scratch);  // 0x0068

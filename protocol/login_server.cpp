@@ -20,7 +20,7 @@ constexpr std::int32_t kServerCount = 1;
 
 }  // namespace
 
-void HandleLoginPreRequest(Form1& form, ConnectionRecord& connection) {
+void HandleLoginPreRequest(Form1& form, ConnectionRecord& connection, PacketBuffer&) {
   form.List1.AddItem("LoginReQ - " + PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
                      ")");
   connection.State = kStateLogin;

@@ -15,7 +15,7 @@ class Form1;
 struct ConnectionRecord;
 
 // 0x0200, 0x0204: logged only.
-void HandleLoginPreRequest(Form1& form, ConnectionRecord& connection);
+void HandleLoginPreRequest(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);
 
 // 0x0064, 0x01DD: replies 0x0069 and closes the connection.
 void HandleLoginRequest(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);

@@ -12,9 +12,13 @@
 //   0x00C2 6 bytes   0 id | 2 s32 count
 //   0x00B3 3 bytes   0 id | 2 u8 type
 //
-// The tick is the server's map tick; the client's own is never read.
+// The tick is the server's map tick; the client's own is never read. The one
+// request of varying length, the chat (globalmessage), carries its length as
+// the replies do: 0 id | 2 u16 total length, head included | 4 text (its
+// field positions come from the packet database, slots 0 and 1).
 #include "protocol/map_server.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -119,12 +123,12 @@ void HandleTick(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch
 
 void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
                 PacketBuffer& scratch) {
+  // The length field counts the whole packet, its 4-byte head included, as
+  // framing does; the text is what follows the head, up to what was received.
   const std::int32_t textOffset = version.globalmessage.Positions[1];
-  std::int32_t length = ReadInt16(connection.RecvBuffer, version.globalmessage.Positions[0]);
-  // The text must lie inside what was received and the line inside the
-  // scratch buffer. This also lets a client whose length counts the 4-byte
-  // head chat: its text simply ends where its bytes end.
-  if (length > connection.RecvLength - textOffset) length = connection.RecvLength - textOffset;
+  const auto field = static_cast<std::uint16_t>(
+      ReadInt16(connection.RecvBuffer, version.globalmessage.Positions[0]));
+  std::int32_t length = std::min<std::int32_t>(field, connection.RecvLength) - textOffset;
   if (length > kBufferSize - 8) length = kBufferSize - 8;
   if (length < 1) return;
 
@@ -135,9 +139,9 @@ void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& v
     text[i] = static_cast<char>(
         ReadByte(connection.RecvBuffer, textOffset + static_cast<std::int32_t>(i)));
   }
-  const std::int32_t total =
+  const std::int32_t line =
       WriteChatLine(scratch, connection.CharacterId, std::string_view(text.data(), size));
-  form.SendToMapConnections(scratch.data(), total);
+  form.SendToMapConnections(scratch.data(), line);
 }
 
 void HandleEmotion(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {

@@ -1,6 +1,7 @@
 // The packet handler: routes the packet at the head of a connection's receive
-// buffer by its id, first match wins, and removes it by the length it knows for
-// that id. The login, character and map roles all come through here.
+// buffer by its id to the first packet case that matches (packet_cases.h), and
+// removes it by that case's length. The login, character and map roles all
+// come through here.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,10 @@ class Form1;
 struct ConnectionRecord;
 struct ServerAddress;
 
-// Handles one packet from the head of `connection.RecvBuffer`, then consumes it.
+// Handles one packet from the head of `connection.RecvBuffer`, then consumes
+// it. A packet not yet whole waits for its rest while the last receive
+// brought bytes (NewBytes), and a map login while its version is being told;
+// a short packet handled with what it holds is logged first.
 void HandlePacket(Form1& form, ConnectionRecord& connection);
 
 // Removes the packet with id `packetId` from the head of the buffer.

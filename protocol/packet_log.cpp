@@ -32,6 +32,12 @@ std::string UnknownPacketLine(const ConnectionRecord& connection, std::uint16_t 
   return "Unknown Packet (0x" + UpperHex(packetId) + ") - " + PeerHex(connection);
 }
 
+std::string ShortPacketLine(const ConnectionRecord& connection, std::uint16_t packetId,
+                            std::int32_t held, std::int32_t length) {
+  return "Short Packet (0x" + UpperHex(packetId) + ") - " + PeerHex(connection) + ": " +
+         std::to_string(held) + " of " + std::to_string(length) + " bytes";
+}
+
 void HandleUnknownPacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId) {
   if (!form.Check1.Checked()) {
     std::string line = UnknownPacketLine(connection, packetId);

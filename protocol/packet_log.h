@@ -20,6 +20,11 @@ std::string ReceivedBytesDump(const ConnectionRecord& connection);
 // "Unknown Packet (0x..) - peer".
 std::string UnknownPacketLine(const ConnectionRecord& connection, std::uint16_t packetId);
 
+// "Short Packet (0x85) - peer: 3 of 5 bytes": a packet handled with fewer
+// bytes than its length, because no more came.
+std::string ShortPacketLine(const ConnectionRecord& connection, std::uint16_t packetId,
+                            std::int32_t held, std::int32_t length);
+
 // Logs "Unknown Packet (0x..) - peer" unless Check1 is checked, and keeps the
 // bytes behind the line; then drops everything buffered on the connection.
 void HandleUnknownPacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId);

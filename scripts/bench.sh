@@ -9,6 +9,10 @@
 #   scripts/bench.sh [benchmark options]
 #   scripts/bench.sh --check    a short run that only fails when a benchmark
 #                               could not run (./test.sh uses it)
+#   scripts/bench.sh --against REV
+#                               the packet handler beside that of revision REV
+#                               (built from git in build/bench-against), in
+#                               the same run: the two binaries in turn, 3 times
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,6 +30,31 @@ if [ "${1:-}" = --check ]; then
     exit 1
   fi
   echo "benchmarks: all ran"
+  exit 0
+fi
+
+if [ "${1:-}" = --against ]; then
+  rev=${2:?scripts/bench.sh --against REV}
+  other=build/bench-against
+  # Afresh: the archive's files carry the commit's time, older than any
+  # earlier build's objects.
+  rm -rf "$other"
+  mkdir -p "$other/src"
+  git archive "$rev" | tar -x -C "$other/src"
+  cmake -S "$other/src" -B "$other/build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+    -DQUIB_BUILD_BENCH=ON -DQUIB_BUILD_GUI=OFF -DQUIB_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$other/build" --target quib_bench >&2
+  rm -f build/bench/against-*.json
+  for round in 1 2 3; do
+    for side in before after; do
+      binary=build/bench/bench/quib_bench
+      [ "$side" = before ] && binary=$other/build/bench/quib_bench
+      "$binary" --benchmark_filter='^(Handle|BareSend)/' \
+        --benchmark_out="build/bench/against-$side-$round.json" --benchmark_out_format=json >&2
+    done
+  done
+  python3 bench/report.py --against "$rev" build/bench/against-before-*.json -- \
+    build/bench/against-after-*.json
   exit 0
 fi
 

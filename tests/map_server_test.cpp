@@ -190,7 +190,7 @@ TEST_F(MapServerTest, RestartReadsItsTypeFromTheFirstPositionSlot) {
 // --- Chat ---------------------------------------------------------------------
 
 TEST_F(MapServerTest, ChatIsSeenByEveryoneInTheMapOnly) {
-  ConnectionRecord& sender = Feed(0, Concat({Le16(0x008C), Le16(5), FromText("hello")}));
+  ConnectionRecord& sender = Feed(0, Concat({Le16(0x008C), Le16(9), FromText("hello")}));
   sender.CharacterId = 150001;
   HandleChat(form, sender, version, scratch);
   EXPECT_EQ(Received(0, 13), ChatLine(150001, "hello"));
@@ -198,19 +198,18 @@ TEST_F(MapServerTest, ChatIsSeenByEveryoneInTheMapOnly) {
   ExpectNothingMore();
 }
 
-TEST_F(MapServerTest, ChatLengthCountingTheHeadIsCutToTheBytesReceived) {
-  HandleChat(form, Feed(0, Concat({Le16(0x008C), Le16(9), FromText("hello")})), version, scratch);
+TEST_F(MapServerTest, ChatLongerThanItsBytesIsCutToTheBytesReceived) {
+  HandleChat(form, Feed(0, Concat({Le16(0x008C), Le16(20), FromText("hello")})), version, scratch);
   EXPECT_EQ(Received(1, 13), ChatLine(0, "hello"));
   EXPECT_TRUE(NothingMore(1));
 }
 
 TEST_F(MapServerTest, ChatWithNoTextSendsNothing) {
-  for (const std::int16_t length : {0, -1, -32768}) {
+  // The length field counts the 4-byte head: 4 or less leaves no text.
+  for (const std::uint16_t length : {0, 3, 4}) {
     PacketBuffer fresh{};
-    HandleChat(form,
-               Feed(0, Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(length)),
-                               FromText("hello")})),
-               version, fresh);
+    HandleChat(form, Feed(0, Concat({Le16(0x008C), Le16(length), FromText("hello")})), version,
+               fresh);
   }
   // A length field that arrived without any text.
   HandleChat(form, Feed(0, Concat({Le16(0x008C), Le16(5)})), version, scratch);

@@ -75,17 +75,95 @@ TEST_F(PacketHandlerTest, NamedIdsAreFramedByTheirVersionLengths) {
   }
 }
 
-TEST_F(PacketHandlerTest, GlobalMessageIsFramedByItsLengthFieldPlusFour) {
-  ConnectionRecord record = RecordHolding(Concat({Le16(0x008C), Le16(10), Zeros(10), Zeros(20)}));
-  HandlePacket(form, record);
-  EXPECT_EQ(record.RecvLength, 20);
+// The length field counts the whole packet, head included; one below 4 frames
+// the head alone.
+TEST_F(PacketHandlerTest, GlobalMessageIsFramedByItsLengthField) {
+  for (const auto& [field, left] : {std::pair{14, 30}, {4, 40}, {3, 40}, {0, 40}}) {
+    ConnectionRecord record = RecordHolding(
+        Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(field)), Zeros(10), Zeros(30)}));
+    HandlePacket(form, record);
+    EXPECT_EQ(record.RecvLength, left) << field;
+  }
 }
 
+// Once no more bytes come, a packet is handled with what it holds.
 TEST_F(PacketHandlerTest, OneByteOfLoginIsHandledAsLoginThenDropped) {
   ConnectionRecord record = RecordHolding(Bytes{0x64});
   HandlePacket(form, record);
   EXPECT_EQ(record.RecvLength, 0);  // shorter than its 55 bytes: nothing stays
-  EXPECT_EQ(test::LogLines(form.List1), std::vector<std::string>{"CharSvrReq - 7F000001"});
+  EXPECT_EQ(test::LogLines(form.List1),
+            (std::vector<std::string>{"Short Packet (0x64) - 7F000001: 1 of 55 bytes",
+                                      "CharSvrReq - 7F000001"}));
+}
+
+// --- A packet not yet whole ---------------------------------------------------
+
+// It waits while its rest is coming; once a receive brings nothing it is
+// handled with what it holds, the log saying so first. A length past the
+// buffer cannot be waited for.
+TEST_F(PacketHandlerTest, AShortPacketWaitsWhileItsRestIsComing) {
+  const struct {
+    const char* Name;
+    Bytes Held;
+    bool NewBytes;
+    bool Hidden;
+    std::int32_t Left;
+    std::vector<std::string> Lines;
+  } cases[] = {
+      {"walk, 3 of 5, coming", {0x85, 0x00, 0x01}, true, false, 3, {}},
+      {"walk, 3 of 5, quiet",
+       {0x85, 0x00, 0x01},
+       false,
+       false,
+       0,
+       {"Short Packet (0x85) - 7F000001: 3 of 5 bytes"}},
+      {"walk, 3 of 5, quiet, hidden", {0x85, 0x00, 0x01}, false, true, 0, {}},
+      {"walk, whole, coming", {0x85, 0x00, 0x01, 0x02, 0x03, 0xBF}, true, false, 1, {}},
+      {"one byte of an id, coming", {0x85}, true, false, 1, {}},
+      {"a chat's length field cut, coming", {0x8C, 0x00, 0x09}, true, false, 3, {}},
+      {"a chat of 9, 6 held, coming",
+       Concat({Le16(0x008C), Le16(9), Bytes{'h', 'i'}}),
+       true,
+       false,
+       6,
+       {}},
+      {"a chat past the buffer, coming",
+       Concat({Le16(0x008C), Le16(0x0900), Zeros(6)}),
+       true,
+       false,
+       0,
+       {}},
+      {"an unknown id, coming",
+       Concat({Le16(0x7777), Zeros(3)}),
+       true,
+       false,
+       0,
+       {"Unknown Packet (0x7777) - 7F000001"}},
+  };
+  for (const auto& c : cases) {
+    form.List1.Clear();
+    form.Check1.SetChecked(c.Hidden);
+    ConnectionRecord record = RecordHolding(c.Held);
+    record.NewBytes = c.NewBytes;
+    HandlePacket(form, record);
+    EXPECT_EQ(record.RecvLength, c.Left) << c.Name;
+    EXPECT_EQ(test::LogLines(form.List1), c.Lines) << c.Name;
+  }
+  // The rest of the chat past the buffer is skipped as it comes.
+  ConnectionRecord record = RecordHolding(Concat({Le16(0x008C), Le16(0x0900), Zeros(6)}));
+  record.NewBytes = true;
+  HandlePacket(form, record);
+  EXPECT_EQ(record.SkipLength, 0x0900 - 10);
+}
+
+TEST_F(PacketHandlerTest, AMapLoginWaitsForItsVersionToBeTold) {
+  ConnectionRecord record = RecordHolding(Concat({Le16(0x0072), Zeros(17)}));
+  record.DetectionBytes = 19;
+  HandlePacket(form, record);
+  EXPECT_EQ(record.RecvLength, 19);
+  record.DetectionBytes = 0;
+  HandlePacket(form, record);
+  EXPECT_EQ(record.RecvLength, 0);
 }
 
 // --- Ids a version shares with a fixed id ------------------------------------

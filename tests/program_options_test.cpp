@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 #include "app/main_window.h"
 #include "startup/run_mode.h"
@@ -54,6 +55,44 @@ TEST(ProgramOptionsTest, BadArgumentsAreErrors) {
     ProgramOptions options;
     EXPECT_EQ(Parse(args, options), OptionsOutcome::kError) << args[0];
   }
+}
+
+// Four decimal parts of up to three digits, each 0 to 255, and nothing else;
+// a refused text leaves the address as it was.
+TEST(ProgramOptionsTest, IPv4AddressEdges) {
+  constexpr std::uint32_t kUntouched = 0x01020304;
+  const std::pair<const char*, std::optional<std::uint32_t>> cases[] = {
+      {"127.0.0.1", 0x7F000001},
+      {"0.0.0.0", 0},
+      {"255.255.255.255", 0xFFFFFFFF},
+      {"001.002.003.004", 0x01020304},
+      {"256.0.0.1", std::nullopt},
+      {"1.2.3.256", std::nullopt},
+      {"0001.2.3.4", std::nullopt},
+      {"1.2.3", std::nullopt},
+      {"1.2.3.4.5", std::nullopt},
+      {"1..2.3", std::nullopt},
+      {".1.2.3", std::nullopt},
+      {"1.2.3.", std::nullopt},
+      {"", std::nullopt},
+      {" 1.2.3.4", std::nullopt},
+      {"1.2.3.4 ", std::nullopt},
+      {"+1.2.3.4", std::nullopt},
+      {"1.-2.3.4", std::nullopt},
+      {"1.2.3.0x4", std::nullopt},
+      {"localhost", std::nullopt},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::uint32_t address = kUntouched;
+    EXPECT_EQ(ParseIPv4(text, address), expected.has_value()) << text;
+    EXPECT_EQ(address, expected.value_or(kUntouched)) << text;
+  }
+  for (const std::uint32_t address : {0u, 0x7F000001u, 0x0A00FF01u, 0xFFFFFFFFu}) {
+    std::uint32_t back = 0;
+    EXPECT_TRUE(ParseIPv4(FormatIPv4(address), back)) << FormatIPv4(address);
+    EXPECT_EQ(back, address) << FormatIPv4(address);
+  }
+  EXPECT_EQ(FormatIPv4(0x0A00FF01), "10.0.255.1");
 }
 
 TEST(ProgramOptionsTest, OnlyAnAddressBeyondLoopbackIsWarnedAbout) {

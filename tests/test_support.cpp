@@ -103,7 +103,7 @@ Bytes MapLogin() { return Concat({Le16(0x0072), Zeros(17)}); }
 Bytes Walk() { return Bytes{0x85, 0x00, 0x19, 0x07, 0x80}; }
 
 Bytes Chat(const std::string& text) {
-  return Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(text.size())), FromText(text)});
+  return Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(4 + text.size())), FromText(text)});
 }
 
 PacketTable TableFromText(const std::string& text) { return ParsePacketDatabase(text); }

@@ -30,7 +30,7 @@ Bytes CharConnect();                  // 0x0065 with account 2000000, 17 bytes
 Bytes CharSelect(std::uint8_t slot);  // 0x0066, 3 bytes
 Bytes MapLogin();                     // 0x0072, 19 bytes: packet version 5
 Bytes Walk();                         // 0x0085 to (100, 120), 5 bytes
-Bytes Chat(const std::string& text);  // 0x008C, the length field counting the text only
+Bytes Chat(const std::string& text);  // 0x008C, the length field counting the whole packet
 inline constexpr std::size_t kMapGreetingSize = 4 + 11 + 46 + 76;  // echo, 0x0073, two lines
 // "0x0072,19,wanttoconnection,2" style database text for tests.
 PacketTable TableFromText(const std::string& text);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -64,14 +65,24 @@ std::set<std::string> Tshark::Conversations() const {
   return conversations;
 }
 
+namespace {
+
+// Hex digits, with or without separators between the bytes.
+Bytes FromHex(const std::string& hex) {
+  Bytes bytes;
+  std::string digits;
+  for (const char c : hex) {
+    if (std::isxdigit(static_cast<unsigned char>(c)) != 0) digits += c;
+  }
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+}  // namespace
+
 Tshark::Stream Tshark::Follow(int index) const {
-  const auto fromHex = [](const std::string& hex) {
-    Bytes bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-      bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-  };
   // Raw lines: the client's bytes as hex, the server's behind a tab.
   std::istringstream follow(Run("-q -z follow,tcp,raw," + std::to_string(index)).out);
   std::string toServer, toClient;
@@ -79,7 +90,7 @@ Tshark::Stream Tshark::Follow(int index) const {
     if (line.empty() || line.find_first_not_of("0123456789abcdef\t") != std::string::npos) continue;
     (line[0] == '\t' ? toClient : toServer) += line.substr(line[0] == '\t' ? 1 : 0);
   }
-  return {fromHex(toServer), fromHex(toClient)};
+  return {FromHex(toServer), FromHex(toClient)};
 }
 
 std::string Tshark::Comments() const {
@@ -124,6 +135,24 @@ std::string LiveCapture::Stop() {
 std::string LiveCapture::Said() const {
   std::ifstream in(said_);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<Tshark::Frame> Tshark::ClientFrames() const {
+  std::vector<Frame> frames;
+  std::istringstream lines(Run("-Y 'tcp.dstport == " + std::to_string(port_) +
+                               " && tcp.len > 0' -T fields -e tcp.srcport -e data.data "
+                               "-e frame.comment")
+                               .out);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string port, data, comment;
+    std::getline(fields, port, '\t');
+    std::getline(fields, data, '\t');
+    std::getline(fields, comment);
+    if (port.empty()) continue;
+    frames.push_back({std::stoi(port), FromHex(data), comment});
+  }
+  return frames;
 }
 
 }  // namespace quib::test

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tests/test_support.h"
 
@@ -43,6 +44,14 @@ class Tshark {
   Stream Follow(int index) const;
   // Each client frame's comment, one per line, in the order of the file.
   std::string Comments() const;
+  // Every client frame that carries data, in the order of the file: the
+  // client's port, the bytes and the comment.
+  struct Frame {
+    int ClientPort = 0;
+    Bytes Data;
+    std::string Comment;
+  };
+  std::vector<Frame> ClientFrames() const;
 
  private:
   std::string tool_;

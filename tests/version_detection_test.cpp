@@ -1,7 +1,9 @@
 #include "packetdb/version_detection.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "app/main_window.h"
 #include "net/socket_types.h"
@@ -25,6 +27,8 @@ class VersionDetectionTest : public ::testing::Test {
     }
     form.TakeReceivedBytes(record, static_cast<std::int32_t>(bytes.size()));
   }
+  // A tick whose receive brought nothing.
+  void Quiet() { form.TakeReceivedBytes(record, 0); }
 
   static Bytes Packet(std::uint16_t id, std::size_t size) {
     return Concat({Le16(id), Zeros(size - 2)});
@@ -65,21 +69,65 @@ TEST_F(VersionDetectionTest, LaterSuccessOverwritesTheVersion) {
 
 // --- Nothing matches ---------------------------------------------------------
 
-TEST_F(VersionDetectionTest, LoginWithTrailingBytesInTheSameReadIsNotRecognised) {
+// 21 bytes may still grow into the 22 or 39 of versions 6 and 7: told once a
+// tick brings nothing more.
+TEST_F(VersionDetectionTest, LoginWithTrailingBytesIsNotRecognisedOnceNothingMoreComes) {
   record.PacketVersion = 7;
   Bytes bytes = Packet(0x0072, 21);
   for (std::size_t i = 2; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
   Read(bytes);
+  EXPECT_TRUE(form.List1.Items().empty());
+  EXPECT_GT(record.DetectionBytes, 0) << "not waiting";
+  Quiet();
   EXPECT_EQ(record.PacketVersion, 7);
   ASSERT_EQ(form.List1.Items().size(), 1u);
   EXPECT_EQ(form.List1.Items()[0],
             std::string("7F000001 - (02030405060708090A0B0C0D0E0F1011") + kFailureTail);
+  EXPECT_EQ(record.DetectionBytes, 0);
 }
 
-TEST_F(VersionDetectionTest, SplitLoginIsTestedOnItsFirstPartOnly) {
-  Read(Packet(0x0072, 10));
-  EXPECT_EQ(record.PacketVersion, 0);
-  EXPECT_EQ(form.List1.Items().size(), 1u);
+// The size is what came since detection was due, however many reads brought
+// it: a listed size is told at once, one past the largest listed for the id
+// fails at once, anything else once a tick brings nothing.
+TEST_F(VersionDetectionTest, MapLoginInPiecesIsToldWhole) {
+  constexpr std::size_t kQuiet = 0;
+  const struct {
+    std::vector<std::size_t> Pieces;  // bytes of each read; kQuiet for a quiet tick
+    std::int32_t Version;             // after every piece
+    std::size_t Lines;                // failure lines after every piece
+    std::size_t WaitingAfter;         // pieces after which it still waited
+  } cases[] = {
+      {{19}, 5, 0, 0},        {{10, 9}, 5, 0, 1},
+      {{1, 18}, 5, 0, 1},     {{18, 1}, 5, 0, 1},
+      {{1, 1, 17}, 5, 0, 2},  {{10, 9, 4}, 5, 0, 1},  // the bytes after it are packets of their own
+      {{10, 12}, 6, 0, 1},    {{10, kQuiet}, 0, 1, 1},
+      {{1, kQuiet}, 0, 1, 1}, {{38, 2}, 0, 1, 1},  // past 39, the largest size listed for 0x0072
+      {{45}, 0, 1, 0},
+  };
+  for (const auto& c : cases) {
+    Form1 fresh;
+    ConnectionRecord connection;
+    connection.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+    std::size_t total = 0;
+    for (const std::size_t piece : c.Pieces) total += piece;
+    const Bytes login = Packet(0x0072, std::max<std::size_t>(total, 2));
+    std::size_t at = 0;
+    std::size_t waited = 0;
+    for (const std::size_t piece : c.Pieces) {
+      std::copy(login.begin() + static_cast<std::ptrdiff_t>(at),
+                login.begin() + static_cast<std::ptrdiff_t>(at + piece),
+                connection.RecvBuffer.begin() + connection.RecvLength);
+      at += piece;
+      fresh.TakeReceivedBytes(connection, static_cast<std::int32_t>(piece));
+      if (connection.DetectionBytes > 0) ++waited;
+    }
+    const std::string name = ::testing::PrintToString(c.Pieces);
+    EXPECT_EQ(connection.PacketVersion, c.Version) << name;
+    EXPECT_EQ(fresh.List1.Items().size(), c.Lines) << name;
+    EXPECT_EQ(waited, c.WaitingAfter) << name;
+    EXPECT_EQ(connection.DetectionBytes, 0) << name;
+    EXPECT_EQ(connection.FirstPacketId, 0x0072) << name;
+  }
 }
 
 TEST_F(VersionDetectionTest, DumpIsTakenFromTheWholeBuffer) {
@@ -91,6 +139,7 @@ TEST_F(VersionDetectionTest, DumpIsTakenFromTheWholeBuffer) {
   Bytes login = Packet(0x0072, 21);
   login[2] = 0xEE;
   Read(login);
+  Quiet();
   ASSERT_EQ(form.List1.Items().size(), 1u);
   EXPECT_EQ(form.List1.Items()[0],
             std::string("7F000001 - (CCDD7200EE0000000000000000000000") + kFailureTail);

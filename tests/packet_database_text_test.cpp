@@ -1,61 +1,23 @@
-#include "packetdb/packet_database.h"
-
+// The packet database reader on text: lines, section headers, packet lines,
+// numbers and odd bytes.
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <malloc.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <optional>
 #include <random>
+#include <string>
+
+#include "packetdb/packet_database.h"
+#include "tests/packet_database_support.h"
 
 namespace quib {
 namespace {
 
-namespace fs = std::filesystem;
-
-using Slots = std::array<std::int16_t, 10>;
-
-const char* const kNames[] = {"wanttoconnection", "loadendack", "ticksend", "globalmessage",
-                              "emotion",          "sndoridori", "walktoxy", "howmanyconnections",
-                              "restart"};
-
-PacketEntry Member(const PacketTable& table, std::size_t version, std::string_view name) {
-  VersionEntry copy = table.at(version);
-  const PacketEntry* member = FindPacketEntry(copy, name);
-  return member ? *member : PacketEntry{};
-}
-
-bool IsZero(const PacketEntry& entry) {
-  return entry.Id == 0 && entry.Length == 0 && entry.Positions == Slots{};
-}
-
-bool IsZero(const VersionEntry& entry) {
-  VersionEntry copy = entry;
-  for (const char* name : kNames) {
-    if (!IsZero(*FindPacketEntry(copy, name))) return false;
-  }
-  return true;
-}
-
-bool SameTable(const PacketTable& a, const PacketTable& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t v = 0; v < a.size(); ++v) {
-    for (const char* name : kNames) {
-      const PacketEntry x = Member(a, v, name);
-      const PacketEntry y = Member(b, v, name);
-      if (x.Id != y.Id || x.Length != y.Length || x.Positions != y.Positions) return false;
-    }
-  }
-  return true;
-}
+using test::IsZero;
+using test::kNames;
+using test::kSample;
+using test::Member;
+using test::SameTable;
+using test::Slots;
 
 // Id of a one-line section 5 whose first field is `field`.
 std::uint16_t IdOf(const std::string& field) {
@@ -70,15 +32,6 @@ PacketEntry EntryOf(const std::string& length, const std::string& positions) {
       ParsePacketDatabase("packet_ver: 5\n0x0072," + length + ",wanttoconnection," + positions), 5,
       "wanttoconnection");
 }
-
-const std::string kSample =
-    "// sample\n"
-    "packet_ver: 5\n"
-    "0x0072,19,wanttoconnection,2:6:10:14:18\n"
-    "0x007D,2,loadendack,0\n"
-    "\n"
-    "packet_ver: 6\n"
-    "0x0072,22,wanttoconnection,2:6\n";
 
 // --- Lines ----------------------------------------------------------------
 
@@ -380,201 +333,6 @@ TEST(PacketDatabaseBytes, ArbitraryBytesNeverBreakTheReader) {
     const PacketTable table = ParsePacketDatabase(text);
     EXPECT_LE(table.size(), 65536u);
   }
-}
-
-// --- Cost ---------------------------------------------------------------------
-// Measured in a child process, from its memory figures (Linux).
-#ifndef _WIN32
-
-struct Cost {
-  double seconds = 0;
-  long peakGrowthKb = 0;
-};
-
-// The process's peak resident memory (Linux).
-long PeakKb() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
-  }
-  return -1;
-}
-
-// Reads `text` in a child process, whose peak memory is this reading's alone.
-// Nullopt when the child gives no answer within 20 seconds.
-std::optional<Cost> CostOfReading(const std::string& text) {
-  int fds[2];
-  if (::pipe(fds) != 0) return std::nullopt;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    // Freed memory goes back first, so the reading cannot reuse it unseen;
-    // the peak starts again from the memory in use now.
-    ::malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-    const long before = PeakKb();
-    const auto start = std::chrono::steady_clock::now();
-    const PacketTable table = ParsePacketDatabase(text);
-    Cost cost;
-    cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    cost.peakGrowthKb = PeakKb() - before;
-    const bool sent = ::write(fds[1], &cost, sizeof cost) == static_cast<ssize_t>(sizeof cost);
-    ::_exit(sent && !table.empty() ? 0 : 1);
-  }
-  ::close(fds[1]);
-  std::optional<Cost> answer;
-  pollfd ready{fds[0], POLLIN, 0};
-  Cost cost;
-  if (child > 0 && ::poll(&ready, 1, 20000) == 1 &&
-      ::read(fds[0], &cost, sizeof cost) == sizeof cost) {
-    answer = cost;
-  }
-  ::close(fds[0]);
-  if (child > 0) {
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-  }
-  return answer;
-}
-
-// Lines of millions of separators and tens of thousands of headers that
-// resize the table each: time and memory stay in proportion to the text.
-TEST(PacketDatabaseCost, HostileTextsReadInLinearTimeAndMemory) {
-  constexpr std::size_t kFifteenMiB = std::size_t{15} << 20;
-  std::string headers;
-  while (headers.size() < 1000000) headers += "packet_ver: 65535\npacket_ver: 1\n";
-  const std::pair<const char*, std::string> texts[] = {
-      {"commas", "packet_ver: 5\n" + std::string(kFifteenMiB, ',')},
-      {"colons", "packet_ver: 5\n0x0072,19,wanttoconnection," + std::string(kFifteenMiB, ':')},
-      {"headers", headers},
-  };
-  for (const auto& [name, text] : texts) {
-    const std::optional<Cost> cost = CostOfReading(text);
-    ASSERT_TRUE(cost.has_value()) << name << ": no answer in time";
-    EXPECT_LT(cost->seconds, 3.0) << name;
-    // Room for a copy of the longest line, or for the largest table (16 MiB).
-    EXPECT_LT(cost->peakGrowthKb, 64 * 1024) << name;
-  }
-}
-
-#endif
-
-// --- Lookups and loading ------------------------------------------------------
-
-TEST(PacketDatabaseLookup, FindVersionOnlyWithinTable) {
-  const PacketTable table = ParsePacketDatabase(kSample);
-  EXPECT_EQ(FindVersion(table, 6), &table[6]);
-  EXPECT_EQ(FindVersion(table, 0), &table[0]);
-  EXPECT_EQ(FindVersion(table, 7), nullptr);
-  EXPECT_EQ(FindVersion(table, -1), nullptr);
-  EXPECT_EQ(FindVersion(table, std::numeric_limits<std::int32_t>::min()), nullptr);
-  EXPECT_EQ(FindVersion(PacketTable{}, 0), nullptr);
-}
-
-TEST(PacketDatabaseLookup, FindPacketEntryByExactName) {
-  VersionEntry entry;
-  EXPECT_EQ(FindPacketEntry(entry, "walktoxy"), &entry.walktoxy);
-  EXPECT_EQ(FindPacketEntry(entry, "restart"), &entry.restart);
-  EXPECT_EQ(FindPacketEntry(entry, "Restart"), nullptr);
-  EXPECT_EQ(FindPacketEntry(entry, ""), nullptr);
-}
-
-class LoadPacketDatabaseTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device seed;
-    dir = fs::temp_directory_path() / ("quib_packet_db_" + std::to_string(seed()));
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-  }
-  std::string Write(const std::string& bytes, const std::string& name = "packet_db.txt") {
-    const fs::path path = dir / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-  }
-
-  fs::path dir;
-};
-
-TEST_F(LoadPacketDatabaseTest, RefusedFileKeepsTableAndSaysWhy) {
-  struct Case {
-    std::string path;
-    std::string reason;
-  };
-  // A header and a comment line of `size` bytes in all.
-  const auto sized = [](std::size_t size) {
-    return "packet_ver: 5\n//" + std::string(size - 17, 'x') + "\n";
-  };
-  const Case cases[] = {
-      {(dir / "absent.txt").string(), "missing or unreadable"},
-      {Write("// only\n0x0072,19,wanttoconnection,2\n", "comments.txt"), "no packet_ver section"},
-      {Write(sized((16 << 20) + 1), "large.txt"), "too large (over 16 MiB)"},
-  };
-  for (const Case& c : cases) {
-    PacketTable table = ParsePacketDatabase(kSample);
-    std::string reason;
-    EXPECT_FALSE(LoadPacketDatabase(c.path, table, &reason)) << c.reason;
-    EXPECT_EQ(reason, "packet_db.txt: " + c.reason + ": " + c.path);
-    EXPECT_EQ(table.size(), 7u) << c.reason;
-  }
-  // Exactly at the limit still loads.
-  PacketTable table;
-  ASSERT_TRUE(LoadPacketDatabase(Write(sized(16 << 20)), table));
-  EXPECT_EQ(table.size(), 6u);
-}
-
-TEST_F(LoadPacketDatabaseTest, ReadsFileIntoTable) {
-  PacketTable table = ParsePacketDatabase("packet_ver: 30\n");
-  ASSERT_TRUE(LoadPacketDatabase(Write(kSample), table));
-  EXPECT_TRUE(SameTable(table, ParsePacketDatabase(kSample)));
-}
-
-TEST(PacketDatabasePath, IsBesideTheRunningExecutable) {
-  const fs::path path = DefaultPacketDatabasePath();
-  EXPECT_TRUE(path.is_absolute()) << path;
-  EXPECT_EQ(path.filename(), "packet_db.txt");
-#ifdef _WIN32
-  EXPECT_TRUE(fs::exists(path.parent_path() / "quib_tests.exe")) << path;
-#else
-  EXPECT_TRUE(fs::exists(path.parent_path() / "quib_tests")) << path;
-#endif
-}
-
-// --- The shipped file -------------------------------------------------------------
-
-TEST(ShippedPacketDatabase, EveryDetectableVersionHasCompleteEntry) {
-  PacketTable table;
-  ASSERT_TRUE(LoadPacketDatabase(QUIB_SOURCE_DIR "/data/packet_db.txt", table));
-  ASSERT_EQ(table.size(), 23u);
-
-  struct Login {
-    std::size_t version;
-    std::uint16_t id;
-    std::int32_t length;
-  };
-  // Versions 14, 17, 19 and 22 are never detected and hold the version below.
-  const Login logins[] = {{5, 0x0072, 19},  {6, 0x0072, 22},  {7, 0x0072, 39},  {8, 0x007E, 33},
-                          {9, 0x007E, 37},  {10, 0x00F5, 34}, {11, 0x00F5, 32}, {12, 0x00F5, 35},
-                          {13, 0x00F5, 29}, {14, 0x00F5, 29}, {15, 0x009B, 32}, {16, 0x009B, 26},
-                          {17, 0x009B, 26}, {18, 0x009B, 31}, {19, 0x009B, 31}, {20, 0x009B, 37},
-                          {21, 0x009B, 35}, {22, 0x009B, 35}};
-  for (const Login& login : logins) {
-    const PacketEntry entry = Member(table, login.version, "wanttoconnection");
-    EXPECT_EQ(entry.Id, login.id) << "version " << login.version;
-    EXPECT_EQ(entry.Length, login.length) << "version " << login.version;
-    for (const char* name : kNames) {
-      EXPECT_NE(Member(table, login.version, name).Id, 0)
-          << "version " << login.version << " " << name;
-    }
-  }
-  const PacketEntry chat = Member(table, 5, "globalmessage");
-  EXPECT_EQ(chat.Id, 0x008C);
-  EXPECT_EQ(chat.Length, -1);
-  EXPECT_EQ(chat.Positions[0], 2);
-  EXPECT_EQ(chat.Positions[1], 4);
-  EXPECT_EQ(Member(table, 5, "walktoxy").Positions[0], 2);
 }
 
 }  // namespace
