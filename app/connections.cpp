@@ -149,11 +149,7 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
   if (connection.GivenUp) {
     const bool graceOver = std::chrono::steady_clock::now() - connection.GivenUpAt > kGiveUpGrace;
     if (connection.Unsent.Empty() || graceOver) {
-      Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kServerClosed,
-                              TimestampNow());
-      const SocketHandle socket = connection.Socket;
-      CloseSocket(socket);
-      RemoveConnection(socket);
+      EndConnection(connection, PacketCapture::EndKind::kServerClosed);
     }
     return;
   }
@@ -174,22 +170,15 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
       TakeReceivedBytes(connection, 0);
       return;
     }
-    Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kClientClosed,
-                            TimestampNow());
-    const SocketHandle socket = connection.Socket;
-    CloseSocket(socket);
-    RemoveConnection(socket);
+    EndConnection(connection, PacketCapture::EndKind::kClientClosed);
     return;
   }
   if (n < 0) {
     // A reset connection goes as a closed one does: Windows keeps failing
     // its reads without ever returning 0, so the record would stay for good.
     if (LastSocketError() == SocketError::kReset) {
-      Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kReset,
-                              TimestampNow());
-      const SocketHandle socket = connection.Socket;
-      CloseSocket(socket);
-      RemoveConnection(socket);
+      EndConnection(connection, PacketCapture::EndKind::kReset);
+      return;
     }
     TakeReceivedBytes(connection, 0);
     return;
@@ -228,6 +217,13 @@ void Form1::TakeReceivedBytes(ConnectionRecord& connection, std::int32_t n) {
     connection.DetectionBytes += n;
     DetectVersion(*this, connection, false);
   }
+}
+
+void Form1::EndConnection(ConnectionRecord& connection, PacketCapture::EndKind how) {
+  Capture.EndConversation(connection.Conversation, how, TimestampNow());
+  const SocketHandle socket = connection.Socket;
+  CloseSocket(socket);
+  RemoveConnection(socket);
 }
 
 void Form1::RemoveConnection(SocketHandle socket) {

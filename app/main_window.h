@@ -66,6 +66,9 @@ class Form1 {
   void TakeReceivedBytes(ConnectionRecord& connection, std::int32_t n);
   // Removes the first record whose socket is `socket`, keeping the order.
   void RemoveConnection(SocketHandle socket);
+  // The connection is over: its conversation ends as `how` says, its socket
+  // is closed and its record removed. `connection` is gone afterwards.
+  void EndConnection(ConnectionRecord& connection, PacketCapture::EndKind how);
   // Sends the first `length` bytes of `buffer` to every connection in the map.
   void SendToMapConnections(const std::uint8_t* buffer, std::int32_t length);
   // Sends to one connection. What its socket does not accept now waits in
