@@ -35,7 +35,7 @@ void StartTraffic(ConnectionRecord& record, const sockaddr_in& peer) {
 }
 
 void GiveUp(Form1& form, ConnectionRecord& connection) {
-  form.CaptureDroppedBytes(connection, "dropped: the client stopped reading its replies");
+  form.CaptureDroppedBytes(connection, "Dropped: the client stopped reading its replies");
   connection.Unsent.KeepStartedPacket();
   connection.GivenUp = true;
   connection.GivenUpAt = std::chrono::steady_clock::now();
@@ -195,7 +195,7 @@ void Form1::TakeReceivedBytes(ConnectionRecord& connection, std::int32_t n) {
     // its bytes are never taken for packets of their own.
     const std::int32_t skipped = std::min(n, connection.SkipLength);
     CaptureClientBytes(connection, connection.RecvLength, connection.RecvLength + skipped,
-                       "the rest of a packet longer than the buffer, skipped");
+                       "Dropped: the rest of a packet longer than the buffer");
     connection.SkipLength -= skipped;
     n -= skipped;
     std::copy(at + skipped, at + skipped + n, at);
@@ -232,14 +232,15 @@ void Form1::RemoveConnection(SocketHandle socket) {
   if (found != ConnectionTable.end()) ConnectionTable.erase(found);
 }
 
-void Form1::SendToMapConnections(const std::uint8_t* buffer, std::int32_t length) {
+void Form1::SendToMapConnections(const std::uint8_t* buffer, std::int32_t length,
+                                 const char* comment) {
   for (ConnectionRecord& connection : ConnectionTable) {
-    if (connection.State == kStateMap) SendToConnection(connection, buffer, length);
+    if (connection.State == kStateMap) SendToConnection(connection, buffer, length, comment);
   }
 }
 
 void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
-                             std::int32_t length) {
+                             std::int32_t length, const char* comment) {
   if (connection.GivenUp || length <= 0) return;
   if (!connection.Unsent.Empty()) FlushUnsent(connection);
   std::int32_t sent = 0;
@@ -252,7 +253,7 @@ void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* b
     }
     if (sent > 0 && Capture.IsOpen()) {
       Capture.ServerData(connection.Conversation, bytes, static_cast<std::size_t>(sent),
-                         TimestampNow());
+                         comment != nullptr ? comment : "", TimestampNow());
     }
     if (sent == length) return;
   }
@@ -261,7 +262,7 @@ void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* b
     GiveUp(*this, connection);
     return;
   }
-  connection.Unsent.Push(bytes + sent, rest, sent > 0);
+  connection.Unsent.Push(bytes + sent, rest, sent > 0, comment);
 }
 
 void Form1::FlushUnsent(ConnectionRecord& connection) {
@@ -274,16 +275,22 @@ void Form1::FlushUnsent(ConnectionRecord& connection) {
       return;
     }
     if (sent == 0) return;
-    if (Capture.IsOpen()) {
-      Capture.ServerData(connection.Conversation, connection.Unsent.Data(),
-                         static_cast<std::size_t>(sent), TimestampNow());
+    // Packet by packet, so that each starts its frame with its own comment.
+    for (auto left = static_cast<std::size_t>(sent); left > 0;) {
+      const std::size_t piece = std::min(left, connection.Unsent.FrontLength());
+      if (Capture.IsOpen()) {
+        const char* comment = connection.Unsent.FrontComment();
+        Capture.ServerData(connection.Conversation, connection.Unsent.Data(), piece,
+                           comment != nullptr ? comment : "", TimestampNow());
+      }
+      connection.Unsent.Drop(piece);
+      left -= piece;
     }
-    connection.Unsent.Drop(static_cast<std::size_t>(sent));
   }
 }
 
 void Form1::CloseConnection(ConnectionRecord& connection) {
-  CaptureDroppedBytes(connection, "dropped: the server closed the connection");
+  CaptureDroppedBytes(connection, "Dropped: the server closed the connection");
   Capture.EndConversation(connection.Conversation, PacketCapture::EndKind::kServerClosed,
                           TimestampNow());
   CloseSocket(connection.Socket);

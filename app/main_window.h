@@ -70,12 +70,15 @@ class Form1 {
   // is closed and its record removed. `connection` is gone afterwards.
   void EndConnection(ConnectionRecord& connection, PacketCapture::EndKind how);
   // Sends the first `length` bytes of `buffer` to every connection in the map.
-  void SendToMapConnections(const std::uint8_t* buffer, std::int32_t length);
-  // Sends to one connection. What its socket does not accept now waits in
-  // the record's queue and goes first later; a connection whose queue would
-  // pass kUnsentLimit is given up on.
+  // `comment` (a text that outlives the sends) is what the capture says of
+  // the packet: its id and name.
+  void SendToMapConnections(const std::uint8_t* buffer, std::int32_t length,
+                            const char* comment = nullptr);
+  // Sends one packet to one connection. What its socket does not accept now
+  // waits in the record's queue and goes first later; a connection whose
+  // queue would pass kUnsentLimit is given up on.
   void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
-                        std::int32_t length);
+                        std::int32_t length, const char* comment = nullptr);
   // Sends what waits in the connection's queue, as far as the socket takes it.
   void FlushUnsent(ConnectionRecord& connection);
   // The server ends a connection itself: the socket is closed and whatever

@@ -2,14 +2,21 @@
 
 namespace quib {
 
-void SendQueue::Push(const std::uint8_t* bytes, std::size_t count, bool started) {
+void SendQueue::Push(const std::uint8_t* bytes, std::size_t count, bool started,
+                     const char* comment) {
   if (count == 0) return;
   if (Empty()) {
     Clear();
     headStarted_ = started;
   }
   bytes_.insert(bytes_.end(), bytes, bytes + count);
-  packets_.push_back(static_cast<std::uint32_t>(count));
+  packets_.push_back({static_cast<std::uint32_t>(count), comment});
+}
+
+std::size_t SendQueue::FrontLength() const { return Empty() ? 0 : packets_[firstPacket_].Length; }
+
+const char* SendQueue::FrontComment() const {
+  return Empty() || headStarted_ ? nullptr : packets_[firstPacket_].Comment;
 }
 
 void SendQueue::Drop(std::size_t count) {
@@ -19,7 +26,7 @@ void SendQueue::Drop(std::size_t count) {
   }
   head_ += static_cast<std::uint32_t>(count);
   while (count > 0) {
-    std::uint32_t& first = packets_[firstPacket_];
+    std::uint32_t& first = packets_[firstPacket_].Length;
     if (count < first) {
       first -= static_cast<std::uint32_t>(count);
       headStarted_ = true;
@@ -43,14 +50,14 @@ void SendQueue::KeepStartedPacket() {
     Clear();
     return;
   }
-  bytes_.resize(head_ + packets_[firstPacket_]);
+  bytes_.resize(head_ + packets_[firstPacket_].Length);
   packets_.resize(firstPacket_ + 1);
 }
 
 void SendQueue::Clear() {
   // Capacity is given back: a queue that emptied holds nothing.
   std::vector<std::uint8_t>().swap(bytes_);
-  std::vector<std::uint32_t>().swap(packets_);
+  std::vector<Packet>().swap(packets_);
   head_ = 0;
   firstPacket_ = 0;
   headStarted_ = false;

@@ -17,8 +17,14 @@ class SendQueue {
   const std::uint8_t* Data() const { return bytes_.data() + head_; }
 
   // Appends the unsent rest of one packet; `started` when its first bytes
-  // have already gone out.
-  void Push(const std::uint8_t* bytes, std::size_t count, bool started);
+  // have already gone out. `comment`, a text that outlives the queue, is what
+  // the capture says of the packet where it starts.
+  void Push(const std::uint8_t* bytes, std::size_t count, bool started,
+            const char* comment = nullptr);
+  // The unsent bytes of the first packet, and its comment while none of it
+  // has gone out (nullptr once it has started, or when it had none).
+  std::size_t FrontLength() const;
+  const char* FrontComment() const;
   // Removes the first `count` bytes, which the socket has accepted.
   void Drop(std::size_t count);
   // Keeps only the rest of a packet whose start has gone out: what must
@@ -29,10 +35,14 @@ class SendQueue {
  private:
   // Offsets are 32 bits: a queue never holds more than a connection's bound.
   std::vector<std::uint8_t> bytes_;
-  std::vector<std::uint32_t> packets_;  // length of each packet's unsent part
-  std::uint32_t head_ = 0;              // bytes_ before head_ have been sent
-  std::uint32_t firstPacket_ = 0;       // packets_ before it are done
-  bool headStarted_ = false;            // the first unsent packet is partly out
+  struct Packet {
+    std::uint32_t Length;  // of its unsent part
+    const char* Comment;
+  };
+  std::vector<Packet> packets_;
+  std::uint32_t head_ = 0;         // bytes_ before head_ have been sent
+  std::uint32_t firstPacket_ = 0;  // packets_ before it are done
+  bool headStarted_ = false;       // the first unsent packet is partly out
 };
 
 }  // namespace quib

@@ -81,8 +81,8 @@ void PacketCapture::ClientData(ConversationId id, const std::uint8_t* bytes, std
 }
 
 void PacketCapture::ServerData(ConversationId id, const std::uint8_t* bytes, std::size_t count,
-                               Timestamp time) {
-  Data(id, false, bytes, count, {}, time);
+                               std::string_view comment, Timestamp time) {
+  Data(id, false, bytes, count, comment, time);
 }
 
 void PacketCapture::EndConversation(ConversationId id, EndKind how, Timestamp time) {

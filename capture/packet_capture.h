@@ -63,8 +63,10 @@ class PacketCapture : private ByteSink {
   // payload) with `comment` as its packet comment; an empty comment adds none.
   void ClientData(ConversationId id, const std::uint8_t* bytes, std::size_t count,
                   std::string_view comment, Timestamp time);
-  // Bytes the server sent, as one frame or several past one packet's payload.
-  void ServerData(ConversationId id, const std::uint8_t* bytes, std::size_t count, Timestamp time);
+  // Bytes the server sent, as one frame or several past one packet's
+  // payload, the first with `comment` as its packet comment.
+  void ServerData(ConversationId id, const std::uint8_t* bytes, std::size_t count,
+                  std::string_view comment, Timestamp time);
   // Closes the conversation and forgets its id.
   void EndConversation(ConversationId id, EndKind how, Timestamp time);
 

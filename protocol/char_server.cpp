@@ -86,9 +86,7 @@ void HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBu
     return;
   }
 
-  // The account id echo: 4 bytes, no packet id.
-  WriteInt32(scratch, 0, static_cast<std::uint32_t>(ReadInt32(connection.RecvBuffer, 2)));
-  SendReply(form, connection, scratch, 4);
+  SendAccountEcho(form, connection, scratch, ReadInt32(connection.RecvBuffer, 2));
 
   WriteInt16(scratch, 0, 0x006B);
   WriteInt16(scratch, 2, static_cast<std::uint16_t>(kListHead + kCharacterCount * kEntryLength));

@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "protocol/packet_buffer.h"
+#include "protocol/packet_handler.h"
 
 namespace quib {
 
@@ -43,7 +44,7 @@ void SendMapChange(Form1& form, std::string_view mapName, std::int32_t x, std::i
   WriteFixedString(buffer, 2, mapName, 16);
   WriteInt16(buffer, 18, static_cast<std::uint16_t>(x));
   WriteInt16(buffer, 20, static_cast<std::uint16_t>(y));
-  form.SendToMapConnections(buffer.data(), kMapChangeLength);
+  SendToMap(form, buffer, kMapChangeLength);
 }
 
 void Warp(Form1& form) {

@@ -75,8 +75,7 @@ void ReadPosition(const PacketBuffer& buffer, std::int32_t offset, std::int32_t&
 }
 
 void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
-  WriteInt32(scratch, 0, kAccountId);
-  SendReply(form, connection, scratch, 4);
+  SendAccountEcho(form, connection, scratch, kAccountId);
 
   ReadClampedPosition(form.Pos[0], kCellRange.Lowest, kCellRange.Highest, connection.PosX);
   ReadClampedPosition(form.Pos[1], kCellRange.Lowest, kCellRange.Highest, connection.PosY);
@@ -141,14 +140,14 @@ void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& v
   }
   const std::int32_t line =
       WriteChatLine(scratch, connection.CharacterId, std::string_view(text.data(), size));
-  form.SendToMapConnections(scratch.data(), line);
+  SendToMap(form, scratch, line);
 }
 
 void HandleEmotion(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
   WriteInt16(scratch, 0, 0x00C0);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(connection.AccountId));
   WriteByte(scratch, 6, ReadByte(connection.RecvBuffer, 2));
-  form.SendToMapConnections(scratch.data(), 7);
+  SendToMap(form, scratch, 7);
 }
 
 void HandleSndOriDori(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
@@ -157,7 +156,7 @@ void HandleSndOriDori(Form1& form, ConnectionRecord& connection, PacketBuffer& s
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(connection.CharacterId));
   WriteInt16(scratch, 6, static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 4)));
   WriteByte(scratch, 8, ReadByte(connection.RecvBuffer, 9));
-  form.SendToMapConnections(scratch.data(), 9);
+  SendToMap(form, scratch, 9);
 }
 
 void HandleWalk(Form1& form, ConnectionRecord& connection, const VersionEntry& version,

@@ -1,6 +1,7 @@
 #include "protocol/packet_cases.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/connections.h"
 #include "protocol/char_server.h"
@@ -35,28 +36,27 @@ constexpr PacketRole kCharacter = PacketRole::kCharacter;
 constexpr PacketRole kMap = PacketRole::kMap;
 
 const PacketCase kPacketCases[] = {
-    Fixed(kLogin, 0x0200, 26, "login pre-request", HandleLoginPreRequest),
-    Fixed(kLogin, 0x0204, 18, "login pre-request", HandleLoginPreRequest),
-    Fixed(kLogin, 0x0064, 55, "login request", HandleLoginRequest),
-    Fixed(kLogin, 0x01DD, 55, "login request", HandleLoginRequest),
-    Fixed(kCharacter, 0x020B, 19, "character server marker", HandleCharServerMarker),
-    Fixed(kCharacter, 0x0065, 17, "character server connect", HandleCharServerConnect),
-    Fixed(kCharacter, 0x0187, 6, "0x0187, ignored", nullptr),
-    Fixed(kCharacter, 0x0068, 46, "character delete", HandleCharacterDelete),
-    Fixed(kCharacter, 0x0067, 37, "character create", HandleCharacterCreate),
-    Fixed(kCharacter, 0x0066, 3, "character select", HandleCharacterSelect),
-    Named(&VersionEntry::wanttoconnection, "wanttoconnection", HandleMapLogin),
-    Fixed(kMap, 0x01C0, 2, "0x01C0, ignored", nullptr),
-    Named(&VersionEntry::loadendack, "loadendack", HandleMapLoaded),
-    Named(&VersionEntry::ticksend, "ticksend", HandleTick),
-    Fixed(kMap, 0x009B, 14, "0x009B, ignored", nullptr),
-    Named(&VersionEntry::globalmessage, "globalmessage", WithVersion<HandleChat>,
-          LengthRule::kChatField),
-    Named(&VersionEntry::emotion, "emotion", HandleEmotion),
-    Named(&VersionEntry::sndoridori, "sndoridori", HandleSndOriDori),
-    Named(&VersionEntry::walktoxy, "walktoxy", WithVersion<HandleWalk>),
-    Named(&VersionEntry::howmanyconnections, "howmanyconnections", HandleUserCount),
-    Named(&VersionEntry::restart, "restart", WithVersion<HandleRestart>),
+    Fixed(kLogin, 0x0200, 26, "Login pre-request", HandleLoginPreRequest),
+    Fixed(kLogin, 0x0204, 18, "Login pre-request", HandleLoginPreRequest),
+    Fixed(kLogin, 0x0064, 55, "Login request", HandleLoginRequest),
+    Fixed(kLogin, 0x01DD, 55, "Login request", HandleLoginRequest),
+    Fixed(kCharacter, 0x020B, 19, "Character server marker", HandleCharServerMarker),
+    Fixed(kCharacter, 0x0065, 17, "Character connect", HandleCharServerConnect),
+    Fixed(kCharacter, 0x0187, 6, "Ignored", nullptr),
+    Fixed(kCharacter, 0x0068, 46, "Character delete", HandleCharacterDelete),
+    Fixed(kCharacter, 0x0067, 37, "Character create", HandleCharacterCreate),
+    Fixed(kCharacter, 0x0066, 3, "Character select", HandleCharacterSelect),
+    Named(&VersionEntry::wanttoconnection, "Map login", HandleMapLogin),
+    Fixed(kMap, 0x01C0, 2, "Ignored", nullptr),
+    Named(&VersionEntry::loadendack, "Map loaded", HandleMapLoaded),
+    Named(&VersionEntry::ticksend, "Tick", HandleTick),
+    Fixed(kMap, 0x009B, 14, "Ignored", nullptr),
+    Named(&VersionEntry::globalmessage, "Chat", WithVersion<HandleChat>, LengthRule::kChatField),
+    Named(&VersionEntry::emotion, "Emotion", HandleEmotion),
+    Named(&VersionEntry::sndoridori, "Sndoridori", HandleSndOriDori),
+    Named(&VersionEntry::walktoxy, "Walk", WithVersion<HandleWalk>),
+    Named(&VersionEntry::howmanyconnections, "User count request", HandleUserCount),
+    Named(&VersionEntry::restart, "Restart", WithVersion<HandleRestart>),
 };
 
 }  // namespace
@@ -93,10 +93,15 @@ std::int32_t CaseHeadLength(const PacketCase& packetCase) {
 
 std::string PacketCaseComment(const ConnectionRecord& connection, std::uint16_t id,
                               const PacketCase* packetCase) {
-  if (id == 0x0000) return "id 0, ignored";
-  if (packetCase == nullptr) return UnknownPacketLine(connection, id);
-  if (packetCase->Entry == nullptr) return packetCase->Name;
-  return std::string(packetCase->Name) + ", packet version " +
+  char head[8];
+  std::snprintf(head, sizeof head, "0x%04X ", id);
+  if (id == 0x0000) return std::string(head) + "Ignored";
+  // The unknown one names its log line too, hidden or not.
+  if (packetCase == nullptr) {
+    return std::string(head) + "Unknown packet: " + UnknownPacketLine(connection, id);
+  }
+  if (packetCase->Entry == nullptr) return head + std::string(packetCase->Name);
+  return head + std::string(packetCase->Name) + ", packet version " +
          std::to_string(connection.PacketVersion);
 }
 

@@ -39,7 +39,7 @@ struct PacketCase {
   PacketEntry VersionEntry::*Entry;  // the database member, or nullptr
   LengthRule Length;
   std::int32_t FixedLength;  // for LengthRule::kFixed
-  const char* Name;          // the capture's reading of the packet
+  const char* Name;          // as the capture and the dissector name it
   PacketRole Role;
   PacketHandlerFunction Handle;  // nullptr: taken and ignored
 };
@@ -60,9 +60,9 @@ std::int32_t CaseLength(const PacketCase& packetCase, const VersionEntry* versio
 // field.
 std::int32_t CaseHeadLength(const PacketCase& packetCase);
 
-// How the server reads a packet of `id` on `connection`, for the capture:
-// "login request", "walktoxy, packet version 5", "id 0, ignored", or the
-// unknown-packet line for an id no case knows.
+// How the server reads a packet of `id` on `connection`, for the capture, in
+// the names the dissector gives: "0x0064 Login request", "0x0085 Walk, packet
+// version 5", "0x0000 Ignored", or "0x0436 Unknown packet: " and its log line.
 std::string PacketCaseComment(const ConnectionRecord& connection, std::uint16_t id,
                               const PacketCase* packetCase);
 

@@ -9,6 +9,7 @@
 #include "base/byte_order.h"
 #include "protocol/packet_cases.h"
 #include "protocol/packet_log.h"
+#include "protocol/reply_names.h"
 
 namespace quib {
 
@@ -98,7 +99,7 @@ void HandlePacket(Form1& form, ConnectionRecord& connection) {
     // A branch that emptied the buffer took the packets behind this one too.
     if (connection.RecvLength == 0 && connection.CapturedHead < held) {
       form.CaptureClientBytes(connection, connection.CapturedHead, held,
-                              "dropped with the packet before it");
+                              "Dropped: with the packet before it");
     }
     connection.CapturedHead = 0;
   }
@@ -115,7 +116,19 @@ const VersionEntry* ConnectionVersion(const Form1& form, const ConnectionRecord&
 
 void SendReply(Form1& form, ConnectionRecord& connection, const PacketBuffer& buffer,
                std::int32_t length) {
-  form.SendToConnection(connection, buffer.data(), std::clamp(length, 0, kBufferSize));
+  form.SendToConnection(connection, buffer.data(), std::clamp(length, 0, kBufferSize),
+                        ReplyComment(static_cast<std::uint16_t>(ReadInt16(buffer, 0))));
+}
+
+void SendToMap(Form1& form, const PacketBuffer& buffer, std::int32_t length) {
+  form.SendToMapConnections(buffer.data(), std::clamp(length, 0, kBufferSize),
+                            ReplyComment(static_cast<std::uint16_t>(ReadInt16(buffer, 0))));
+}
+
+void SendAccountEcho(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch,
+                     std::int32_t accountId) {
+  WriteInt32(scratch, 0, static_cast<std::uint32_t>(accountId));
+  form.SendToConnection(connection, scratch.data(), 4, kAccountEchoComment);
 }
 
 void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const ServerAddress& server) {

@@ -32,6 +32,15 @@ const VersionEntry* ConnectionVersion(const Form1& form, const ConnectionRecord&
 void SendReply(Form1& form, ConnectionRecord& connection, const PacketBuffer& buffer,
                std::int32_t length);
 
+// Sends the first `length` bytes of `buffer` to every connection in the map.
+void SendToMap(Form1& form, const PacketBuffer& buffer, std::int32_t length);
+
+// The 4 bytes of account id, with no packet id, that come before the
+// character list and the map login's reply.
+// Written into `scratch`, as every reply is.
+void SendAccountEcho(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch,
+                     std::int32_t accountId);
+
 // The 6-byte endpoint that sends a client on to the next role: the IPv4
 // address in network byte order, then the port as a little-endian 16-bit value.
 void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const ServerAddress& server);

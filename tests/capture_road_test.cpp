@@ -98,12 +98,22 @@ TEST_F(CaptureRoadTest, TheRoadIsThreeWholeConversationsWithTheServersReading) {
     EXPECT_EQ(follow.ToClient, clients[stream]->received) << "stream " << stream;
   }
   EXPECT_EQ(tshark.Comments(),
-            "login request\n"
-            "character server connect\n"
-            "character select\n"
-            "wanttoconnection, packet version 5\n"
-            "walktoxy, packet version 5\n"
-            "Unknown Packet (0x436) - 7F000001\n");
+            "0x0064 Login request\n"
+            "0x0065 Character connect\n"
+            "0x0066 Character select\n"
+            "0x0072 Map login, packet version 5\n"
+            "0x0085 Walk, packet version 5\n"
+            "0x0436 Unknown packet: Unknown Packet (0x436) - 7F000001\n");
+  EXPECT_EQ(tshark.ServerComments(),
+            "0x0069 Server list\n"
+            "Account echo\n"
+            "0x006B Character list\n"
+            "0x0071 Map server\n"
+            "Account echo\n"
+            "0x0073 Map login reply\n"
+            "0x008D Chat line\n"
+            "0x008D Chat line\n"
+            "0x0087 Walk reply\n");
 }
 
 // Faulty clients: a reset in the middle of a packet, a half-close, a byte at

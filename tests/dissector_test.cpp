@@ -236,6 +236,24 @@ TEST_F(DissectorTest, TheServersCaptureOfTheRoadReadsPacketByPacket) {
   ExpectTheRoad(Read(path, port), port);
   // The server frames one client packet a frame: every frame with bytes is named.
   EXPECT_EQ(Shell(TsharkOn(path, port, "-Y 'tcp.len > 0 && !quib.name'")).out, "");
+
+  // The server's comments, on its frames and the client's, say what the
+  // dissector says: "0x0085 Walk, packet version 5" of a frame it names Walk.
+  std::istringstream commented(
+      Shell(TsharkOn(path, port,
+                     "-Y frame.comment -T fields -E occurrence=f -e frame.comment "
+                     "-e quib.name"))
+          .out);
+  int comments = 0;
+  for (std::string line; std::getline(commented, line); ++comments) {
+    const std::size_t tab = line.find('\t');
+    ASSERT_NE(tab, std::string::npos) << line;
+    std::string comment = line.substr(0, tab);
+    const std::string name = line.substr(tab + 1);
+    if (comment.rfind("0x", 0) == 0 && comment.size() > 7) comment.erase(0, 7);
+    EXPECT_EQ(comment.rfind(name, 0), 0u) << line;
+  }
+  EXPECT_GT(comments, 20);
 }
 
 TEST_F(DissectorTest, ALiveCaptureOfTheRoadInPiecesReadsAsTheServersOwn) {

@@ -82,7 +82,7 @@ TEST(PacketCaptureTest, AnalyserSeesWholeConversationsWithEveryByteAndComment) {
     sent[id].first.insert(sent[id].first.end(), b.begin(), b.end());
   };
   auto server = [&](std::uint64_t id, const Bytes& b) {
-    capture.ServerData(id, b.data(), b.size(), t += 1000);
+    capture.ServerData(id, b.data(), b.size(), {}, t += 1000);
     sent[id].second.insert(sent[id].second.end(), b.begin(), b.end());
   };
   capture.BeginConversation(1, kLoopback, 50001, kLoopback, 6900, t);
@@ -98,7 +98,7 @@ TEST(PacketCaptureTest, AnalyserSeesWholeConversationsWithEveryByteAndComment) {
   capture.EndConversation(1, PacketCapture::EndKind::kClientClosed, t += 1000);
   capture.EndConversation(2, PacketCapture::EndKind::kServerClosed, t += 1000);
   capture.EndConversation(7, PacketCapture::EndKind::kReset, t += 1000);
-  capture.ServerData(7, sent[7].first.data(), 1, t);  // ended: ignored
+  capture.ServerData(7, sent[7].first.data(), 1, {}, t);  // ended: ignored
   ASSERT_TRUE(capture.Close()) << capture.LastError();
 
   EXPECT_EQ(tshark.Faults(), "");
@@ -136,7 +136,7 @@ TEST(PacketCaptureTest, FramesAllocateNothing) {
   const std::size_t before = gAllocations;
   for (int i = 0; i < 40; ++i) {
     capture.ClientData(1, small.data(), small.size(), "a comment of some length", TimestampNow());
-    capture.ServerData(1, large.data(), large.size(), TimestampNow());
+    capture.ServerData(1, large.data(), large.size(), "a reply", TimestampNow());
   }
   EXPECT_TRUE(capture.Flush());
   EXPECT_EQ(gAllocations - before, 0u);
@@ -168,7 +168,7 @@ TEST(PacketCaptureTest, AFullDiskStopsTheCaptureOnAWholeBlock) {
     capture.BeginConversation(1, kLoopback, 50001, kLoopback, 6900, TimestampNow());
     const Bytes bytes = Pattern(size, 1);
     for (int i = 0; i < 1000 && capture.IsOpen(); ++i) {
-      capture.ServerData(1, bytes.data(), bytes.size(), TimestampNow());
+      capture.ServerData(1, bytes.data(), bytes.size(), {}, TimestampNow());
       capture.Flush();
     }
     EXPECT_FALSE(capture.IsOpen());

@@ -96,5 +96,27 @@ TEST(SendQueueTest, ALongTrickleKeepsEveryByteInOrder) {
   EXPECT_EQ(Held(queue), Bytes(expected.begin(), expected.begin() + 5));
 }
 
+// The capture comments each packet where it starts: a packet whose first
+// bytes went out has none left to give.
+TEST(SendQueueTest, EachPacketKeepsItsCommentUntilItsStartGoesOut) {
+  SendQueue queue;
+  const Bytes bytes = Numbers({0, 9});
+  queue.Push(bytes.data(), 4, false, "first");
+  queue.Push(bytes.data() + 4, 3, false, nullptr);
+  queue.Push(bytes.data() + 7, 2, false, "third");
+  EXPECT_STREQ(queue.FrontComment(), "first");
+  EXPECT_EQ(queue.FrontLength(), 4u);
+  queue.Drop(1);
+  EXPECT_EQ(queue.FrontComment(), nullptr);
+  EXPECT_EQ(queue.FrontLength(), 3u);
+  queue.Drop(3);
+  EXPECT_EQ(queue.FrontComment(), nullptr);
+  queue.Drop(3);
+  EXPECT_STREQ(queue.FrontComment(), "third");
+  queue.Clear();
+  queue.Push(bytes.data(), 2, true, "started");
+  EXPECT_EQ(queue.FrontComment(), nullptr);
+}
+
 }  // namespace
 }  // namespace quib

@@ -94,7 +94,15 @@ Tshark::Stream Tshark::Follow(int index) const {
 }
 
 std::string Tshark::Comments() const {
-  return Run("-Y frame.comment -T fields -e frame.comment").out;
+  return Run("-Y 'frame.comment && tcp.dstport == " + std::to_string(port_) +
+             "' -T fields -e frame.comment")
+      .out;
+}
+
+std::string Tshark::ServerComments() const {
+  return Run("-Y 'frame.comment && tcp.srcport == " + std::to_string(port_) +
+             "' -T fields -e frame.comment")
+      .out;
 }
 
 bool LiveCapture::Start(int port, const std::string& file) {

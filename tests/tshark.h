@@ -44,6 +44,8 @@ class Tshark {
   Stream Follow(int index) const;
   // Each client frame's comment, one per line, in the order of the file.
   std::string Comments() const;
+  // The same of the server's frames.
+  std::string ServerComments() const;
   // Every client frame that carries data, in the order of the file: the
   // client's port, the bytes and the comment.
   struct Frame {
