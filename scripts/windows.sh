@@ -34,6 +34,9 @@ stop_wineservers() {
 trap stop_wineservers EXIT
 stop_wineservers
 WINEPREFIX=$wine_prefix wineserver -p </dev/null >/dev/null 2>&1
+# Its session's services (explorer, winedevice, ...) start with the first
+# program: let that be wineboot, so that no test's pipes are held by them.
+WINEPREFIX=$wine_prefix WINEDLLOVERRIDES=mscoree,mshtml= wine wineboot </dev/null >/dev/null 2>&1 || true
 # The zip holds the exe, packet_db.txt and README.txt, and the exe needs no
 # DLL that Windows does not ship.
 contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | sort | tr '\n' ' ')
