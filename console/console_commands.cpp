@@ -10,9 +10,6 @@ namespace quib {
 
 namespace {
 
-// A longer command line is refused rather than buffered without end.
-constexpr std::size_t kMaxCommandLine = 4096;
-
 const char kCommandList[] =
     "map NAME, pos X Y, posx [X], posy [Y], gender female|male, hide on|off, tick MS, "
     "accept-delay MS, capture FILE|off, bytes [N], warp, reload, clear, show, quit";
@@ -168,45 +165,6 @@ std::string DescribeSettings(const Form1& form) {
   text += "accept delay: " + std::to_string(form.AcceptDelay.count()) + " ms\n";
   text += std::string("capture: ") + (form.Capture.IsOpen() ? "on" : "off") + "\n";
   return text;
-}
-
-namespace {
-
-void Say(std::FILE* messages, const std::string& text) {
-  std::fputs(text.c_str(), messages);
-  std::fflush(messages);
-}
-
-}  // namespace
-
-bool RunInputLines(Form1& form, InputLines& input, std::FILE* messages) {
-  std::string& pending = input.Pending;
-  std::size_t end;
-  while ((end = pending.find('\n')) != std::string::npos) {
-    const std::string line = pending.substr(0, end);
-    pending.erase(0, end + 1);
-    if (input.Discarding) {
-      input.Discarding = false;
-      continue;
-    }
-    const ConsoleReply reply = RunConsoleCommand(form, line);
-    if (!reply.Error.empty()) Say(messages, reply.Error + "\n");
-    if (!reply.Info.empty()) Say(messages, reply.Info);
-    if (reply.Quit) return true;
-  }
-  if (pending.size() > kMaxCommandLine) {
-    if (!input.Discarding) Say(messages, "command line too long; ignored\n");
-    input.Discarding = true;
-    pending.clear();
-  }
-  return false;
-}
-
-void TickIfDue(Form1& form, std::chrono::steady_clock::time_point& nextTick) {
-  const auto now = std::chrono::steady_clock::now();
-  if (now < nextTick) return;
-  form.PollConnections();
-  while (nextTick <= now) nextTick += form.TickInterval;
 }
 
 }  // namespace quib

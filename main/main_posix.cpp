@@ -11,12 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "console/console_commands.h"
+#include "console/console_mode.h"
 #include "platform/os.h"
 #include "startup/program_options.h"
 #include "startup/run_mode.h"
-#include "startup/start_server.h"
 
 #ifdef QUIB_HAVE_GUI
 #include "ui/qt/window_view.h"
@@ -77,18 +75,6 @@ int InstallStopSignals() {
   return fds[0];
 }
 
-int RunConsoleMode(const quib::ProgramOptions& options, int stopFd) {
-  quib::Form1 form;
-  std::string error;
-  if (!quib::StartServer(form, options, error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  std::fputs(quib::StartedText(form).c_str(), stderr);
-  std::fflush(stderr);
-  return quib::RunConsole(form, stopFd);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,5 +94,7 @@ int main(int argc, char** argv) {
   if (choice.Mode == quib::RunMode::kWindow)
     return quib::RunWindowMode(argc, argv, options, stopFd);
 #endif
-  return RunConsoleMode(options, stopFd);
+  quib::ConsoleStreams streams;
+  streams.Stop = stopFd;
+  return quib::RunConsoleMode(options, streams);
 }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "console/console_loop_win32.h"
+#include "console/console_mode.h"
 #include "startup/program_options.h"
 #include "startup/run_mode.h"
 #include "ui/win32/window_win32.h"

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "app/main_window.h"
+#include "console/console_mode.h"
 #include "tests/test_support.h"
 
 namespace quib {
@@ -146,7 +147,7 @@ TEST_F(ConsoleServerTest, LoopAcceptsRunsCommandsAndUnloadsOnQuit) {
   int stop[2];
   ASSERT_EQ(::pipe(stop), 0);
 
-  EXPECT_EQ(RunConsole(form, stop[0], {input[0], log, messages}), 0);
+  EXPECT_EQ(RunConsole(form, {input[0], log, messages, stop[0]}), 0);
   EXPECT_FALSE(WinsockStarted()) << "quit did not run the unload step";
   EXPECT_EQ(form.Text2.Text(), "x") << "a command after quit ran";
 
@@ -173,7 +174,7 @@ TEST_F(ConsoleServerTest, LoopRefusesAnEndlessLineAndGoesOn) {
   ASSERT_EQ(::write(input[1], commands.data(), commands.size()),
             static_cast<ssize_t>(commands.size()));
   std::FILE* messages = std::tmpfile();
-  EXPECT_EQ(RunConsole(form, stop[0], {input[0], messages, messages}), 0);
+  EXPECT_EQ(RunConsole(form, {input[0], messages, messages, stop[0]}), 0);
   EXPECT_EQ(form.Text2.Text(), "y");
   std::rewind(messages);
   char text[256] = {};
@@ -191,7 +192,7 @@ TEST_F(ConsoleServerTest, LoopEndsOnAStopSignalAfterTheInputEnded) {
   ::close(input[1]);  // no commands at all
   ASSERT_EQ(::write(stop[1], "s", 1), 1);
   std::FILE* sink = std::tmpfile();
-  EXPECT_EQ(RunConsole(form, stop[0], {input[0], sink, sink}), 0);
+  EXPECT_EQ(RunConsole(form, {input[0], sink, sink, stop[0]}), 0);
   EXPECT_FALSE(WinsockStarted());
   std::fclose(sink);
   for (int fd : {input[0], stop[0], stop[1]}) ::close(fd);

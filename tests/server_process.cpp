@@ -135,7 +135,8 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
 }
 
 bool ServerProcess::Pump(int timeoutMs) {
-  pollfd fds[2] = {{outputPaused_ ? -1 : output_, POLLIN, 0}, {error_, POLLIN, 0}};
+  pollfd fds[2] = {{outputPaused_ ? -1 : output_, POLLIN, 0},
+                   {errorsPaused_ ? -1 : error_, POLLIN, 0}};
   if (output_ < 0 && error_ < 0) return false;
   if (::poll(fds, 2, timeoutMs) <= 0) return true;
   std::string* sinks[2] = {&stdout_, &stderr_};

@@ -74,9 +74,10 @@ class ServerProcess {
   // and a small capacity for the pipe of its standard output (0: default).
   std::vector<int> ClosedStreams;
   int OutputPipeSize = 0;
-  // While paused, nothing is read from the server's standard output, as
-  // with a pager that waits.
+  // While paused, nothing is read from the server's standard output (or
+  // standard error), as with a pager that waits.
   void PauseOutput(bool paused) { outputPaused_ = paused; }
+  void PauseErrors(bool paused) { errorsPaused_ = paused; }
 
  private:
   // Reads whatever the server has written, waiting up to `timeoutMs` for the
@@ -85,6 +86,7 @@ class ServerProcess {
   void Reap(int timeoutMs);
 
   bool outputPaused_ = false;
+  bool errorsPaused_ = false;
   pid_t pid_ = -1;
   int input_ = -1;
   int output_ = -1;
