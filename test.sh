@@ -56,6 +56,13 @@ echo "valgrind: ${#logs[@]} server run(s), no errors"
 echo "== benchmarks: a short run"
 scripts/bench.sh --check
 
+# The Debian packages, built and checked: their files, lintian, the desktop
+# entry, the manual page, the console without the window's package and the
+# window with it.
+echo "== package: the Debian packages"
+scripts/install-deps.sh package
+scripts/package.sh deb --test
+
 # The Windows program: cross-built with mingw-w64, packed, and tested under
 # Wine (the window under Xvfb). Without root to install its packages it says
 # what is missing and skips; where it can install, it never skips.

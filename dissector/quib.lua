@@ -114,12 +114,14 @@ end
 -- Where the database is looked for, the first that reads wins; DIR is this script's folder:
 --   the preference, when set (and then nothing else);
 --   DIR/packet_db.txt                   the Windows zip: beside quib-server.exe;
---   DIR/../../../bin/packet_db.txt      an install: PREFIX/lib/wireshark/plugins, PREFIX/bin;
---   DIR/../../../../bin/packet_db.txt   the same with PREFIX/lib/<multiarch>/wireshark/plugins;
---   DIR/../data/packet_db.txt           the sources: dissector/ beside data/.
+--   DIR/../../../share/quib-server/packet_db.txt     an install: PREFIX/lib/wireshark/plugins,
+--                                                   PREFIX/share/quib-server;
+--   DIR/../../../../share/quib-server/packet_db.txt  the same with
+--                                                   PREFIX/lib/<multiarch>/wireshark/plugins;
+--   DIR/../data/packet_db.txt                       the sources: dissector/ beside data/.
 local DIR = debug.getinfo(1, "S").source:match("^@(.*)[/\\][^/\\]*$") or "."
-local SEARCHED = {"/packet_db.txt", "/../../../bin/packet_db.txt",
-  "/../../../../bin/packet_db.txt", "/../data/packet_db.txt"}
+local SEARCHED = {"/packet_db.txt", "/../../../share/quib-server/packet_db.txt",
+  "/../../../../share/quib-server/packet_db.txt", "/../data/packet_db.txt"}
 local db = {}  -- wanted: the preference it was read for; versions, or why: what was searched
 
 local function packet_db()

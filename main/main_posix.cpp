@@ -17,7 +17,7 @@
 #include "startup/run_mode.h"
 
 #ifdef QUIB_HAVE_GUI
-#include "ui/qt/window_view.h"
+#include "startup/window_module.h"
 #endif
 
 #ifndef QUIB_VERSION
@@ -91,8 +91,14 @@ int main(int argc, char** argv) {
                           }));
   if (!choice.Notice.empty()) std::fprintf(stderr, "%s\n", choice.Notice.c_str());
 #ifdef QUIB_HAVE_GUI
-  if (choice.Mode == quib::RunMode::kWindow)
-    return quib::RunWindowMode(argc, argv, options, stopFd);
+  if (choice.Mode == quib::RunMode::kWindow) {
+    // The window's module, and Qt with it, is loaded only now; where either
+    // is missing the console runs, and standard error says why.
+    std::string notice;
+    if (const QuibRunWindow runWindow = quib::LoadWindowModule(notice))
+      return runWindow(argc, argv, &options, stopFd);
+    std::fprintf(stderr, "%s\n", notice.c_str());
+  }
 #endif
   quib::ConsoleStreams streams;
   streams.Stop = stopFd;

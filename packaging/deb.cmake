@@ -1,18 +1,21 @@
-# The Debian package (scripts/package.sh deb builds it): the program in
-# /usr/bin, packet_db.txt in /usr/share/quib-server (the program looks beside
-# itself first, then in ../share/quib-server), the manual page, the desktop
-# entry and its icons, the README and the copyright.
-#
-# Packed by component: `server` is the package quib-server. The Qt window
-# module, once it is a file of its own, installs with COMPONENT window and
-# joins QUIB_PACKAGE_COMPONENTS; it then becomes quib-server-window, which
-# depends on the server and takes the desktop entry and icons along
-# (QUIB_DESKTOP_COMPONENT), so that the console installs without Qt.
-include(GNUInstallDirs)
-include(${CMAKE_CURRENT_LIST_DIR}/icons.cmake)
+# The Debian packages (scripts/package.sh deb builds them), one per
+# component:
+#   server  quib-server: the program in /usr/bin, packet_db.txt in
+#           /usr/share/quib-server (the program looks beside itself first,
+#           then in ../share/quib-server), the manual page, the dissector in
+#           Wireshark's global plugin folder, the README and the copyright.
+#           It needs no Qt.
+#   window  quib-server-window: the Qt window's module in
+#           /usr/lib/<multiarch>/quib-server (ui/qt/CMakeLists.txt), the
+#           desktop entry and the icons; it depends on this very version of
+#           quib-server, and on Qt through dpkg-shlibdeps.
 
 set(QUIB_PACKAGE_COMPONENTS server)
 set(QUIB_DESKTOP_COMPONENT server)
+if(QUIB_HAVE_GUI)
+  list(APPEND QUIB_PACKAGE_COMPONENTS window)
+  set(QUIB_DESKTOP_COMPONENT window)
+endif()
 set(QUIB_PACKAGE_MAINTAINER "Quib-Server developers <quib-server@example.org>"
     CACHE STRING "The Maintainer field of the Debian package")
 
@@ -39,15 +42,20 @@ if(NOT quib_newest MATCHES "^quib-server \\(${PROJECT_VERSION}\\) ")
   message(WARNING "packaging/linux/changelog does not start with version ${PROJECT_VERSION}")
 endif()
 
-# The program once more, in the server's component: the rule beside the
-# target also puts packet_db.txt in bin, which the package leaves out.
-install(TARGETS quib-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT server)
 install(FILES ${PROJECT_SOURCE_DIR}/data/packet_db.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quib-server COMPONENT server)
 install(FILES ${quib_packaged}/quib-server.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT server)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${quib_linux}/copyright ${quib_packaged}/changelog.gz
         DESTINATION ${quib_docdir} COMPONENT server)
+if(QUIB_HAVE_GUI)
+  # Every package carries its own copyright and changelog.
+  install(FILES ${quib_linux}/copyright ${quib_packaged}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quib-server-window COMPONENT window)
+  install(FILES ${quib_linux}/lintian-overrides-window
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quib-server-window
+          COMPONENT window)
+endif()
 install(FILES ${quib_linux}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME quib-server COMPONENT server)
 install(FILES ${quib_linux}/quib-server.desktop

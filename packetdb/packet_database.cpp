@@ -268,9 +268,32 @@ bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string
   return true;
 }
 
-std::string DefaultPacketDatabasePath() {
+std::vector<std::string> DefaultPacketDatabasePaths() {
   const std::string folder = ExecutableFolder();
-  return folder.empty() ? std::string() : folder + "packet_db.txt";
+  if (folder.empty()) return {};
+  // The folder ends in its separator; its parent is what comes before the
+  // separator ahead of that one, "/usr/" for "/usr/bin/".
+  const char separator = folder.back();
+  const std::size_t parentEnd = folder.find_last_of("/\\", folder.size() - 2);
+  std::vector<std::string> paths{folder + "packet_db.txt"};
+  if (parentEnd != std::string::npos) {
+    paths.push_back(folder.substr(0, parentEnd + 1) + "share" + separator + "quib-server" +
+                    separator + "packet_db.txt");
+  }
+  return paths;
+}
+
+std::string DefaultPacketDatabasePath(std::string* reason) {
+  const std::vector<std::string> paths = DefaultPacketDatabasePaths();
+  for (const std::string& path : paths) {
+    if (PathExists(path)) return path;
+  }
+  if (reason != nullptr) {
+    *reason = "packet_db.txt: not found: ";
+    if (paths.empty()) *reason += "the program's own folder is unknown";
+    for (std::size_t i = 0; i < paths.size(); ++i) *reason += (i > 0 ? ", " : "") + paths[i];
+  }
+  return {};
 }
 
 }  // namespace quib

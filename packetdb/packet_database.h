@@ -50,8 +50,16 @@ PacketTable ParsePacketDatabase(const std::string& text,
 bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason = nullptr,
                         std::vector<std::string>* warnings = nullptr);
 
-// packet_db.txt in the folder of the running executable; the empty text when
-// that folder cannot be found.
-std::string DefaultPacketDatabasePath();
+// Where packet_db.txt is looked for when no path is given, in this order:
+// beside the running executable (a build folder, an unpacked zip), then in
+// share/quib-server beside the executable's folder (/usr/bin/quib-server
+// reads /usr/share/quib-server/packet_db.txt). Empty when the executable's
+// folder cannot be found.
+std::vector<std::string> DefaultPacketDatabasePaths();
+
+// The first of DefaultPacketDatabasePaths that exists. When none does, the
+// empty text, and `reason`, when given, names each path tried:
+// "packet_db.txt: not found: /usr/bin/packet_db.txt, /usr/share/...".
+std::string DefaultPacketDatabasePath(std::string* reason = nullptr);
 
 }  // namespace quib

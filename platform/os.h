@@ -50,6 +50,9 @@ class OutputFile {
   std::intptr_t handle_ = kClosed;  // a descriptor, or a HANDLE
 };
 
+// True when anything is at `path`: a file, a folder, a device.
+bool PathExists(const std::string& path);
+
 // The folder of the running executable, ending in its separator; empty when
 // it cannot be found. Not the current directory: the program may be started
 // from anywhere, or by a double click.

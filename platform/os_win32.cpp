@@ -168,6 +168,10 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
   return ReadResult::kRead;
 }
 
+bool PathExists(const std::string& path) {
+  return ::GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string ExecutableFolder() {
   std::vector<wchar_t> name(MAX_PATH);
   for (;;) {

@@ -18,6 +18,8 @@ if [ "$purpose" = test ]; then
   packages+=(clang libclang-rt-14-dev valgrind libbenchmark-dev)
   # The analyser that reads the capture files back.
   packages+=(tshark)
+  # The icon's PNGs, which the window carries and its test compares.
+  packages+=(librsvg2-bin)
 fi
 if [ "$purpose" = package ]; then
   # The icon's PNGs and .ico, the package's dependencies from its binaries
@@ -27,8 +29,10 @@ if [ "$purpose" = package ]; then
 fi
 if [ "$purpose" = windows ]; then
   # mingw-w64 with posix threads, GoogleTest's sources, Wine and a display
-  # for the window tests.
-  packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb xauth)
+  # for the window tests; the icon's .ico (and the check of the exe's
+  # resources: wrestool), and strings for the version's texts.
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb xauth librsvg2-bin icoutils
+    binutils)
 fi
 
 missing=()

@@ -44,7 +44,26 @@ contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | LC_ALL=C 
   echo "unexpected zip contents: $contents" >&2
   exit 1
 }
-dlls=$(x86_64-w64-mingw32-objdump -p "$build/quib-server.exe" | awk '/DLL Name/ {print tolower($3)}')
+# The exe carries its icon (group 1, every size of the .ico) and a version
+# resource with the product's name, version and description, as Explorer
+# shows them.
+exe=$build/quib-server.exe
+resources=$(wrestool -l "$exe")
+for want in '--type=14 --name=1 ' '--type=16 --name=1 '; do
+  grep -qF -- "$want" <<<"$resources" || { echo "quib-server.exe: no resource $want" >&2; exit 1; }
+done
+wrestool -x --type=14 --name=1 "$exe" >"$build/exe-icon.ico"
+icon_sizes=$(icotool -l "$build/exe-icon.ico" | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | sort -n | tr '\n' ' ')
+[ "$icon_sizes" = "16 32 48 64 128 256 " ] || { echo "quib-server.exe's icon has sizes $icon_sizes" >&2; exit 1; }
+version=$(sed -n 's/^project(QuibServer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version_strings=$(wrestool -x --raw --type=16 "$exe" | strings -el)
+for want in ProductName Quib-Server ProductVersion "$version" FileDescription \
+  "Quib-Server, a test server for a game client"; do
+  grep -qxF -- "$want" <<<"$version_strings" ||
+    { echo "quib-server.exe's version resource lacks \"$want\"" >&2; exit 1; }
+done
+echo "quib-server.exe: its icon ($icon_sizes) and version $version"
+dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name/ {print tolower($3)}')
 for dll in $dlls; do
   case "$dll" in
     kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | comdlg32.dll | shell32.dll | ws2_32.dll | msvcrt.dll) ;;

@@ -6,10 +6,10 @@
 namespace quib {
 
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error) {
-  const std::string path =
-      options.PacketDbPath.empty() ? DefaultPacketDatabasePath() : options.PacketDbPath;
   std::string reason;
-  if (!form.Initialize(path, &reason)) {
+  const std::string path =
+      options.PacketDbPath.empty() ? DefaultPacketDatabasePath(&reason) : options.PacketDbPath;
+  if (path.empty() || !form.Initialize(path, &reason)) {
     error = "Unable to load Packet_db.txt\n" + reason;
     return false;
   }

@@ -8,12 +8,12 @@ namespace quib {
 class Form1;
 struct ProgramOptions;
 
-// Initialisation (the packet database at the given path, or beside the
-// executable), then load (listening on the given address and port, at the
-// given cadence), then the capture if one was asked for. On failure `error`
-// holds the text to show: "Unable to load Packet_db.txt" with the reason on a
-// second line, "Unable to listen on ADDRESS:PORT", or why the capture file
-// cannot be created.
+// Initialisation (the packet database at the given path, or the first of
+// DefaultPacketDatabasePaths that exists), then load (listening on the given
+// address and port, at the given cadence), then the capture if one was asked
+// for. On failure `error` holds the text to show: "Unable to load
+// Packet_db.txt" with the reason on a second line, "Unable to listen on
+// ADDRESS:PORT", or why the capture file cannot be created.
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error);
 
 // ADDRESS:PORT of the listening socket.

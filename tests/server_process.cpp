@@ -111,7 +111,11 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
     for (std::string word; words >> word;) argv.push_back(word);
   }
   const char* binary = std::getenv("QUIB_SERVER_BINARY");
-  argv.push_back(binary != nullptr && binary[0] != '\0' ? binary : QUIB_SERVER_BINARY);
+  if (!Binary.empty()) {
+    argv.push_back(Binary);
+  } else {
+    argv.push_back(binary != nullptr && binary[0] != '\0' ? binary : QUIB_SERVER_BINARY);
+  }
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> envp = ChildEnvironment(environment);
   auto argvPointers = Pointers(argv);

@@ -70,6 +70,9 @@ class ServerProcess {
 
   pid_t Pid() const { return pid_; }
 
+  // Set before Start: another binary than the server this build made, one
+  // copied or installed elsewhere (QUIB_SERVER_BINARY is then not read).
+  std::string Binary;
   // Set before Start: standard streams (0 to 2) the server starts without,
   // and a small capacity for the pipe of its standard output (0: default).
   std::vector<int> ClosedStreams;

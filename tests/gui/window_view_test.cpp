@@ -158,6 +158,15 @@ TEST_F(WindowViewTest, EveryControlIsBuiltAsTheFormHasIt) {
   EXPECT_TRUE(Find<QRadioButton>(FormControl::Option1_0)->isChecked());
   EXPECT_FALSE(Find<QRadioButton>(FormControl::Option1_1)->isChecked());
   EXPECT_EQ(Find<QListWidget>(FormControl::List1)->count(), 0);
+  // The desktop entry's icon, each size the build made of it.
+  for (const int size : {16, 48, 256}) {
+    const QString made = QStringLiteral(QUIB_ICON_DIR "/%1x%1/quib-server.png").arg(size);
+    if (!QFile::exists(made)) continue;  // built without rsvg-convert
+    EXPECT_EQ(view->windowIcon().pixmap(size).toImage().convertToFormat(
+                  QImage::Format_ARGB32_Premultiplied),
+              QImage(made).convertToFormat(QImage::Format_ARGB32_Premultiplied))
+        << size;
+  }
   if (const char* path = std::getenv("QUIB_SCREENSHOT"))
     view->grab().save(QString::fromLocal8Bit(path));
 }

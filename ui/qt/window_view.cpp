@@ -1,12 +1,10 @@
 #include "ui/qt/window_view.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,14 +13,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QValidator>
-#include <cstdio>
-#include <memory>
 
 #include "app/main_window.h"
-#include "startup/program_options.h"
-#include "startup/start_server.h"
 #include "ui/qt/log_actions.h"
 #include "ui/qt/settings_dialog.h"
+#include "ui/qt/window_icon.h"
 
 namespace quib {
 
@@ -71,6 +66,7 @@ class BoxValidator : public QValidator {
 
 WindowView::WindowView(Form1& form, QWidget* parent) : QWidget(parent), form_(form) {
   setWindowTitle(QString::fromLatin1(kFormCaption));
+  setWindowIcon(ProgramIcon());
   BuildControls();
   BindModels();
   StartEvents();
@@ -266,38 +262,6 @@ void WindowView::resizeEvent(QResizeEvent* event) {
     const FormRect place = ResizedPlace(row, width(), height(), Twips);
     Control<QWidget>(row.Control)->setGeometry(place.Left, place.Top, place.Width, place.Height);
   }
-}
-
-int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int stopFd) {
-  QApplication app(argc, argv);
-  // A stop signal ends the program whichever loop runs: the window's, or the
-  // message box's when start-up failed.
-  std::unique_ptr<QSocketNotifier> stop;
-  if (stopFd >= 0) {
-    stop = std::make_unique<QSocketNotifier>(stopFd, QSocketNotifier::Read);
-    QObject::connect(stop.get(), &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-  }
-
-  Form1 form;
-  std::string error;
-  if (!StartServer(form, options, error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    std::fflush(stderr);
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kFormCaption), ToQString(error),
-                    QMessageBox::Ok);
-    if (stop) QObject::connect(stop.get(), &QSocketNotifier::activated, &box, &QDialog::reject);
-    box.exec();
-    return 1;
-  }
-  std::fputs(StartedText(form).c_str(), stderr);
-  std::fflush(stderr);
-  {
-    WindowView view(form);
-    view.show();
-    app.exec();
-  }
-  form.Unload();
-  return 0;
 }
 
 }  // namespace quib

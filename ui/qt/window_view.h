@@ -16,7 +16,6 @@ namespace quib {
 class Form1;
 class LogActions;
 class TextBox;
-struct ProgramOptions;
 
 // The form was laid out in twips; fifteen make a pixel.
 constexpr int Twips(int twips) { return twips / 15; }
@@ -54,10 +53,5 @@ class WindowView : public QWidget {
   bool scrollPending_ = false;  // a scroll to the newest line is queued
   bool followLog_ = true;       // the list was at its end when it was queued
 };
-
-// The whole program in window mode: start-up (a message box and exit code 1
-// when it fails), the window, and the unload step when the window closes or
-// `stopFd` becomes readable. Returns the exit code.
-int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int stopFd);
 
 }  // namespace quib

@@ -86,7 +86,10 @@ bool Window::Create() {
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = Proc;
   windowClass.hInstance = instance;
-  windowClass.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+  // The program's icon (icon group 1, packaging/windows/version.rc.in); a
+  // build without it gets the system's.
+  windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+  if (windowClass.hIcon == nullptr) windowClass.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
   windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kWindowClass;

@@ -1,0 +1,69 @@
+// The entry point of quib-server-window.so, which the server loads when a
+// window is wanted (startup/window_module.h).
+#include "startup/window_module.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <memory>
+#include <type_traits>
+
+#include "app/form_layout.h"
+#include "app/main_window.h"
+#include "startup/start_server.h"
+#include "ui/qt/window_icon.h"
+#include "ui/qt/window_view.h"
+
+namespace quib {
+namespace {
+
+// Start-up (a message box and exit code 1 when it fails), the window, and the
+// unload step when the window closes or `stopFd` becomes readable.
+int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int stopFd) {
+  QApplication app(argc, argv);
+  app.setWindowIcon(ProgramIcon());
+  // Where the desktop matches windows to entries by name (Wayland).
+  QGuiApplication::setDesktopFileName(QStringLiteral("quib-server"));
+  // A stop signal ends the program whichever loop runs: the window's, or the
+  // message box's when start-up failed.
+  std::unique_ptr<QSocketNotifier> stop;
+  if (stopFd >= 0) {
+    stop = std::make_unique<QSocketNotifier>(stopFd, QSocketNotifier::Read);
+    QObject::connect(stop.get(), &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+  }
+
+  Form1 form;
+  std::string error;
+  if (!StartServer(form, options, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::fflush(stderr);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kFormCaption),
+                    QString::fromLatin1(error.data(), static_cast<qsizetype>(error.size())),
+                    QMessageBox::Ok);
+    if (stop) QObject::connect(stop.get(), &QSocketNotifier::activated, &box, &QDialog::reject);
+    box.exec();
+    return 1;
+  }
+  std::fputs(StartedText(form).c_str(), stderr);
+  std::fflush(stderr);
+  {
+    WindowView view(form);
+    view.show();
+    app.exec();
+  }
+  form.Unload();
+  return 0;
+}
+
+}  // namespace
+}  // namespace quib
+
+extern "C" __attribute__((visibility("default"))) int quib_run_window(
+    int argc, char** argv, const quib::ProgramOptions* options, int stopFd) {
+  // QApplication keeps a reference to argc for its whole life, which ends
+  // before this call returns.
+  int count = argc;
+  return quib::RunWindowMode(count, argv, *options, stopFd);
+}
+static_assert(std::is_same_v<decltype(&quib_run_window), QuibRunWindow>);
