@@ -179,17 +179,6 @@ TEST_F(LoadPacketDatabaseTest, ReadsFileIntoTable) {
   EXPECT_TRUE(SameTable(table, ParsePacketDatabase(kSample)));
 }
 
-TEST(PacketDatabasePath, IsBesideTheRunningExecutable) {
-  const fs::path path = DefaultPacketDatabasePath();
-  EXPECT_TRUE(path.is_absolute()) << path;
-  EXPECT_EQ(path.filename(), "packet_db.txt");
-#ifdef _WIN32
-  EXPECT_TRUE(fs::exists(path.parent_path() / "quib_tests.exe")) << path;
-#else
-  EXPECT_TRUE(fs::exists(path.parent_path() / "quib_tests")) << path;
-#endif
-}
-
 // --- The shipped file -------------------------------------------------------------
 
 TEST(ShippedPacketDatabase, EveryDetectableVersionHasCompleteEntry) {
