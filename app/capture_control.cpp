@@ -21,7 +21,11 @@ void BeginConversation(Form1& form, const ConnectionRecord& connection) {
 }  // namespace
 
 bool Form1::StartCapture(const std::string& path, std::string& error) {
-  if (!Capture.Open(path, error)) return false;
+  const std::string previous = Capture.IsOpen() ? Capture.Path() : std::string();
+  if (!Capture.Open(path, error)) {
+    if (!previous.empty()) error += "; the capture to " + previous + " goes on";
+    return false;
+  }
   // Connections already open join as they are; those the server has closed
   // or given up on are over.
   for (ConnectionRecord& connection : ConnectionTable) {
@@ -29,18 +33,24 @@ bool Form1::StartCapture(const std::string& path, std::string& error) {
       BeginConversation(*this, connection);
     }
   }
+  Tell(previous.empty() ? "Capture started: " + path
+                        : "Capture to " + previous + " stopped; capture started: " + path);
   return true;
 }
 
 void Form1::StopCapture() {
-  if (Capture.IsOpen()) Capture.Close();
-  FlushCapture();
+  const bool wasOpen = Capture.IsOpen();
+  if (wasOpen) Capture.Close();
+  if (!FlushCapture() && wasOpen) Tell("Capture stopped: " + Capture.Path());
 }
 
-void Form1::FlushCapture() {
+bool Form1::FlushCapture() {
   if (Capture.IsOpen()) Capture.Flush();
   const std::string error = Capture.TakeError();
-  if (!error.empty() && OnCaptureStopped) OnCaptureStopped(error);
+  if (error.empty()) return false;
+  Tell("Capture stopped: " + error);
+  if (OnCaptureStopped) OnCaptureStopped(error);
+  return true;
 }
 
 void Form1::CaptureClientBytes(ConnectionRecord& connection, std::int32_t from, std::int32_t to,

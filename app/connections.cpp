@@ -73,8 +73,9 @@ void DetectVersion(Form1& form, ConnectionRecord& connection, bool quiet) {
   connection.DetectionBytes = 0;
   // The dump shows the whole buffer from offset 2: when data was already
   // held it leads the dump.
-  form.List1.AddItem(PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
-                     "), Unable To Determine Packet Version, results may be incomplete.");
+  form.Log(PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
+               "), Unable To Determine Packet Version, results may be incomplete.",
+           &connection);
 }
 
 }  // namespace
@@ -232,11 +233,17 @@ void Form1::RemoveConnection(SocketHandle socket) {
   if (found != ConnectionTable.end()) ConnectionTable.erase(found);
 }
 
-void Form1::SendToMapConnections(const std::uint8_t* buffer, std::int32_t length,
-                                 const char* comment) {
+std::int32_t Form1::SendToMapConnections(const std::uint8_t* buffer, std::int32_t length,
+                                         const char* comment) {
+  std::int32_t sent = 0;
   for (ConnectionRecord& connection : ConnectionTable) {
-    if (connection.State == kStateMap) SendToConnection(connection, buffer, length, comment);
+    if (connection.State != kStateMap || connection.GivenUp || !IsSocketOpen(connection.Socket)) {
+      continue;
+    }
+    SendToConnection(connection, buffer, length, comment);
+    ++sent;
   }
+  return sent;
 }
 
 void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,

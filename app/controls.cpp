@@ -16,8 +16,14 @@ void TextBox::SetText(std::string text) {
 
 bool TextBox::Type(std::string text) {
   if (!Accepts(text)) return false;
-  if (max_length_ > 0 && text.size() > max_length_) text.resize(max_length_);
+  if (max_length_ == 0 || text.size() <= max_length_) {
+    SetText(std::move(text));
+    return true;
+  }
+  const std::string typed = text;
+  text.resize(max_length_);
   SetText(std::move(text));
+  if (OnCut) OnCut(typed);
   return true;
 }
 

@@ -36,6 +36,9 @@ class TextBox {
   void SetDigitsOnly(bool flag) { digits_only_ = flag; }
 
   std::function<void()> OnChange;
+  // What the user typed was longer than MaxLength and was cut: the text
+  // typed, before the cut.
+  std::function<void(const std::string&)> OnCut;
 
  private:
   std::string text_;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/log_detail.h"
 #include "packetdb/database_summary.h"
 #include "platform/os.h"
 #include "protocol/map_commands.h"
@@ -12,8 +13,13 @@ namespace quib {
 Form1::Form1()
     : Text2(kDefaultMapName),
       Pos{TextBox(kDefaultPosX), TextBox(kDefaultPosY)},
-      MapTick(LocalMapTick) {
+      MapTick(LocalMapTick),
+      TimeOfDay(LocalMicrosecondsSinceMidnight) {
   Text2.SetMaxLength(kMapNameMaxLength);
+  Text2.OnCut = [this](const std::string& typed) {
+    Tell("Map name cut to " + std::to_string(kMapNameMaxLength) + " characters: " + Text2.Text() +
+         " (typed " + std::to_string(typed.size()) + ")");
+  };
 }
 
 bool Form1::Initialize(const std::string& packetDbPath, std::string* reason) {
@@ -46,7 +52,10 @@ void Form1::Unload() {
   SocketCleanup();
 }
 
-void Form1::Command2_Click() { ClearLog(*this); }
+void Form1::Command2_Click() {
+  ClearLog(*this);
+  Tell("Log cleared");
+}
 
 void Form1::Command3_Click() { Warp(*this); }
 
@@ -62,10 +71,27 @@ void Form1::DetachViews() {
   Pos[0].OnChange = nullptr;
   Pos[1].OnChange = nullptr;
   Text1.OnChange = nullptr;
+  LogDetail.OnChange = nullptr;
   OnCaptureStopped = nullptr;
+  OnTell = nullptr;
 }
 
 void Form1::SetDigitsOnly(TextBox& box, bool flag) { box.SetDigitsOnly(flag); }
+
+void Form1::Log(std::string line, const ConnectionRecord* about) {
+  if (LogDetail.Checked()) line.insert(0, DetailPrefix(TimeOfDay(), about));
+  List1.AddItem(std::move(line));
+}
+
+void Form1::Tell(const std::string& outcome) {
+  if (OnTell) OnTell(outcome);
+}
+
+void Form1::SetLogDetail(bool on) {
+  LogDetail.SetChecked(on);
+  Tell(on ? "Log lines now start with the time and the connection"
+          : "Log lines are as designed again: no time, no connection");
+}
 
 std::int32_t Form1::ListeningPort() const { return ntohs(LoginServer.Address.sin_port); }
 

@@ -72,8 +72,9 @@ class Form1 {
   // Sends the first `length` bytes of `buffer` to every connection in the map.
   // `comment` (a text that outlives the sends) is what the capture says of
   // the packet: its id and name.
-  void SendToMapConnections(const std::uint8_t* buffer, std::int32_t length,
-                            const char* comment = nullptr);
+  // Returns how many connections it was sent to.
+  std::int32_t SendToMapConnections(const std::uint8_t* buffer, std::int32_t length,
+                                    const char* comment = nullptr);
   // Sends one packet to one connection. What its socket does not accept now
   // waits in the record's queue and goes first later; a connection whose
   // queue would pass kUnsentLimit is given up on.
@@ -89,13 +90,15 @@ class Form1 {
 
   // --- Capture --------------------------------------------------------------
   // Starts writing every connection's traffic to a capture file at `path`;
-  // connections already open join it as they are.
+  // connections already open join it as they are. A capture that runs goes
+  // on when `path` cannot be had. Told either way but the failure, which
+  // `error` holds for the caller to show.
   bool StartCapture(const std::string& path, std::string& error);
-  void StopCapture();
+  void StopCapture();  // told when one ran
   // Once per tick: writes what the capture holds, so that a killed server
-  // leaves a readable file. A capture that failed is reported through
-  // OnCaptureStopped, once.
-  void FlushCapture();
+  // leaves a readable file. A capture that failed is told, and reported
+  // through OnCaptureStopped, once: true then.
+  bool FlushCapture();
   // Bytes the client sent, as the server took them off its buffer.
   void CaptureClientBytes(ConnectionRecord& connection, std::int32_t from, std::int32_t to,
                           std::string_view comment);
@@ -107,6 +110,17 @@ class Form1 {
   // The port actually listened on (the real one when Load was given 0).
   std::int32_t ListeningPort() const;
 
+  // --- What the log and the operator are told ---------------------------------
+  // Appends a designed line to List1. With LogDetail checked, the time of day
+  // and the connection the line is about, if any, go ahead of it: the log,
+  // its copies and standard output all carry the line as shown.
+  void Log(std::string line, const ConnectionRecord* about = nullptr);
+  // What a command did, or a value the server changed: the windows show it
+  // in their status bar for a while, the console says it on standard error.
+  void Tell(const std::string& outcome);
+  // "Show Time and Connection" on or off, and said so.
+  void SetLogDetail(bool on);
+
   // --- State ----------------------------------------------------------------
   ServerAddress LoginServer;
   ServerAddress CharServer;
@@ -117,8 +131,11 @@ class Form1 {
   std::vector<std::string> PacketDbSummary;
   std::int16_t ForceReloadPending = 0;  // -1 after "Force Map Reload"
   PacketCapture Capture;
+  // The next connection's number: counted from 1 at start, never reused. It
+  // is the connection's name in the detailed log and in the capture.
   std::uint64_t NextConversation = 1;
   std::function<void(const std::string&)> OnCaptureStopped;  // why it stopped
+  std::function<void(const std::string&)> OnTell;            // see Tell
   UnknownPackets Unknown;  // the bytes behind the latest "Unknown Packet" lines
 
   // --- Controls -------------------------------------------------------------
@@ -128,6 +145,7 @@ class Form1 {
   TextBox Pos[2];       // start cell: x, y
   OptionGroup Option1;  // 0 "Female", 1 "Male"
   TextBox Text1;        // nothing writes to it
+  CheckBox LogDetail;   // "Show Time and Connection": off as designed
 
   // --- Settings the operator may change at start ---------------------------
   // The wait before each accept; it holds the one thread.
@@ -140,6 +158,8 @@ class Form1 {
   std::uint32_t ListenAddress = LoopbackAddress();
   // The map tick: time of day in hundredths of a second.
   std::function<std::int32_t()> MapTick;
+  // The time of day in the detailed log, in microseconds since midnight.
+  std::function<std::int64_t()> TimeOfDay;
 };
 
 // Seconds since local midnight times 100, rounded.

@@ -28,12 +28,17 @@ std::uint32_t InitialSequence(std::uint64_t id, std::uint64_t side) {
 PacketCapture::~PacketCapture() { Close(); }
 
 bool PacketCapture::Open(const std::string& path, std::string& error) {
-  Close();
+  // The capture that runs goes on when the new file cannot be had; the same
+  // file again starts afresh.
+  if (path == path_) Close();
+  OutputFile next;
   std::string reason;
-  if (!file_.Create(path, reason)) {
+  if (!next.Create(path, reason)) {
     error = "Unable to open the capture file " + path + ": " + reason;
     return false;
   }
+  Close();
+  file_.Swap(next);
   path_ = path;
   if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(kBufferCapacity);
   buffered_ = 0;

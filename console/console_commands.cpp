@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/status_text.h"
+#include "protocol/map_commands.h"
 #include "startup/program_options.h"
 #include "startup/start_server.h"
 
@@ -12,7 +14,8 @@ namespace {
 
 const char kCommandList[] =
     "map NAME, pos X Y, posx [X], posy [Y], gender female|male, hide on|off, tick MS, "
-    "accept-delay MS, capture FILE|off, bytes [N], warp, reload, clear, show, quit";
+    "accept-delay MS, capture FILE|off, detail on|off, bytes [N], warp, reload, clear, show, "
+    "quit";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -50,6 +53,19 @@ ConsoleReply SetPosition(TextBox& box, const std::string& command,
   return {};
 }
 
+// A command that takes on or off; false when `args` is neither.
+bool OnOrOff(const std::vector<std::string>& args, bool& on) {
+  if (args.size() != 1 || (args[0] != "on" && args[0] != "off")) return false;
+  on = args[0] == "on";
+  return true;
+}
+
+// After a position was typed: what Warp will use instead of what it says.
+void TellCellChanges(Form1& form) {
+  const std::string changes = CellChanges(form);
+  if (!changes.empty()) form.Tell("Start cell: " + changes);
+}
+
 }  // namespace
 
 ConsoleReply RunConsoleCommand(Form1& form, std::string_view line) {
@@ -73,10 +89,14 @@ ConsoleReply RunConsoleCommand(Form1& form, std::string_view line) {
     }
     form.Pos[0].Type(args[0]);
     form.Pos[1].Type(args[1]);
+    TellCellChanges(form);
     return {};
   }
-  if (command == "posx") return SetPosition(form.Pos[0], command, args);
-  if (command == "posy") return SetPosition(form.Pos[1], command, args);
+  if (command == "posx" || command == "posy") {
+    ConsoleReply reply = SetPosition(form.Pos[command == "posx" ? 0 : 1], command, args);
+    if (reply.Error.empty()) TellCellChanges(form);
+    return reply;
+  }
   if (command == "gender") {
     if (args.size() == 1 && args[0] == "female") {
       form.Option1.Select(0);
@@ -122,12 +142,16 @@ ConsoleReply RunConsoleCommand(Form1& form, std::string_view line) {
     (tick ? form.TickInterval : form.AcceptDelay) = std::chrono::milliseconds(ms);
     return {};
   }
+  bool on = false;
   if (command == "hide") {
-    if (args.size() == 1 && (args[0] == "on" || args[0] == "off")) {
-      form.Check1.SetChecked(args[0] == "on");
-      return {};
-    }
-    return Refuse("hide takes on or off");
+    if (!OnOrOff(args, on)) return Refuse("hide takes on or off");
+    form.Check1.SetChecked(on);
+    return {};
+  }
+  if (command == "detail") {
+    if (!OnOrOff(args, on)) return Refuse("detail takes on or off");
+    form.SetLogDetail(on);
+    return {};
   }
 
   // The commands below take no arguments.
@@ -152,18 +176,27 @@ ConsoleReply RunConsoleCommand(Form1& form, std::string_view line) {
 }
 
 std::string DescribeSettings(const Form1& form) {
+  const WarpTarget target = WarpTargetOf(form);
+  std::string position = std::to_string(target.X) + " " + std::to_string(target.Y);
+  const std::string typed = form.Pos[0].Text() + " " + form.Pos[1].Text();
+  if (typed != position) {
+    position += " (typed " + typed + "; cells are " + RangeText(kCellRange) + ")";
+  }
+  const ConnectionCounts counts = CountConnections(form);
   std::string text;
   text += "map: " + form.Text2.Text() + "\n";
-  text += "position: " + form.Pos[0].Text() + " " + form.Pos[1].Text() + "\n";
+  text += "position: " + position + "\n";
   text += std::string("gender: ") + (form.Option1.Selected() == 0 ? "female" : "male") + "\n";
   text += std::string("hide unknown packets: ") + (form.Check1.Checked() ? "on" : "off") + "\n";
-  text += "connections: " + std::to_string(form.ConnectionCount()) + "\n";
+  text += std::string("log detail: ") + (form.LogDetail.Checked() ? "on" : "off") + "\n";
+  text += "connections: " + std::to_string(counts.Open) + "\n";
+  text += "in the map: " + std::to_string(counts.InMap) + "\n";
   if (form.LoginServer.Socket != kInvalidSocket) {
     text += "listening: " + ListeningAddress(form) + "\n";
   }
   text += "tick: " + std::to_string(form.TickInterval.count()) + " ms\n";
   text += "accept delay: " + std::to_string(form.AcceptDelay.count()) + " ms\n";
-  text += std::string("capture: ") + (form.Capture.IsOpen() ? "on" : "off") + "\n";
+  text += "capture: " + (form.Capture.IsOpen() ? form.Capture.Path() : std::string("off")) + "\n";
   return text;
 }
 

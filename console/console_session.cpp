@@ -25,14 +25,13 @@ ConsoleSession::ConsoleSession(Form1& form, OutputQueue::Writer log, OutputQueue
                 {}} {
   previousAppend_ = std::exchange(form_.List1.OnAppend,
                                   [this](const std::string& line) { log_.Queue.AppendLine(line); });
-  previousStopped_ = std::exchange(form_.OnCaptureStopped, [this](const std::string& why) {
-    Say("Capture stopped: " + why + "\n");
-  });
+  previousTell_ =
+      std::exchange(form_.OnTell, [this](const std::string& outcome) { Say(outcome + "\n"); });
 }
 
 ConsoleSession::~ConsoleSession() {
   form_.List1.OnAppend = std::move(previousAppend_);
-  form_.OnCaptureStopped = std::move(previousStopped_);
+  form_.OnTell = std::move(previousTell_);
 }
 
 void ConsoleSession::Say(std::string_view text) { messages_.Queue.Append(text); }

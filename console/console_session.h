@@ -27,7 +27,7 @@ void TickIfDue(Form1& form, std::chrono::steady_clock::time_point& nextTick);
 
 class ConsoleSession {
  public:
-  // Hooks the log and the capture's stop onto `form` for as long as the
+  // Hooks the log and what the form tells onto `form` for as long as the
   // session lives; the hooks found there come back afterwards.
   ConsoleSession(Form1& form, OutputQueue::Writer log, OutputQueue::Writer messages);
   ~ConsoleSession();
@@ -74,7 +74,7 @@ class ConsoleSession {
   Output log_;
   Output messages_;
   std::function<void(const std::string&)> previousAppend_;
-  std::function<void(const std::string&)> previousStopped_;
+  std::function<void(const std::string&)> previousTell_;
   std::string pending_;      // a partial line waiting for the rest
   bool discarding_ = false;  // inside a line too long to run
   bool inputOpen_ = true;

@@ -31,7 +31,7 @@ bool SocketStartup(std::string& description);
 // network byte order; 127.0.0.1 unless the operator chose another) with a
 // backlog of `backlog` waiting connections (1 as designed). Port 0 lets the system pick a free port
 // (GetSockName tells which); 65535 and ports outside 0 to 65535 are refused without a socket. On
-// success fills `address` and returns the socket, else -1.
+// success fills `address` and returns the socket, else -1 (LastSocketError says why).
 SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address,
                       std::int32_t backlog = 1);
 
@@ -48,12 +48,14 @@ void SocketCleanup();
 // Accepts one waiting connection as a non-blocking socket; -1 when none waits.
 SocketHandle AcceptConnection(SocketHandle listener, sockaddr_in& peer);
 
-// Why the last ReceiveBytes or SendBytes returned -1.
+// Why the last ListenOn, ReceiveBytes or SendBytes failed.
 enum class SocketError {
   kNone,
-  kWouldBlock,  // nothing to read yet, or no room to send
-  kReset,       // the peer reset the connection
-  kOther,       // any other failure, a handle the layer does not hold included
+  kWouldBlock,           // nothing to read yet, or no room to send
+  kReset,                // the peer reset the connection
+  kAddressInUse,         // another socket listens on the port
+  kAddressNotAvailable,  // the address is not one of this machine's
+  kOther,                // any other failure, a handle the layer does not hold included
 };
 SocketError LastSocketError();
 

@@ -29,6 +29,8 @@ SocketError FromErrno(int error) {
   if (error == EAGAIN || error == EINTR) return SocketError::kWouldBlock;
   if (error == EWOULDBLOCK) return SocketError::kWouldBlock;
   if (error == ECONNRESET || error == EPIPE) return SocketError::kReset;
+  if (error == EADDRINUSE) return SocketError::kAddressInUse;
+  if (error == EADDRNOTAVAIL) return SocketError::kAddressNotAvailable;
   return SocketError::kOther;
 }
 
@@ -50,10 +52,12 @@ std::uint32_t LoopbackAddress() { return htonl(INADDR_LOOPBACK); }
 SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address,
                       std::int32_t backlog) {
   sockaddr_in local;
-  if (!MakeListenAddress(port, bindAddress, local) || !g_started) return kInvalidSocket;
+  if (!MakeListenAddress(port, bindAddress, local) || !g_started) {
+    return Failed(SocketError::kOther);
+  }
 
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return kInvalidSocket;
+  if (fd < 0) return Failed(FromErrno(errno));
   // Connections the server closed itself linger on the port for a while; they
   // must not keep a restarted server from listening. (This never lets two
   // listeners share the port.)
@@ -61,8 +65,9 @@ SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in&
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
       ::listen(fd, backlog) != 0) {
+    const int error = errno;
     ::close(fd);
-    return kInvalidSocket;
+    return Failed(FromErrno(error));
   }
   g_open.insert(fd);
   address = local;

@@ -33,6 +33,8 @@ SocketError FromWsaError(int error) {
   if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAESHUTDOWN) {
     return SocketError::kReset;
   }
+  if (error == WSAEADDRINUSE) return SocketError::kAddressInUse;
+  if (error == WSAEADDRNOTAVAIL) return SocketError::kAddressNotAvailable;
   return SocketError::kOther;
 }
 
@@ -74,10 +76,12 @@ std::uint32_t LoopbackAddress() { return htonl(INADDR_LOOPBACK); }
 SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address,
                       std::int32_t backlog) {
   sockaddr_in local;
-  if (!MakeListenAddress(port, bindAddress, local) || !g_started) return kInvalidSocket;
+  if (!MakeListenAddress(port, bindAddress, local) || !g_started) {
+    return Failed(SocketError::kOther);
+  }
 
   const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (socket == INVALID_SOCKET) return kInvalidSocket;
+  if (socket == INVALID_SOCKET) return Failed(FromWsaError(::WSAGetLastError()));
   // No other socket, of this program or another, may take the port while the
   // server listens on it (SO_REUSEADDR would allow just that here).
   const BOOL exclusive = TRUE;
@@ -85,8 +89,11 @@ SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in&
                sizeof exclusive);
   if (::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
       ::listen(socket, backlog) != 0) {
+    const int error = ::WSAGetLastError();
     ::closesocket(socket);
-    return kInvalidSocket;
+    // An exclusive listener of another program makes bind answer "access
+    // denied" rather than "in use".
+    return Failed(error == WSAEACCES ? SocketError::kAddressInUse : FromWsaError(error));
   }
   const SocketHandle handle = Keep(socket);
   if (handle != kInvalidSocket) address = local;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace quib {
 
@@ -44,6 +45,7 @@ class OutputFile {
   bool Truncate(std::uint64_t size) const;
   // False with the reason when the system reports a failure on closing.
   bool Close(std::string& error);
+  void Swap(OutputFile& other) noexcept { std::swap(handle_, other.handle_); }
 
  private:
   static constexpr std::intptr_t kClosed = -1;

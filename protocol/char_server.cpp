@@ -97,7 +97,7 @@ void HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBu
   SendReply(form, connection, scratch, static_cast<std::uint16_t>(ReadInt16(scratch, 2)));
 
   connection.State = kStateCharacter;
-  form.List1.AddItem("CharactersReq - " + PeerHex(connection));
+  form.Log("CharactersReq - " + PeerHex(connection), &connection);
 }
 
 void HandleCharacterDelete(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
@@ -123,8 +123,8 @@ void HandleCharacterSelect(Form1& form, ConnectionRecord& connection, PacketBuff
   // What comes next on this record is the map login, once a reconnect reuses
   // its socket value: it runs version detection again.
   connection.RedetectVersion = -1;
-  form.List1.AddItem("Character Select: " + std::to_string(connection.CharSlot) + " - " +
-                     PeerHex(connection));
+  form.Log("Character Select: " + std::to_string(connection.CharSlot) + " - " + PeerHex(connection),
+           &connection);
   form.CloseConnection(connection);
 }
 

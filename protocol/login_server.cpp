@@ -21,8 +21,8 @@ constexpr std::int32_t kServerCount = 1;
 }  // namespace
 
 void HandleLoginPreRequest(Form1& form, ConnectionRecord& connection, PacketBuffer&) {
-  form.List1.AddItem("LoginReQ - " + PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
-                     ")");
+  form.Log("LoginReQ - " + PeerHex(connection) + " - (" + ReceivedBytesDump(connection) + ")",
+           &connection);
   connection.State = kStateLogin;
 }
 
@@ -48,7 +48,7 @@ void HandleLoginRequest(Form1& form, ConnectionRecord& connection, PacketBuffer&
   connection.State = kStateLogin;
   // The record stays: the client comes back on a new connection.
   form.CloseConnection(connection);
-  form.List1.AddItem("CharSvrReq - " + PeerHex(connection));
+  form.Log("CharSvrReq - " + PeerHex(connection), &connection);
 }
 
 }  // namespace quib

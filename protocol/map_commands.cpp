@@ -1,5 +1,6 @@
 #include "protocol/map_commands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 
@@ -18,48 +19,89 @@ constexpr std::int32_t kReloadY = 60;
 
 constexpr std::int32_t kMapChangeLength = 26;
 
+std::string ClientsText(std::int32_t count) {
+  return std::to_string(count) + (count == 1 ? " client" : " clients");
+}
+
 }  // namespace
 
-void ReadClampedPosition(TextBox& box, std::int32_t lower, std::int32_t upper,
-                         std::int32_t& value) {
-  value = 0;
+std::int32_t ClampedPosition(const std::string& text, std::int32_t lower, std::int32_t upper) {
   // Leading digits only. Accumulation stops growing once past the upper
   // limit, so a number too large for 32 bits is simply above it.
   std::int64_t number = 0;
-  for (const char c : box.Text()) {
+  for (const char c : text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) break;
     if (number <= upper) number = number * 10 + (c - '0');
   }
-  if (number < lower) number = lower;
-  if (number > upper) number = upper;
-  value = static_cast<std::int32_t>(number);
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(number, lower, upper));
+}
+
+void ReadClampedPosition(TextBox& box, std::int32_t lower, std::int32_t upper,
+                         std::int32_t& value) {
+  value = ClampedPosition(box.Text(), lower, upper);
   box.SetText(std::to_string(value));
+}
+
+WarpTarget WarpTargetOf(const Form1& form) {
+  return {form.Text2.Text(),
+          ClampedPosition(form.Pos[0].Text(), kCellRange.Lowest, kCellRange.Highest),
+          ClampedPosition(form.Pos[1].Text(), kCellRange.Lowest, kCellRange.Highest)};
+}
+
+std::string TargetText(const WarpTarget& target) {
+  return target.Map + " (" + std::to_string(target.X) + ", " + std::to_string(target.Y) + ")";
+}
+
+std::string CellChanges(const Form1& form) {
+  const WarpTarget target = WarpTargetOf(form);
+  std::string changes;
+  for (int i = 0; i < 2; ++i) {
+    const std::string& typed = form.Pos[i].Text();
+    const std::int32_t used = i == 0 ? target.X : target.Y;
+    if (typed == std::to_string(used)) continue;
+    if (!changes.empty()) changes += ", ";
+    changes += std::string(i == 0 ? "X " : "Y ") + (typed.empty() ? "(empty)" : typed) +
+               " taken as " + std::to_string(used);
+  }
+  if (!changes.empty()) changes += " (cells are " + RangeText(kCellRange) + ")";
+  return changes;
 }
 
 // 0x0091 map change, 26 bytes:
 //   0 u16 id | 2 map name, 16 bytes | 18 u16 x | 20 u16 y | 22 four zero bytes
-void SendMapChange(Form1& form, std::string_view mapName, std::int32_t x, std::int32_t y) {
+std::int32_t SendMapChange(Form1& form, std::string_view mapName, std::int32_t x, std::int32_t y) {
   PacketBuffer buffer{};
   WriteInt16(buffer, 0, 0x0091);
   WriteFixedString(buffer, 2, mapName, 16);
   WriteInt16(buffer, 18, static_cast<std::uint16_t>(x));
   WriteInt16(buffer, 20, static_cast<std::uint16_t>(y));
-  SendToMap(form, buffer, kMapChangeLength);
+  return SendToMap(form, buffer, kMapChangeLength);
 }
 
 void Warp(Form1& form) {
+  // Said before the boxes show the values used.
+  const std::string changes = CellChanges(form);
   const std::string name = form.Text2.Text();
   std::int32_t x = 0;
   std::int32_t y = 0;
   ReadClampedPosition(form.Pos[0], kCellRange.Lowest, kCellRange.Highest, x);
   ReadClampedPosition(form.Pos[1], kCellRange.Lowest, kCellRange.Highest, y);
-  SendMapChange(form, name, x, y);
+  const std::int32_t sent = SendMapChange(form, name, x, y);
+  std::string outcome = sent == 0
+                            ? "Warp: no client in the map"
+                            : "Warp: " + ClientsText(sent) + " to " + TargetText({name, x, y});
+  if (!changes.empty()) outcome += "; " + changes;
+  form.Tell(outcome);
 }
 
 void ForceMapReload(Form1& form) {
   // The next map loaded, from any connection, brings everyone back (HandleMapLoaded).
   form.ForceReloadPending = -1;
-  SendMapChange(form, kReloadMap, kReloadX, kReloadY);
+  const std::int32_t sent = SendMapChange(form, kReloadMap, kReloadX, kReloadY);
+  form.Tell(sent == 0 ? std::string("Force Map Reload: no client in the map")
+                      : "Force Map Reload: " + ClientsText(sent) + " to " +
+                            TargetText({std::string(kReloadMap), kReloadX, kReloadY}) +
+                            ", and back when one has loaded it");
 }
 
 }  // namespace quib

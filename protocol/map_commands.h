@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quib {
@@ -10,17 +11,36 @@ namespace quib {
 class Form1;
 class TextBox;
 
+// The leading digits of `text` as a number clamped to [lower, upper].
+std::int32_t ClampedPosition(const std::string& text, std::int32_t lower, std::int32_t upper);
+
 // The box's leading digits as a number clamped to [lower, upper]; the box then
 // shows the value used.
 void ReadClampedPosition(TextBox& box, std::int32_t lower, std::int32_t upper, std::int32_t& value);
 
-// Sends the map change 0x0091 to every connection in the map.
-void SendMapChange(Form1& form, std::string_view mapName, std::int32_t x, std::int32_t y);
+// Where Warp sends the clients now: the map name and the start cell clamped
+// to the cells the map packets carry.
+struct WarpTarget {
+  std::string Map;
+  std::int32_t X = 0;
+  std::int32_t Y = 0;
+};
+WarpTarget WarpTargetOf(const Form1& form);
+// "prontera.gat (150, 170)".
+std::string TargetText(const WarpTarget& target);
+// For each position box whose text is not the value Warp uses, what it uses
+// instead: "Y 70000 taken as 898 (cells are 2 to 898)". Empty when none.
+std::string CellChanges(const Form1& form);
 
-// Every client in the map to the map and cell in the window.
+// Sends the map change 0x0091 to every connection in the map; returns how
+// many it went to.
+std::int32_t SendMapChange(Form1& form, std::string_view mapName, std::int32_t x, std::int32_t y);
+
+// Every client in the map to the map and cell in the window; says so.
 void Warp(Form1& form);
 
-// Every client in the map to "prt_in.gat" and, on the next map loaded, back.
+// Every client in the map to "prt_in.gat" and, on the next map loaded, back;
+// says so.
 void ForceMapReload(Form1& form);
 
 }  // namespace quib

@@ -93,8 +93,9 @@ void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scr
   SendSystemMessage(form, connection,
                     "System : Note, This is not intended to be a fully functional server.");
 
-  form.List1.AddItem(PeerHex(connection) +
-                     "- Map: PacketVersion = " + std::to_string(connection.PacketVersion));
+  form.Log(
+      PeerHex(connection) + "- Map: PacketVersion = " + std::to_string(connection.PacketVersion),
+      &connection);
 }
 
 void HandleMapLoaded(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {

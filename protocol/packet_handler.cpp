@@ -80,7 +80,7 @@ void HandlePacket(Form1& form, ConnectionRecord& connection) {
   if (IsShort(packetCase, length, held)) {
     if (connection.NewBytes) return;
     if (held < length && length <= kBufferSize && !form.Check1.Checked()) {
-      form.List1.AddItem(ShortPacketLine(connection, id, held, length));
+      form.Log(ShortPacketLine(connection, id, held, length), &connection);
     }
   }
   const bool capturing = form.Capture.IsOpen();
@@ -120,9 +120,9 @@ void SendReply(Form1& form, ConnectionRecord& connection, const PacketBuffer& bu
                         ReplyComment(static_cast<std::uint16_t>(ReadInt16(buffer, 0))));
 }
 
-void SendToMap(Form1& form, const PacketBuffer& buffer, std::int32_t length) {
-  form.SendToMapConnections(buffer.data(), std::clamp(length, 0, kBufferSize),
-                            ReplyComment(static_cast<std::uint16_t>(ReadInt16(buffer, 0))));
+std::int32_t SendToMap(Form1& form, const PacketBuffer& buffer, std::int32_t length) {
+  return form.SendToMapConnections(buffer.data(), std::clamp(length, 0, kBufferSize),
+                                   ReplyComment(static_cast<std::uint16_t>(ReadInt16(buffer, 0))));
 }
 
 void SendAccountEcho(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch,

@@ -32,8 +32,9 @@ const VersionEntry* ConnectionVersion(const Form1& form, const ConnectionRecord&
 void SendReply(Form1& form, ConnectionRecord& connection, const PacketBuffer& buffer,
                std::int32_t length);
 
-// Sends the first `length` bytes of `buffer` to every connection in the map.
-void SendToMap(Form1& form, const PacketBuffer& buffer, std::int32_t length);
+// Sends the first `length` bytes of `buffer` to every connection in the map;
+// returns how many it went to.
+std::int32_t SendToMap(Form1& form, const PacketBuffer& buffer, std::int32_t length);
 
 // The 4 bytes of account id, with no packet id, that come before the
 // character list and the map login's reply.

@@ -41,7 +41,7 @@ std::string ShortPacketLine(const ConnectionRecord& connection, std::uint16_t pa
 void HandleUnknownPacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId) {
   if (!form.Check1.Checked()) {
     std::string line = UnknownPacketLine(connection, packetId);
-    form.List1.AddItem(line);
+    form.Log(line, &connection);
     // Everything buffered goes with the packet: that is what it looked like.
     form.Unknown.Add(form.List1.Appended() - 1, std::move(line), connection.RecvBuffer.data(),
                      connection.RecvLength);

@@ -81,16 +81,16 @@ OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, Program
       name.resize(equals);
     }
 
-    const bool isFlag =
-        name == "--help" || name == "-h" || name == "--version" || name == "--headless";
+    const bool isFlag = name == "--help" || name == "-h" || name == "--version" ||
+                        name == "--headless" || name == "--log-detail";
     if (isFlag && inlineValue) {
       error = name + " takes no value";
       return OptionsOutcome::kError;
     }
     if (name == "--help" || name == "-h") return OptionsOutcome::kHelp;
     if (name == "--version") return OptionsOutcome::kVersion;
-    if (name == "--headless") {
-      options.Headless = true;
+    if (name == "--headless" || name == "--log-detail") {
+      (name == "--headless" ? options.Headless : options.LogDetail) = true;
       continue;
     }
     const ValueOption* option = FindValueOption(name);
@@ -139,13 +139,6 @@ bool ParseIPv4(const std::string& text, std::uint32_t& address) {
   return true;
 }
 
-std::string FormatIPv4(std::uint32_t address) {
-  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) + "." +
-         std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
-}
-
-bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
-
 std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
                                  const std::string& programName, const char* version,
                                  ProgramOptions& options) {
@@ -169,9 +162,9 @@ std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
 
 std::string UsageText(const std::string& programName) {
   const std::string indent(7 + programName.size() + 1, ' ');
-  return "Usage: " + programName + " [--headless] [--port N] [--address A.B.C.D]\n" + indent +
-         "[--tick MS] [--accept-delay MS] [--capture FILE] [--packet-db FILE]\n" + "       " +
-         programName + " --help | --version\n";
+  return "Usage: " + programName + " [--headless] [--log-detail] [--port N] [--address A.B.C.D]\n" +
+         indent + "[--tick MS] [--accept-delay MS] [--capture FILE] [--packet-db FILE]\n" +
+         "       " + programName + " --help | --version\n";
 }
 
 std::string HelpText(const std::string& programName) {
@@ -181,6 +174,8 @@ std::string HelpText(const std::string& programName) {
          "server on one port.\n"
          "\n"
          "  --headless        run in the console even when a display is available\n"
+         "  --log-detail      start each log line with the time of day and the\n"
+         "                    connection: 12:04:05.120 [#3 127.0.0.1:52344] ...\n"
          "  --port N          listen on port N (default " +
          std::to_string(kDefaultPort) +
          "; 0 picks a free port)\n"
@@ -191,9 +186,9 @@ std::string HelpText(const std::string& programName) {
          std::to_string(kDefaultTickMs) + "; " + RangeText(kTickRange) +
          ")\n"
          "  --accept-delay MS wait MS milliseconds before each accept (default " +
-         std::to_string(kDefaultAcceptDelayMs) +
-         ";\n"
-         "                    0 accepts at once)\n"
+         std::to_string(kDefaultAcceptDelayMs) + ";\n                    " +
+         RangeText(kAcceptDelayRange) +
+         "; 0 accepts at once)\n"
          "  --capture FILE    write every connection's traffic to FILE (pcapng),\n"
          "                    each client packet commented with how it was read\n"
          "  --packet-db FILE  read the packet database from FILE\n"
@@ -207,10 +202,14 @@ std::string HelpText(const std::string& programName) {
          "  map NAME          set the map name (at most " +
          std::to_string(kMapNameMaxLength) +
          " characters)\n"
-         "  pos X Y           set the start cell\n"
+         "  pos X Y           set the start cell (each " +
+         RangeText(kCellRange) +
+         "; warp takes a value\n"
+         "                    outside as the nearest)\n"
          "  posx [X], posy [Y]  set one coordinate (digits only; none empties it)\n"
          "  gender female|male\n"
          "  hide on|off       hide unknown packets in the log\n"
+         "  detail on|off     start each log line with the time and the connection\n"
          "  warp              send every client in the map to the map and cell\n"
          "  reload            force every client in the map to reload it\n"
          "  clear             clear the log\n"
@@ -223,6 +222,9 @@ std::string HelpText(const std::string& programName) {
          "  capture FILE|off  start writing a capture to FILE, or stop\n"
          "  bytes [N]         print the bytes of the last N unknown packets (default 1)\n"
          "  show              print the current settings on standard error\n"
+         "\n"
+         "What each command did, and any value the server changed, is said on\n"
+         "standard error.\n"
          "  quit              stop the server\n";
 }
 

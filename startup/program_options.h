@@ -1,6 +1,6 @@
-// The command line: quib-server [--headless] [--port N] [--address A.B.C.D]
-// [--tick MS] [--accept-delay MS] [--packet-db FILE], --help, --version. Also
-// the choice between the window and the console.
+// The command line: quib-server [--headless] [--log-detail] [--port N]
+// [--address A.B.C.D] [--tick MS] [--accept-delay MS] [--capture FILE]
+// [--packet-db FILE], --help, --version.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "net/ipv4_text.h"
 
 namespace quib {
 
 struct ProgramOptions {
   bool Headless = false;
+  bool LogDetail = false;              // the time and the connection ahead of each log line
   std::int32_t Port = kDefaultPort;    // 0: the system picks a free port
   std::uint32_t Address = 0x7F000001;  // host byte order: 127.0.0.1
   std::int32_t TickMs = kDefaultTickMs;
@@ -24,8 +26,6 @@ struct ProgramOptions {
 
 // Reads a dotted IPv4 address of four decimal numbers (host byte order).
 bool ParseIPv4(const std::string& text, std::uint32_t& address);
-std::string FormatIPv4(std::uint32_t address);  // host byte order in
-bool IsLoopback(std::uint32_t address);         // 127.0.0.0/8
 // Reads a whole decimal number inside `range`.
 bool ParseNumber(const std::string& text, Range range, std::int32_t& value);
 

@@ -1,6 +1,7 @@
 #include "startup/start_server.h"
 
 #include "app/main_window.h"
+#include "app/status_text.h"
 #include "startup/program_options.h"
 
 namespace quib {
@@ -10,15 +11,24 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
   const std::string path =
       options.PacketDbPath.empty() ? DefaultPacketDatabasePath(&reason) : options.PacketDbPath;
   if (path.empty() || !form.Initialize(path, &reason)) {
-    error = "Unable to load Packet_db.txt\n" + reason;
+    // The designed line names the file beside the program; a file the
+    // operator gave is named as given, and the reason is about that file.
+    constexpr std::string_view kLabel = "packet_db.txt: ";
+    if (options.PacketDbPath.empty()) {
+      error = "Unable to load Packet_db.txt\n" + reason;
+    } else {
+      if (reason.rfind(kLabel, 0) == 0) reason.erase(0, kLabel.size());
+      error = "Unable to load the packet database " + path + "\n" + reason;
+    }
     return false;
   }
+  form.LogDetail.SetChecked(options.LogDetail);
   form.ListenAddress = htonl(options.Address);
   form.TickInterval = std::chrono::milliseconds(options.TickMs);
   form.AcceptDelay = std::chrono::milliseconds(options.AcceptDelayMs);
   if (!form.Load(options.Port)) {
-    error =
-        "Unable to listen on " + FormatIPv4(options.Address) + ":" + std::to_string(options.Port);
+    error = "Unable to listen on " + FormatIPv4(options.Address) + ":" +
+            std::to_string(options.Port) + "\n" + ListenFailureReason(options, LastSocketError());
     return false;
   }
   if (!options.CapturePath.empty() && !form.StartCapture(options.CapturePath, error)) {
@@ -26,11 +36,6 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
     return false;
   }
   return true;
-}
-
-std::string ListeningAddress(const Form1& form) {
-  return FormatIPv4(ntohl(form.LoginServer.Address.sin_addr.s_addr)) + ":" +
-         std::to_string(form.ListeningPort());
 }
 
 std::string ListeningMessage(const Form1& form) {
@@ -51,6 +56,21 @@ std::string ExposureWarning(const Form1& form) {
   return "Warning: listening on " + FormatIPv4(address) +
          ", which other machines can reach. Anyone on that network can connect, and the server "
          "validates nothing.";
+}
+
+std::string ListenFailureReason(const ProgramOptions& options, SocketError error) {
+  const std::string port = std::to_string(options.Port);
+  switch (error) {
+    case SocketError::kAddressInUse:
+      return "Another program already listens on port " + port +
+             ": stop it, or start with --port 0 to let the system pick a free port.";
+    case SocketError::kAddressNotAvailable:
+      return FormatIPv4(options.Address) +
+             " is not an address of this machine: give one of its own with --address, such as "
+             "127.0.0.1.";
+    default:
+      return "The system refused to listen on port " + port + ".";
+  }
 }
 
 }  // namespace quib

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "net/socket_layer.h"
+
 namespace quib {
 
 class Form1;
@@ -12,12 +14,14 @@ struct ProgramOptions;
 // DefaultPacketDatabasePaths that exists), then load (listening on the given
 // address and port, at the given cadence), then the capture if one was asked
 // for. On failure `error` holds the text to show: "Unable to load
-// Packet_db.txt" with the reason on a second line, "Unable to listen on
-// ADDRESS:PORT", or why the capture file cannot be created.
+// Packet_db.txt" (or the file given) or "Unable to listen on ADDRESS:PORT",
+// each with the reason and what to do on the lines below, or why the capture
+// file cannot be created.
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error);
 
-// ADDRESS:PORT of the listening socket.
-std::string ListeningAddress(const Form1& form);
+// Why the listen failed and what to do, for the line below "Unable to listen
+// on ADDRESS:PORT".
+std::string ListenFailureReason(const ProgramOptions& options, SocketError error);
 
 // The line said once the server listens, with the real port.
 std::string ListeningMessage(const Form1& form);

@@ -138,7 +138,7 @@ TEST(ProcessTest, UnusableDatabaseExitsOneAndSaysWhy) {
     ASSERT_TRUE(server.Start({"--headless", "--port", "0", "--packet-db", path}));
     EXPECT_EQ(server.Wait(3000), 1) << path;
     const std::string expected =
-        "Unable to load Packet_db.txt\npacket_db.txt: " + reason + ": " + path + "\n";
+        "Unable to load the packet database " + path + "\n" + reason + ": " + path + "\n";
     server.WaitForError(expected, 500);
     EXPECT_EQ(server.ErrorText(), expected);
   }
@@ -202,7 +202,8 @@ TEST(ProcessTest, WindowModeShowsTheDatabaseErrorAndEndsOnSigterm) {
   ServerProcess server;
   ASSERT_TRUE(server.Start({"--packet-db", "/nonexistent", "--port", "0"},
                            {{"QT_QPA_PLATFORM", "offscreen"}}));
-  ASSERT_TRUE(server.WaitForError("Unable to load Packet_db.txt\n", 5000)) << server.ErrorText();
+  ASSERT_TRUE(server.WaitForError("Unable to load the packet database /nonexistent\n", 5000))
+      << server.ErrorText();
   if (const std::string why = ConsoleInstead(server); !why.empty()) GTEST_SKIP() << why;
   EXPECT_FALSE(server.Wait(300).has_value()) << "the program ended before the box was closed";
   EXPECT_EQ(server.Stop(), 1);

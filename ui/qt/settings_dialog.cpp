@@ -6,6 +6,7 @@
 #include <QSpinBox>
 
 #include "app/main_window.h"
+#include "app/status_text.h"
 #include "startup/program_options.h"
 #include "startup/start_server.h"
 

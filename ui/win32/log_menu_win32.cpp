@@ -11,6 +11,7 @@
 
 #include "app/log_text.h"
 #include "app/main_window.h"
+#include "app/status_text.h"
 #include "startup/program_options.h"
 #include "startup/start_server.h"
 
