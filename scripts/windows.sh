@@ -81,7 +81,7 @@ if [ ! -x "$linux_tests" ]; then
 fi
 env -u DISPLAY -u WAYLAND_DISPLAY QUIB_SERVER_BINARY="$PWD/$build/quib-server.exe" \
   QUIB_SERVER_WRAPPER="$PWD/cmake/wine-run.sh $wine_prefix" \
-  "$linux_tests" --gtest_filter='EndToEndRoad.*:ProcessTest.*:FaultTest.*:FastServerTest.*:CaptureRoadTest.*:SplitPacketsTest.*:NeverBlockTest.*:ConsoleStreamsTest.*' \
+  "$linux_tests" --gtest_filter='EndToEndRoad.*:ProcessTest.*:FaultTest.*:FastServerTest.*:CaptureRoadTest.*:SplitPacketsTest.*:NeverBlockTest.*:ConsoleStreamsTest.*:OperatorViewTest.*' \
   >"$build/process-tests.log" 2>&1 &
 process_tests=$!
 

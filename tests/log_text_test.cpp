@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/log_detail.h"
 #include "app/main_window.h"
 #include "net/socket_types.h"
 #include "protocol/packet_log.h"
@@ -47,6 +48,37 @@ TEST(LogTextTest, RowsGiveTheirOwnBytesAndTheWholeLogItsLines) {
   EXPECT_EQ(UnknownPacketText(form, 1),
             "Unknown Packet (0x4321) - 7F000001\n\nThe bytes of this packet are no longer held: "
             "only those of the last 1000 unknown packets are kept.");
+}
+
+// With the time and the connection ahead of it, a line is still the designed
+// line behind, and an unknown packet's line still gives its bytes.
+TEST(LogTextTest, DetailGoesAheadOfTheDesignedLineAndComesOffAgain) {
+  Form1 form;
+  form.TimeOfDay = [] { return std::int64_t{((23 * 60 + 4) * 60 + 5) * 1000000LL + 120999}; };
+  ConnectionRecord client;
+  client.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+  client.PeerAddress.sin_port = htons(52344);
+  client.Conversation = 3;
+  client.RecvBuffer[0] = 0x21;
+  client.RecvBuffer[1] = 0x43;
+  client.RecvLength = 2;
+  form.LogDetail.SetChecked(true);
+  form.Log("CharSvrReq - 7F000001", &client);
+  form.Log("about no connection");
+  HandleUnknownPacket(form, client, 0x4321);
+
+  EXPECT_EQ(LogText(form.List1),
+            "23:04:05.120 [#3 127.0.0.1:52344] CharSvrReq - 7F000001\n"
+            "23:04:05.120 about no connection\n"
+            "23:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001\n");
+  EXPECT_EQ(UnknownPacketText(form, 2).rfind("Unknown Packet (0x4321) - 7F000001 (2 bytes", 0), 0u);
+  const std::string designed[] = {"CharSvrReq - 7F000001", "about no connection",
+                                  "Unknown Packet (0x4321) - 7F000001"};
+  for (std::size_t row = 0; row < 3; ++row) {
+    EXPECT_EQ(WithoutDetail(form.List1.Items()[row]), designed[row]);
+    EXPECT_EQ(WithoutDetail(designed[row]), designed[row]);
+  }
+  EXPECT_EQ(TimeOfDayText(0), "00:00:00.000");
 }
 
 }  // namespace
