@@ -83,7 +83,7 @@ void Form1::Log(std::string line, const ConnectionRecord* about) {
   List1.AddItem(std::move(line));
 }
 
-void Form1::Tell(const std::string& outcome) {
+void Form1::Tell(const std::string& outcome) const {
   if (OnTell) OnTell(outcome);
 }
 

@@ -117,7 +117,7 @@ class Form1 {
   void Log(std::string line, const ConnectionRecord* about = nullptr);
   // What a command did, or a value the server changed: the windows show it
   // in their status bar for a while, the console says it on standard error.
-  void Tell(const std::string& outcome);
+  void Tell(const std::string& outcome) const;
   // "Show Time and Connection" on or off, and said so.
   void SetLogDetail(bool on);
 
