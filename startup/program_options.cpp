@@ -222,10 +222,10 @@ std::string HelpText(const std::string& programName) {
          "  capture FILE|off  start writing a capture to FILE, or stop\n"
          "  bytes [N]         print the bytes of the last N unknown packets (default 1)\n"
          "  show              print the current settings on standard error\n"
+         "  quit              stop the server\n"
          "\n"
          "What each command did, and any value the server changed, is said on\n"
-         "standard error.\n"
-         "  quit              stop the server\n";
+         "standard error.\n";
 }
 
 }  // namespace quib
