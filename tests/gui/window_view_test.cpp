@@ -13,11 +13,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -25,6 +27,8 @@
 
 #include "app/form_layout.h"
 #include "app/main_window.h"
+#include "app/status_text.h"
+#include "protocol/map_commands.h"
 #include "protocol/packet_log.h"
 #include "tests/test_support.h"
 #include "ui/qt/log_actions.h"
@@ -117,14 +121,39 @@ class WindowViewTest : public ::testing::Test {
     QTest::keyClicks(edit, text);
   }
 
+  // Opens the log's context menu and clicks its item `text`, as a user
+  // would. Whether the item was checked before the click.
+  bool ClickLogMenu(const QString& text) {
+    bool found = false;
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (menu == nullptr) return;
+      for (QAction* action : menu->actions()) {
+        if (action->text() != text) continue;
+        found = true;
+        checked = action->isChecked();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        return;
+      }
+      menu->close();
+    });
+    emit Find<QListWidget>(FormControl::List1)->customContextMenuRequested(QPoint(4, 4));
+    EXPECT_TRUE(found) << text.toStdString();
+    return checked;
+  }
+
+  QString StatusMessage() { return Find<QStatusBar>("StatusBar")->currentMessage(); }
+
   Form1 form;
   std::unique_ptr<WindowView> view;
 };
 
 TEST_F(WindowViewTest, EveryControlIsBuiltAsTheFormHasIt) {
   EXPECT_EQ(view->windowTitle(), kFormCaption);
-  // Placed by its frame, sized by its client area.
-  EXPECT_EQ(QRect(view->pos(), view->size()), Pixels(kFormPlace));
+  // Placed by its frame, sized by its client area and the status bar below.
+  EXPECT_EQ(QRect(view->pos(), view->size() - QSize(0, Find<QStatusBar>("StatusBar")->height())),
+            Pixels(kFormPlace));
   auto* frame1 = Find<QWidget>(FormControl::Frame1);
   for (const FormRow& row : FormRows()) {
     SCOPED_TRACE(row.Name);
@@ -143,10 +172,6 @@ TEST_F(WindowViewTest, EveryControlIsBuiltAsTheFormHasIt) {
     EXPECT_EQ(widget->geometry(), Pixels(row.Place));
     EXPECT_EQ(widget->isVisible(), row.Settings.Visible);
     EXPECT_EQ(widget->isEnabled(), row.Settings.Enabled);
-    if (auto* edit = qobject_cast<QLineEdit*>(widget);
-        edit != nullptr && row.Settings.MaxLength > 0) {
-      EXPECT_EQ(edit->maxLength(), row.Settings.MaxLength);
-    }
     if (auto* text = qobject_cast<QPlainTextEdit*>(widget)) {
       EXPECT_EQ(text->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     }
@@ -229,10 +254,83 @@ TEST_F(WindowViewTest, PositionBoxesRefuseLettersAndTheMapBoxStopsAtSixteen) {
   EXPECT_EQ(x->text(), "42");
   EXPECT_EQ(form.Pos[0].Text(), "42");
 
+  // Typed or pasted, a longer name is cut by the model, which says so.
   QLineEdit* map = Find<QLineEdit>(FormControl::Text2);
   Retype(map, "abcdefghijklmnopqrst");
   EXPECT_EQ(map->text(), "abcdefghijklmnop");
   EXPECT_EQ(form.Text2.Text(), "abcdefghijklmnop");
+  EXPECT_EQ(StatusMessage(), "Map name cut to 16 characters: abcdefghijklmnop (typed 17)");
+  QApplication::clipboard()->setText("ABCDEFGHIJKLMNOPQRST");
+  map->selectAll();
+  QTest::keySequence(map, QKeySequence::Paste);
+  EXPECT_EQ(map->text(), "ABCDEFGHIJKLMNOP");
+  EXPECT_EQ(form.Text2.Text(), "ABCDEFGHIJKLMNOP");
+  EXPECT_EQ(StatusMessage(), "Map name cut to 16 characters: ABCDEFGHIJKLMNOP (typed 20)");
+}
+
+// At a requested 300 x 200 the window keeps its designed size: every control
+// stays whole above the status bar.
+TEST_F(WindowViewTest, TheWindowRefusesToGetSmallerThanItsDesign) {
+  auto* bar = Find<QStatusBar>("StatusBar");
+  ASSERT_GT(bar->height(), 0);
+  view->resize(300, 200);
+  QCoreApplication::processEvents();
+  EXPECT_GE(view->width(), Twips(kFormPlace.Width));
+  EXPECT_GE(view->height(), Twips(kFormPlace.Height) + bar->height());
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->geometry(),
+            QRect(0, view->height() - bar->height(), view->width(), bar->height()));
+  const QRect client(0, 0, view->width(), bar->y());
+  for (const FormRow& row : FormRows()) {
+    if (row.Kind == ControlKind::Timer) continue;
+    const auto* widget = Find<QWidget>(row.Control);
+    EXPECT_TRUE(client.contains(QRect(widget->mapTo(view.get(), QPoint()), widget->size())))
+        << row.Name;
+  }
+}
+
+// What the server does stays in the status bar; a command's outcome shows
+// over it for a while, then it is back.
+TEST_F(WindowViewTest, TheStatusBarShowsTheServerAndTheLastOutcome) {
+  auto* lasting = Find<QLabel>("StatusText");
+  const QString listening =
+      QStringLiteral("Listening on 127.0.0.1:%1  |  ").arg(form.ListeningPort());
+  EXPECT_EQ(lasting->text(), listening + "0 connections, 0 in the map  |  Warp to " +
+                                 QString::fromStdString(TargetText(WarpTargetOf(form))));
+  EXPECT_TRUE(lasting->isVisible());
+
+  const int client = test::ConnectClient(form.ListeningPort());
+  ASSERT_GE(client, 0);
+  for (int i = 0; i < 40 && form.ConnectionCount() < 1; ++i) QTest::qWait(50);
+  EXPECT_TRUE(lasting->text().startsWith(listening + "1 connection, 0 in the map  |  "));
+  form.Text2.SetText("prt_in.gat");
+  EXPECT_TRUE(lasting->text().contains("  |  Warp to prt_in.gat ("));
+
+  // A path from the desktop may carry accents.
+  const QString path = QDir::temp().filePath(QStringLiteral("quib_status_\u00e9.pcapng"));
+  std::string error;
+  ASSERT_TRUE(form.StartCapture(path.toStdString(), error)) << error;
+  EXPECT_TRUE(lasting->text().endsWith("  |  Capture: " + path));
+  EXPECT_EQ(StatusMessage(), "Capture started: " + path);
+  EXPECT_FALSE(lasting->isVisible());
+  form.StopCapture();
+  EXPECT_FALSE(lasting->text().contains("Capture:"));
+  QFile::remove(path);
+
+  QTest::mouseClick(Find<QPushButton>(FormControl::Command3), Qt::LeftButton);
+  EXPECT_EQ(StatusMessage(), "Warp: no client in the map");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return lasting->isVisible(); },
+                              std::chrono::milliseconds(kOutcomeShown).count() + 2000));
+  EXPECT_TRUE(StatusMessage().isEmpty());
+  ::close(client);
+}
+
+TEST_F(WindowViewTest, ShowTimeAndConnectionFollowsTheLogDetail) {
+  EXPECT_FALSE(ClickLogMenu("Show Time and Connection"));
+  EXPECT_TRUE(form.LogDetail.Checked());
+  EXPECT_EQ(StatusMessage(), "Log lines now start with the time and the connection");
+  EXPECT_TRUE(ClickLogMenu("Show Time and Connection"));
+  EXPECT_FALSE(form.LogDetail.Checked());
 }
 
 TEST_F(WindowViewTest, UserChangesReachTheModels) {

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -17,6 +18,7 @@
 
 #include "app/log_text.h"
 #include "app/main_window.h"
+#include "ui/qt/operator_text.h"
 
 namespace quib {
 
@@ -77,7 +79,7 @@ LogActions::LogActions(Form1& form, QListWidget* list, QWidget* window,
 
   // A failed write stops the capture; the server goes on.
   form_.OnCaptureStopped = [this](const std::string& why) {
-    Warn(window_, QStringLiteral("The capture has stopped.\n\n") + Latin1(why));
+    Warn(window_, QStringLiteral("The capture has stopped.\n\n") + OperatorText(why));
   };
 }
 
@@ -102,8 +104,12 @@ void LogActions::SaveLogAs() {
                                                     QStringLiteral("Text files (*.txt)"));
   if (path.isEmpty()) return;
   QString error;
-  if (!SaveLog(form_.List1, path, error))
-    Warn(window_, QStringLiteral("Unable to save the log: ") + error);
+  if (!SaveLog(form_.List1, path, error)) {
+    Warn(window_, QStringLiteral("Unable to save the log to %1: %2")
+                      .arg(QDir::toNativeSeparators(path), error));
+    return;
+  }
+  form_.Tell("Log saved to " + QDir::toNativeSeparators(path).toStdString());
 }
 
 void LogActions::StartCapture() {
@@ -112,7 +118,7 @@ void LogActions::StartCapture() {
                                                     QStringLiteral("Capture files (*.pcapng)"));
   if (path.isEmpty()) return;
   std::string error;
-  if (!form_.StartCapture(path.toStdString(), error)) Warn(window_, Latin1(error));
+  if (!form_.StartCapture(path.toStdString(), error)) Warn(window_, OperatorText(error));
 }
 
 void LogActions::ShowBytes(int row) {
@@ -142,6 +148,11 @@ void LogActions::ShowMenu(const QPoint& at) {
   QAction* all = menu.addAction(QStringLiteral("Select All"), list_, &QListWidget::selectAll);
   all->setShortcut(QKeySequence::SelectAll);
   menu.addAction(QStringLiteral("Save Log As…"), this, &LogActions::SaveLogAs);
+  menu.addSeparator();
+  QAction* detail = menu.addAction(QStringLiteral("Show Time and Connection"), this,
+                                   [this](bool on) { form_.SetLogDetail(on); });
+  detail->setCheckable(true);
+  detail->setChecked(form_.LogDetail.Checked());
   menu.addSeparator();
   if (form_.Capture.IsOpen()) {
     menu.addAction(QStringLiteral("Stop Capture"), this, [this] { form_.StopCapture(); });

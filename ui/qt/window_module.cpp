@@ -12,6 +12,7 @@
 #include "app/form_layout.h"
 #include "app/main_window.h"
 #include "startup/start_server.h"
+#include "ui/qt/operator_text.h"
 #include "ui/qt/window_icon.h"
 #include "ui/qt/window_view.h"
 
@@ -38,8 +39,7 @@ int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int sto
   if (!StartServer(form, options, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     std::fflush(stderr);
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kFormCaption),
-                    QString::fromLatin1(error.data(), static_cast<qsizetype>(error.size())),
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kFormCaption), OperatorText(error),
                     QMessageBox::Ok);
     if (stop) QObject::connect(stop.get(), &QSocketNotifier::activated, &box, &QDialog::reject);
     box.exec();

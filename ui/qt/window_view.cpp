@@ -11,11 +11,15 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSocketNotifier>
+#include <QStatusBar>
 #include <QTimer>
 #include <QValidator>
+#include <chrono>
 
 #include "app/main_window.h"
+#include "app/status_text.h"
 #include "ui/qt/log_actions.h"
+#include "ui/qt/operator_text.h"
 #include "ui/qt/settings_dialog.h"
 #include "ui/qt/window_icon.h"
 
@@ -68,9 +72,13 @@ WindowView::WindowView(Form1& form, QWidget* parent) : QWidget(parent), form_(fo
   setWindowTitle(QString::fromLatin1(kFormCaption));
   setWindowIcon(ProgramIcon());
   BuildControls();
+  BuildStatusBar();
   BindModels();
   StartEvents();
-  resize(Twips(kFormPlace.Width), Twips(kFormPlace.Height));
+  RefreshStatus();
+  statusHeight_ = statusBar_->sizeHint().height();
+  // Smaller, and part of the designed form would be cut off.
+  resize(Twips(kFormPlace.Width), Twips(kFormPlace.Height) + statusHeight_);
   setMinimumSize(size());
   move(Twips(kFormPlace.Left), Twips(kFormPlace.Top));
 }
@@ -108,6 +116,32 @@ void WindowView::BuildControls() {
   }
 }
 
+// The status bar, along the window's bottom edge below the designed controls.
+// What the server is doing stays in it; a command's outcome shows over it for
+// a while.
+void WindowView::BuildStatusBar() {
+  statusBar_ = new QStatusBar(this);
+  statusBar_->setObjectName(QStringLiteral("StatusBar"));
+  statusText_ = new QLabel(statusBar_);
+  statusText_->setObjectName(QStringLiteral("StatusText"));
+  // A long capture path must not widen the window: the text is cut at the
+  // bar's end, and whole in the tooltip.
+  statusText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusBar_->addWidget(statusText_, 1);
+  form_.OnTell = [this](const std::string& outcome) {
+    statusBar_->showMessage(OperatorText(outcome),
+                            static_cast<int>(std::chrono::milliseconds(kOutcomeShown).count()));
+    RefreshStatus();
+  };
+}
+
+void WindowView::RefreshStatus() {
+  const QString text = OperatorText(StatusText(form_));
+  if (statusText_->text() == text) return;
+  statusText_->setText(text);
+  statusText_->setToolTip(text);
+}
+
 // A row of the form as a Qt object, in Frame1 or on the window. A text box
 // takes its text from its model.
 QObject* WindowView::MakeControl(const FormRow& row) {
@@ -136,7 +170,8 @@ QObject* WindowView::MakeControl(const FormRow& row) {
       }
       auto* edit = new QLineEdit(parent);
       edit->setTextMargins(0, 0, 0, 0);
-      if (row.Settings.MaxLength > 0) edit->setMaxLength(row.Settings.MaxLength);
+      // No Qt limit for a box with a designed MaxLength: its model holds the
+      // same limit, and says so when it cuts what was typed or pasted.
       return edit;
     }
     case ControlKind::ListBox: {
@@ -163,9 +198,11 @@ void WindowView::BindTextBox(QLineEdit* edit, TextBox& box) {
       edit->setText(ToQString(box.Text()));
     }
   });
-  box.OnChange = [edit, &box] {
+  // The boxes are the warp target in the status bar.
+  box.OnChange = [this, edit, &box] {
     const QString text = ToQString(box.Text());
     if (edit->text() != text) edit->setText(text);
+    RefreshStatus();
   };
 }
 
@@ -220,13 +257,19 @@ void WindowView::BindModels() {
 
 void WindowView::StartEvents() {
   auto* timer1 = Control<QTimer>(FormControl::Timer1);
-  connect(timer1, &QTimer::timeout, this, [this] { form_.PollConnections(); });
+  connect(timer1, &QTimer::timeout, this, [this] {
+    form_.PollConnections();
+    RefreshStatus();
+  });
   timer1->start();
   // rWin's part: a waiting connection on the listening socket is announced
   // here, and each announcement accepts at most one connection.
   if (form_.LoginServer.Socket != kInvalidSocket) {
     acceptNotifier_ = new QSocketNotifier(form_.LoginServer.Socket, QSocketNotifier::Read, this);
-    connect(acceptNotifier_, &QSocketNotifier::activated, this, [this] { form_.AcceptPending(); });
+    connect(acceptNotifier_, &QSocketNotifier::activated, this, [this] {
+      form_.AcceptPending();
+      RefreshStatus();
+    });
   }
 }
 
@@ -256,12 +299,15 @@ void WindowView::AppendLogLine(const std::string& line) {
 
 void WindowView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  // The log grows with the window; the controls below it keep to the bottom.
+  // The log grows with the window; the controls below it keep to the bottom
+  // of the client area, which ends where the status bar begins.
+  const int client = height() - statusHeight_;
   for (const FormRow& row : FormRows()) {
     if (row.Resize == OnResize::Stays) continue;
-    const FormRect place = ResizedPlace(row, width(), height(), Twips);
+    const FormRect place = ResizedPlace(row, width(), client, Twips);
     Control<QWidget>(row.Control)->setGeometry(place.Left, place.Top, place.Width, place.Height);
   }
+  statusBar_->setGeometry(0, client, width(), statusHeight_);
 }
 
 }  // namespace quib

@@ -1,6 +1,7 @@
 // The window: Qt widgets built from the designed form, mirroring Form1's
-// control models both ways, with the poll timer and the accept notification.
-// Form1 keeps all state; every event here is one call into it.
+// control models both ways, with the poll timer and the accept notification,
+// and below the designed client area a status bar. Form1 keeps all state;
+// every event here is one call into it.
 #pragma once
 
 #include <QWidget>
@@ -8,8 +9,10 @@
 
 #include "app/form_layout.h"
 
+class QLabel;
 class QLineEdit;
 class QSocketNotifier;
+class QStatusBar;
 
 namespace quib {
 
@@ -25,7 +28,8 @@ class WindowView : public QWidget {
 
  public:
   // `form` must outlive the view. When the form listens, the view accepts
-  // connections as they wait; its timer polls them every 250 ms.
+  // connections as they wait; its timer polls them every 250 ms. The window
+  // is never smaller than the designed client area with the status bar.
   explicit WindowView(Form1& form, QWidget* parent = nullptr);
   ~WindowView() override;
 
@@ -34,6 +38,7 @@ class WindowView : public QWidget {
 
  private:
   void BuildControls();
+  void BuildStatusBar();
   QObject* MakeControl(const FormRow& row);
   // The control that the form's row `control` became.
   template <typename T>
@@ -45,11 +50,15 @@ class WindowView : public QWidget {
   void StartEvents();
   void AppendLogLine(const std::string& line);
   void ShowSettings();
+  void RefreshStatus();
 
   Form1& form_;
   std::array<QObject*, kFormControlCount> controls_{};  // in the form's order
   QSocketNotifier* acceptNotifier_ = nullptr;
   LogActions* logActions_ = nullptr;
+  QStatusBar* statusBar_ = nullptr;
+  QLabel* statusText_ = nullptr;  // the lasting text, hidden while an outcome shows
+  int statusHeight_ = 0;
   bool scrollPending_ = false;  // a scroll to the newest line is queued
   bool followLog_ = true;       // the list was at its end when it was queued
 };
