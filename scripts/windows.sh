@@ -44,6 +44,16 @@ contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | LC_ALL=C 
   echo "unexpected zip contents: $contents" >&2
   exit 1
 }
+# README.txt is README.md made plain, every line ended by CRLF for Notepad.
+unpacked=$build/zip-contents
+rm -rf "$unpacked" && mkdir -p "$unpacked"
+(cd "$unpacked" && cmake -E tar xf "$OLDPWD/$zip")
+readme=$(ls "$unpacked"/*/README.txt)
+if ! [ "$(head -n 1 "$readme")" = $'Quib-Server\r' ] || ! grep -qx $'Windows\r' "$readme" ||
+  [ "$(grep -c $'\r$' "$readme")" != "$(wc -l <"$readme")" ]; then
+  echo "$readme: not README.md as plain text with CRLF line ends" >&2
+  exit 1
+fi
 # The exe carries its icon (group 1, every size of the .ico) and a version
 # resource with the product's name, version and description, as Explorer
 # shows them.

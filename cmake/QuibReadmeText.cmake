@@ -1,0 +1,67 @@
+# README.md as the Windows zip's README.txt: plain ASCII text with CRLF line
+# ends, so that Notepad and `type` show it as it is. Made at each build from
+# README.md, so it says what README.md says.
+#   cmake -DIN=README.md -DOUT=README.txt -P QuibReadmeText.cmake
+# Headings get an underline, code blocks an indent; backticks, bold marks and
+# the table's escaped bars go; the few typographic signs become ASCII.
+if(NOT IN OR NOT OUT)
+  message(FATAL_ERROR "usage: cmake -DIN=README.md -DOUT=README.txt -P ${CMAKE_CURRENT_LIST_FILE}")
+endif()
+
+file(READ "${IN}" text)
+string(REPLACE "\r\n" "\n" text "${text}")
+string(REPLACE "…" "..." text "${text}")
+string(REPLACE "→" "->" text "${text}")
+string(REPLACE "—" "-" text "${text}")
+# A CMake list splits at ';' and keeps '[...]' whole: both are hidden while
+# the text is a list of lines.
+string(REPLACE ";" "<QUIB_SEMICOLON>" text "${text}")
+string(REPLACE "[" "<QUIB_OPEN>" text "${text}")
+string(REPLACE "]" "<QUIB_CLOSE>" text "${text}")
+string(REPLACE "\n" ";" lines "${text}")
+
+set(out "")
+set(in_code FALSE)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^```")
+    if(in_code)
+      set(in_code FALSE)
+    else()
+      set(in_code TRUE)
+    endif()
+    continue()
+  endif()
+  if(in_code)
+    if(line STREQUAL "")
+      string(APPEND out "\n")
+    else()
+      string(APPEND out "    ${line}\n")
+    endif()
+    continue()
+  endif()
+  string(REPLACE "`" "" line "${line}")
+  string(REPLACE "**" "" line "${line}")
+  string(REPLACE "\\|" "|" line "${line}")
+  if(line MATCHES "^(#+) (.*)$")
+    set(title "${CMAKE_MATCH_2}")
+    string(LENGTH "${CMAKE_MATCH_1}" level)
+    string(LENGTH "${title}" width)
+    if(level EQUAL 1)
+      set(sign "=")
+    else()
+      set(sign "-")
+    endif()
+    string(REPEAT "${sign}" ${width} underline)
+    string(APPEND out "${title}\n${underline}\n")
+  else()
+    string(APPEND out "${line}\n")
+  endif()
+endforeach()
+
+string(REPLACE "<QUIB_SEMICOLON>" ";" out "${out}")
+string(REPLACE "<QUIB_OPEN>" "[" out "${out}")
+string(REPLACE "<QUIB_CLOSE>" "]" out "${out}")
+# README.md ends in a newline, which made an empty last line.
+string(REGEX REPLACE "\n+$" "\n" out "${out}")
+string(REPLACE "\n" "\r\n" out "${out}")
+file(WRITE "${OUT}" "${out}")
