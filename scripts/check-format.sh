@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a C++ file of the tree differs from what .clang-format makes of
-# it; `scripts/check-format.sh --fix` rewrites them instead.
+# it, or when any file still holds a merge's conflict markers;
+# `scripts/check-format.sh --fix` rewrites the C++ files instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mapfile -t files < <(git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h')
@@ -13,3 +14,8 @@ if ! clang-format --dry-run --Werror "${files[@]}"; then
   exit 1
 fi
 echo "format: ${#files[@]} files as .clang-format has them"
+# A merge left half done reads as two texts at once.
+if git grep -n -E '^(<<<<<<<|>>>>>>>)( |$)' -- . ':!scripts/check-format.sh'; then
+  echo "format: conflict markers left by a merge" >&2
+  exit 1
+fi
