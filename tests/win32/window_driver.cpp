@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "ui/win32/log_menu_win32.h"
+#include "ui/win32/ansi_text_win32.h"
+#include "ui/win32/status_bar_win32.h"
 #include "ui/win32/window_win32.h"
 
 namespace quib::test {
@@ -89,6 +90,17 @@ HWND Child::FindWindowOf(const wchar_t* className, const wchar_t* caption) {
   return nullptr;
 }
 
+std::vector<HWND> Child::WindowsOf(const wchar_t* className) {
+  std::vector<HWND> windows;
+  for (HWND window = ::FindWindowExW(nullptr, nullptr, className, nullptr); window != nullptr;
+       window = ::FindWindowExW(nullptr, window, className, nullptr)) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == id_ && ::IsWindowVisible(window)) windows.push_back(window);
+  }
+  return windows;
+}
+
 std::optional<DWORD> Child::Wait(DWORD timeoutMs) {
   if (::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
   DWORD code = 0;
@@ -124,6 +136,22 @@ std::vector<std::string> ListLines(HWND list) {
     lines.emplace_back(line.begin(), line.end());  // the log is ASCII
   }
   return lines;
+}
+
+std::vector<COLORREF> ScreenPixels(HWND window) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  std::vector<COLORREF> pixels;
+  if (width <= 0 || height <= 0) return pixels;
+  HDC screen = ::GetDC(nullptr);
+  pixels.reserve(static_cast<std::size_t>(width * height));
+  for (int y = rect.top; y < rect.bottom; ++y) {
+    for (int x = rect.left; x < rect.right; ++x) pixels.push_back(::GetPixel(screen, x, y));
+  }
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
 }
 
 void SaveScreenshot(HWND window, const char* path) {
@@ -173,8 +201,15 @@ std::wstring ClipboardText() {
   return text;
 }
 
-bool Eventually(const std::function<bool()>& condition) {
-  const auto deadline = Clock::now() + 5s;
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
   while (!condition()) {
     if (Clock::now() > deadline) return false;
     std::this_thread::sleep_for(20ms);
@@ -197,6 +232,10 @@ void WindowTest::SetUp() {
   window = server.FindWindowOf(kWindowClass, Wide(kFormCaption).c_str());
   ASSERT_NE(window, nullptr) << "no window \"" << kFormCaption << "\"";
 }
+
+// The bar's WM_GETTEXT gives its text, which SB_GETTEXT could not hand to
+// another process.
+std::wstring WindowTest::Status() const { return Text(::GetDlgItem(window, kStatusBarId)); }
 
 void WindowTest::TearDown() {
   if (window == nullptr) return;

@@ -34,6 +34,8 @@ class Child {
   // The visible top-level window of this process with `className` and
   // `caption` (any caption when null).
   HWND FindWindowOf(const wchar_t* className, const wchar_t* caption);
+  // Every visible top-level window of this process with `className`.
+  std::vector<HWND> WindowsOf(const wchar_t* className);
   // The exit status, or nullopt when it runs on past `timeoutMs`.
   std::optional<DWORD> Wait(DWORD timeoutMs = 10000);
 
@@ -51,10 +53,15 @@ std::wstring Text(HWND window);
 RECT PlaceIn(HWND window, HWND parent);
 std::vector<std::string> ListLines(HWND list);
 std::wstring ClipboardText();
+// The pixels of `window` as the screen shows them, row by row.
+std::vector<COLORREF> ScreenPixels(HWND window);
 // The window as the screen shows it, to a .bmp file: for people, not asserted.
 void SaveScreenshot(HWND window, const char* path);
-// Polls `condition` for up to five seconds.
-bool Eventually(const std::function<bool()>& condition);
+// The control that has the keyboard focus in `window`'s thread.
+HWND FocusOf(HWND window);
+// Polls `condition` for up to `timeout`.
+bool Eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // The program in window mode, at the fast cadence, with its window found.
 class WindowTest : public ::testing::Test {
@@ -64,6 +71,8 @@ class WindowTest : public ::testing::Test {
 
   int Px(int twips) const { return TwipsToPixels(twips, dpi); }
   HWND Control(FormControl control) const { return ::GetDlgItem(window, ControlIdOf(control)); }
+  // What the window's status bar shows now.
+  std::wstring Status() const;
 
   Child server;
   int dpi = 96;

@@ -1,11 +1,13 @@
 // The Windows program's log as another program sees it: lines from a real
-// client, Clear Log, the list following its newest line, and the log's menu.
+// client, Clear Log, the list following its newest line, the log's menu and
+// the bytes windows.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,25 @@ TEST_F(WindowTest, AnswersALoginAndClearsTheLog) {
 
   ::SendMessageW(Control(FormControl::Command2), BM_CLICK, 0, 0);
   EXPECT_TRUE(Eventually([&] { return ::SendMessageW(list, LB_GETCOUNT, 0, 0) == 0; }));
+}
+
+// "Show Time and Connection": the time and the connection ahead of each line,
+// and said in the status bar.
+TEST_F(WindowTest, LogDetailPutsTheTimeAndTheConnectionAhead) {
+  ::SendMessageW(window, WM_COMMAND, kMenuLogDetail, 0);
+  EXPECT_EQ(Status(), L"Log lines now start with the time and the connection");
+  const int client = test::ConnectClient(port);
+  ASSERT_GE(client, 0);
+  test::SendAll(client, test::LoginRequest());
+  EXPECT_EQ(test::ReadExactly(client, 79, 5000).size(), 79u);
+  test::CloseClientSocket(client);
+  HWND list = Control(FormControl::List1);
+  ASSERT_TRUE(Eventually([&] { return ::SendMessageW(list, LB_GETCOUNT, 0, 0) > 0; }));
+  const std::string line = ListLines(list).at(0);
+  EXPECT_TRUE(std::regex_match(
+      line, std::regex("[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} \\[#1 127\\.0\\.0\\.1:[0-9]+\\] "
+                       "CharSvrReq - 7F000001")))
+      << line;
 }
 
 // The log follows its newest line once it outgrows the list.
@@ -123,6 +144,63 @@ TEST_F(WindowTest, LogMenuCopiesShowsBytesAndChangesTheTick) {
   unknownPacket(0x4326);
   EXPECT_LT(unknownPacket(0x4327), 500ms);
   test::CloseClientSocket(client);
+}
+
+// A packet's bytes open beside the main window, one window a log line: a
+// second double-click brings it forward; the Close button and Escape close
+// it, and its line may be opened again.
+TEST_F(WindowTest, BytesWindowsOpenBesideOnceALine) {
+  // Room to the right of the main window.
+  ::SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const int client = test::ConnectClient(port);
+  ASSERT_GE(client, 0);
+  HWND list = Control(FormControl::List1);
+  for (std::uint16_t id : {0x4321, 0x4322}) {
+    const auto before = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    test::SendAll(client, test::Le16(id));
+    ASSERT_TRUE(Eventually([&] { return ::SendMessageW(list, LB_GETCOUNT, 0, 0) > before; }));
+  }
+  test::CloseClientSocket(client);
+  // Rows 1 and 2: the two packets, after the version line.
+  auto doubleClick = [&](int row) {
+    ::SendMessageW(list, LB_SETCARETINDEX, static_cast<WPARAM>(row), FALSE);
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(ControlIdOf(FormControl::List1), LBN_DBLCLK),
+                   reinterpret_cast<LPARAM>(list));
+  };
+  auto open = [&] { return server.WindowsOf(kBytesWindowClass); };
+
+  doubleClick(1);
+  HWND first = server.FindWindowOf(kBytesWindowClass, L"Packet Bytes");
+  ASSERT_NE(first, nullptr) << "no bytes window";
+  RECT main{};
+  ::GetWindowRect(window, &main);
+  RECT beside{};
+  ::GetWindowRect(first, &beside);
+  EXPECT_GE(beside.left, main.right) << "it hides the log";
+  EXPECT_EQ(beside.top, main.top);
+  doubleClick(2);
+  ASSERT_TRUE(Eventually([&] { return open().size() == 2; })) << "the other line has none";
+  const std::vector<HWND> both = open();
+  HWND second = both[0] == first ? both[1] : both[0];
+  doubleClick(1);
+  EXPECT_EQ(open().size(), 2u) << "the same line opened twice";
+  EXPECT_TRUE(Eventually([&] { return ::GetForegroundWindow() == first; }))
+      << "its window was not brought forward";
+
+  // Escape where the keys go, as the keyboard sends it.
+  HWND focus = FocusOf(first);
+  ASSERT_EQ(::GetAncestor(focus, GA_ROOT), first) << "the keys do not go to the bytes";
+  ::PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(Eventually([&] { return !::IsWindow(first); })) << "Escape left it open";
+
+  HWND close = ::GetDlgItem(second, kBytesCloseId);
+  ASSERT_NE(close, nullptr) << "no Close button";
+  EXPECT_EQ(Text(close), L"Close");
+  ::SendMessageW(close, BM_CLICK, 0, 0);
+  EXPECT_TRUE(Eventually([&] { return !::IsWindow(second); }));
+
+  doubleClick(1);
+  EXPECT_TRUE(Eventually([&] { return open().size() == 1; })) << "its line was not forgotten";
 }
 
 }  // namespace

@@ -1,17 +1,22 @@
 // The Windows program's window as another program sees it: every control
 // built as the designed form has it, placed in pixels from its twips, and
-// following a resize as the form says.
+// following a resize as the form says; the status bar below the form.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "app/form_layout.h"
+#include "app/settings.h"
+#include "tests/test_support.h"
 #include "tests/win32/window_driver.h"
-#include "ui/win32/log_menu_win32.h"
+#include "ui/win32/ansi_text_win32.h"
+#include "ui/win32/status_bar_win32.h"
 
 namespace quib::test {
 namespace {
@@ -46,6 +51,11 @@ bool IsKindOf(HWND control, const FormRow& row) {
   return false;
 }
 
+bool IsRed(COLORREF c) { return GetRValue(c) >= 160 && GetGValue(c) <= 96 && GetBValue(c) <= 96; }
+bool IsYellow(COLORREF c) {
+  return GetRValue(c) >= 160 && GetGValue(c) >= 160 && GetBValue(c) <= 96;
+}
+
 class FormWindowTest : public WindowTest {
  protected:
   // Where the form puts `row`'s control in the window's client area.
@@ -61,10 +71,18 @@ class FormWindowTest : public WindowTest {
 };
 
 TEST_F(FormWindowTest, EveryControlIsBuiltAsTheFormHasIt) {
+  // The designed client area, and the status bar below it across the width.
+  HWND bar = ::GetDlgItem(window, kStatusBarId);
+  ASSERT_NE(bar, nullptr) << "no status bar";
+  const RECT barPlace = PlaceIn(bar, window);
+  EXPECT_EQ(barPlace.left, 0);
+  EXPECT_EQ(barPlace.top, Px(kFormPlace.Height));
+  EXPECT_GT(barPlace.bottom, barPlace.top);
   RECT client{};
   ::GetClientRect(window, &client);
   EXPECT_EQ(client.right, Px(kFormPlace.Width));
-  EXPECT_EQ(client.bottom, Px(kFormPlace.Height));
+  EXPECT_EQ(client.bottom, barPlace.bottom);
+  EXPECT_EQ(barPlace.right, client.right);
   RECT outer{};
   ::GetWindowRect(window, &outer);
   EXPECT_EQ(outer.left, Px(kFormPlace.Left));
@@ -86,9 +104,6 @@ TEST_F(FormWindowTest, EveryControlIsBuiltAsTheFormHasIt) {
         << place.bottom - place.top;
     EXPECT_EQ(::IsWindowVisible(control) != FALSE, row.Settings.Visible);
     EXPECT_EQ(::IsWindowEnabled(control) != FALSE, row.Settings.Enabled);
-    if (row.Settings.MaxLength > 0) {
-      EXPECT_EQ(::SendMessageW(control, EM_GETLIMITTEXT, 0, 0), row.Settings.MaxLength);
-    }
   }
   EXPECT_EQ(::SendMessageW(Control(FormControl::Option1_0), BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_EQ(::SendMessageW(Control(FormControl::Option1_1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
@@ -161,7 +176,44 @@ TEST_F(FormWindowTest, ControlsFollowAResizeAsTheFormSays) {
   }
 }
 
-// The edit controls' own rules: digits only in Pos, 16 characters in Text2.
+// Dragged down to 300 x 200, the window keeps the whole form and the bar.
+TEST_F(FormWindowTest, RefusesToGetSmallerThanTheForm) {
+  RECT client{};
+  ::GetClientRect(window, &client);
+  const RECT list = PlaceIn(Control(FormControl::List1), window);
+  ::SetWindowPos(window, nullptr, 0, 0, 300, 200, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT now{};
+  ::GetClientRect(window, &now);
+  EXPECT_TRUE(::EqualRect(&now, &client)) << now.right << "x" << now.bottom;
+  const RECT listNow = PlaceIn(Control(FormControl::List1), window);
+  EXPECT_TRUE(::EqualRect(&listNow, &list));
+  EXPECT_EQ(PlaceIn(::GetDlgItem(window, kStatusBarId), window).bottom, client.bottom);
+}
+
+// The status bar: where the server listens, its connections and the warp
+// target, and for a while what the last command did.
+TEST_F(WindowTest, StatusBarTellsTheServerAndTheLastCommand) {
+  auto lasting = [&](int connections) {
+    return L"Listening on 127.0.0.1:" + std::to_wstring(port) + L"  |  " +
+           std::to_wstring(connections) + (connections == 1 ? L" connection" : L" connections") +
+           L", 0 in the map  |  Warp to " + Wide(kDefaultMapName) + L" (" + Wide(kDefaultPosX) +
+           L", " + Wide(kDefaultPosY) + L")";
+  };
+  EXPECT_TRUE(Eventually([&] { return Status() == lasting(0); })) << Status();
+  const int client = test::ConnectClient(port);
+  ASSERT_GE(client, 0);
+  EXPECT_TRUE(Eventually([&] { return Status() == lasting(1); }));
+
+  ::SendMessageW(Control(FormControl::Command3), BM_CLICK, 0, 0);
+  EXPECT_EQ(Status(), L"Warp: no client in the map");
+  const auto told = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Eventually([&] { return Status() == lasting(1); }, std::chrono::seconds(10)));
+  EXPECT_GE(std::chrono::steady_clock::now() - told, std::chrono::seconds(4));
+  test::CloseClientSocket(client);
+}
+
+// The edit controls' own rules: digits only in Pos, 16 characters in Text2,
+// the cut said in the status bar.
 TEST_F(FormWindowTest, BoxesRefuseWhatTheFormRefuses) {
   for (FormControl pos : {FormControl::Pos_0, FormControl::Pos_1}) {
     EXPECT_TRUE(::GetWindowLongW(Control(pos), GWL_STYLE) & ES_NUMBER) << RowOf(pos).Name;
@@ -173,6 +225,7 @@ TEST_F(FormWindowTest, BoxesRefuseWhatTheFormRefuses) {
   ::SendMessageW(text2, EM_SETSEL, 0, -1);
   for (wchar_t c : std::wstring(L"abcdefghijklmnopqrst")) ::SendMessageW(text2, WM_CHAR, c, 0);
   EXPECT_EQ(Text(text2), L"abcdefghijklmnop");
+  EXPECT_EQ(Status(), L"Map name cut to 16 characters: abcdefghijklmnop (typed 17)");
 }
 
 // A second instance cannot listen on the same port: it says so in a message
@@ -182,8 +235,23 @@ TEST_F(WindowTest, SecondInstanceIsRefusedThePort) {
   ASSERT_TRUE(second.Start(L"--port " + std::to_wstring(port)));
   HWND box = second.FindWindowOf(L"#32770", Wide(kFormCaption).c_str());
   ASSERT_NE(box, nullptr) << "no message box";
-  EXPECT_EQ(Text(::GetDlgItem(box, 0xFFFF)),
-            L"Unable to listen on 127.0.0.1:" + std::to_wstring(port));
+  // The designed line, then why on the lines below.
+  const std::wstring said = Text(::GetDlgItem(box, 0xFFFF));
+  const std::wstring designed = L"Unable to listen on 127.0.0.1:" + std::to_wstring(port);
+  EXPECT_EQ(said.rfind(designed + L"\n", 0), 0u) << said;
+  EXPECT_GT(said.size(), designed.size() + 1) << "no reason given";
+  // The box's icon is the error's: red, where a warning's is yellow.
+  HWND icon = nullptr;
+  for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = child;
+  }
+  ASSERT_NE(icon, nullptr) << "no icon in the message box";
+  EXPECT_TRUE(Eventually([&] {
+    const std::vector<COLORREF> pixels = ScreenPixels(icon);
+    const auto red = std::count_if(pixels.begin(), pixels.end(), IsRed);
+    return red > 20 && red > std::count_if(pixels.begin(), pixels.end(), IsYellow);
+  })) << "the icon is not the error's";
   ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(second.Wait(), 1u);
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/win32/log_menu_win32.h"
+#include "ui/win32/ansi_text_win32.h"
 
 namespace quib {
 
@@ -66,9 +66,8 @@ FormControls::FormControls(HWND window, int dpi) : window_(window), dpi_(dpi) {
         left, top, Px(row.Place.Width), Px(row.Place.Height), window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdOf(row.Control))), instance, nullptr);
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FittingFont(control, row)), FALSE);
-    if (row.Settings.MaxLength > 0) {
-      ::SendMessageW(control, EM_LIMITTEXT, static_cast<WPARAM>(row.Settings.MaxLength), 0);
-    }
+    // No EM_LIMITTEXT for MaxLength: the edit would drop what goes past it
+    // unsaid; the model cuts the text to it and says so.
     // The one-line boxes are narrow: their text starts at their border.
     if (row.Kind == ControlKind::TextBox && !row.Settings.MultiLine) {
       ::SendMessageW(control, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);

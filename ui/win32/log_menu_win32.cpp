@@ -6,6 +6,7 @@
 #include <commdlg.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -54,53 +55,6 @@ bool PutOnClipboard(HWND owner, const std::wstring& text) {
   return placed;
 }
 
-LRESULT CALLBACK BytesProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CREATE: {
-      const auto* text = static_cast<const std::wstring*>(
-          reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-      HWND edit =
-          ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", text->c_str(),
-                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                                ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL,
-                            0, 0, 0, 0, window, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-      ::SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(ANSI_FIXED_FONT)),
-                     FALSE);
-      return 0;
-    }
-    case WM_SIZE:
-      ::MoveWindow(::GetWindow(window, GW_CHILD), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-      return 0;
-    default:
-      return ::DefWindowProcW(window, message, wParam, lParam);
-  }
-}
-
-// A small window of its own, owned by the main window, for one packet's bytes.
-void ShowBytesWindow(HWND owner, const std::string& text) {
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW windowClass{};
-  if (!::GetClassInfoExW(instance, kBytesWindowClass, &windowClass)) {
-    windowClass = WNDCLASSEXW{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = BytesProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kBytesWindowClass;
-    ::RegisterClassExW(&windowClass);
-  }
-  const std::wstring wide = Wide(WindowsLines(text));
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  HWND window =
-      ::CreateWindowExW(0, kBytesWindowClass, L"Packet Bytes", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                        CW_USEDEFAULT, ::MulDiv(660, dpi, 96), ::MulDiv(280, dpi, 96), owner,
-                        nullptr, instance, const_cast<std::wstring*>(&wide));
-  if (window != nullptr) ::ShowWindow(window, SW_SHOWNORMAL);
-}
-
 // The selected lines of the log, top to bottom.
 std::string SelectedLines(HWND list, const ListBox& log) {
   const auto count = ::SendMessageW(list, LB_GETSELCOUNT, 0, 0);
@@ -133,19 +87,12 @@ HMENU ChoiceMenu(const int (&choices)[6], int firstId, std::chrono::milliseconds
 
 }  // namespace
 
-std::wstring Wide(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                      wide.data(), static_cast<int>(wide.size()));
-  wide.resize(static_cast<std::size_t>(n > 0 ? n : 0));
-  return wide;
-}
-
-LogMenu::LogMenu(Form1& form, HWND window, HWND list) : form_(form), window_(window), list_(list) {
+LogMenu::LogMenu(Form1& form, HWND window, HWND list)
+    : form_(form), window_(window), list_(list), bytes_(window) {
   ::SetWindowSubclass(list_, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
   // A failed write stops the capture; the server goes on.
   form_.OnCaptureStopped = [this](const std::string& why) {
-    Warn("The capture has stopped.\n\n" + why);
+    Warn(Wide("The capture has stopped.\n\n" + why));
   };
 }
 
@@ -177,6 +124,8 @@ void LogMenu::Show(int x, int y) {
   ::AppendMenuW(menu, MF_STRING | (selected ? 0 : MF_GRAYED), kMenuCopy, L"Copy\tCtrl+C");
   ::AppendMenuW(menu, MF_STRING, kMenuSelectAll, L"Select All\tCtrl+A");
   ::AppendMenuW(menu, MF_STRING, kMenuSaveLog, L"Save Log As\u2026");
+  ::AppendMenuW(menu, MF_STRING | (form_.LogDetail.Checked() ? MF_CHECKED : MF_UNCHECKED),
+                kMenuLogDetail, L"Show Time and Connection");
   ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   ::AppendMenuW(menu, MF_STRING, kMenuCapture,
                 form_.Capture.IsOpen() ? L"Stop Capture" : L"Start Capture\u2026");
@@ -225,6 +174,9 @@ bool LogMenu::OnCommand(int id) {
       return true;
     case kMenuListening:
       return true;
+    case kMenuLogDetail:
+      form_.SetLogDetail(!form_.LogDetail.Checked());
+      return true;
     default:
       return false;
   }
@@ -238,8 +190,11 @@ void LogMenu::Copy() {
 void LogMenu::ShowBytes() {
   const auto row = ::SendMessageW(list_, LB_GETCARETINDEX, 0, 0);
   if (row < 0) return;
+  // A line's number stays its own while older lines are dropped.
+  const std::uint64_t number = form_.List1.FirstNumber() + static_cast<std::uint64_t>(row);
+  if (bytes_.BringForward(number)) return;
   const std::string text = UnknownPacketText(form_, static_cast<std::size_t>(row));
-  if (!text.empty()) ShowBytesWindow(window_, text);
+  if (!text.empty()) bytes_.Open(number, Wide(WindowsLines(text)));
 }
 
 std::wstring LogMenu::AskPath(const wchar_t* title, const wchar_t* name, const wchar_t* filter) {
@@ -269,9 +224,18 @@ void LogMenu::SaveLogAs() {
   bool saved = file != INVALID_HANDLE_VALUE &&
                ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
                written == text.size();
-  const DWORD error = ::GetLastError();
-  if (file != INVALID_HANDLE_VALUE) saved = ::CloseHandle(file) && saved;
-  if (!saved) Warn("Unable to save the log: " + SystemError(error));
+  DWORD error = saved ? ERROR_SUCCESS : ::GetLastError();
+  // The last of the text may only reach the disk on closing.
+  if (file != INVALID_HANDLE_VALUE && !::CloseHandle(file) && saved) {
+    saved = false;
+    error = ::GetLastError();
+  }
+  if (!saved) {
+    Warn(L"Unable to save the log to " + path + L": " + Wide(SystemError(error)));
+    return;
+  }
+  bool lossy = false;
+  form_.Tell("Log saved to " + Narrow(path, lossy));
 }
 
 void LogMenu::StartCapture() {
@@ -280,19 +244,17 @@ void LogMenu::StartCapture() {
   if (path.empty()) return;
   // The capture opens its file by a narrow name: a path the code page
   // cannot spell is refused rather than bent into another file's name.
-  BOOL lossy = FALSE;
-  const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(),
-                                      static_cast<int>(path.size()), nullptr, 0, nullptr, &lossy);
-  std::string narrow(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), static_cast<int>(path.size()),
-                        narrow.data(), n, nullptr, &lossy);
-  if (lossy || narrow.empty()) return Warn("This path cannot be used for a capture file.");
+  bool lossy = false;
+  const std::string narrow = Narrow(path, lossy);
+  if (lossy || narrow.empty()) {
+    return Warn(L"This path cannot be used for a capture file: " + path);
+  }
   std::string error;
-  if (!form_.StartCapture(narrow, error)) Warn(error);
+  if (!form_.StartCapture(narrow, error)) Warn(Wide(error));
 }
 
-void LogMenu::Warn(const std::string& text) {
-  ::MessageBoxW(window_, Wide(text).c_str(), L"Quib-Server", MB_OK | MB_ICONWARNING);
+void LogMenu::Warn(const std::wstring& text) {
+  ::MessageBoxW(window_, text.c_str(), L"Quib-Server", MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace quib

@@ -1,12 +1,16 @@
 // The log's extras on Windows, as the Qt window has them: a context menu on
-// List1 (copy, select all, save, capture, the server's cadence), Ctrl+C and
-// Ctrl+A on the list, and the bytes behind an "Unknown Packet" line on a
-// double-click. The designed layout stays as it is.
+// List1 (copy, select all, save, the time and connection on each line,
+// capture, the server's cadence), Ctrl+C and Ctrl+A on the list, and the
+// bytes behind an "Unknown Packet" line on a double-click. The designed
+// layout stays as it is.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "ui/win32/ansi_text_win32.h"
+#include "ui/win32/bytes_window_win32.h"
 
 namespace quib {
 
@@ -20,17 +24,12 @@ enum LogMenuId : int {
   kMenuSaveLog,
   kMenuCapture,  // "Start Capture…" or "Stop Capture"
   kMenuListening,
+  kMenuLogDetail,          // "Show Time and Connection", checked while it is on
   kMenuTick = 220,         // + the index into kTickChoicesMs
   kMenuAcceptDelay = 240,  // + the index into kAcceptDelayChoicesMs
 };
 inline constexpr int kTickChoicesMs[] = {10, 50, 100, 250, 500, 1000};
 inline constexpr int kAcceptDelayChoicesMs[] = {0, 100, 250, 500, 1000, 2000};
-
-// The class of the window that shows a packet's bytes (caption "Packet Bytes").
-inline constexpr wchar_t kBytesWindowClass[] = L"QuibServerPacketBytes";
-
-// Text in the ANSI code page, one byte a character, as wide text.
-std::wstring Wide(const std::string& text);
 
 class LogMenu {
  public:
@@ -43,7 +42,8 @@ class LogMenu {
   void Show(int x, int y);
   // A menu command; false when `id` is none of the menu's.
   bool OnCommand(int id);
-  // LBN_DBLCLK: the bytes of the line under the caret.
+  // LBN_DBLCLK: the bytes of the line under the caret, in that line's own
+  // window.
   void ShowBytes();
 
  private:
@@ -53,11 +53,12 @@ class LogMenu {
   void SaveLogAs();
   void StartCapture();
   std::wstring AskPath(const wchar_t* title, const wchar_t* name, const wchar_t* filter);
-  void Warn(const std::string& text);
+  void Warn(const std::wstring& text);
 
   Form1& form_;
   HWND window_;
   HWND list_;
+  BytesWindows bytes_;
 };
 
 }  // namespace quib

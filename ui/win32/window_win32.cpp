@@ -20,6 +20,7 @@
 #include "startup/start_server.h"
 #include "ui/win32/form_controls_win32.h"
 #include "ui/win32/log_menu_win32.h"
+#include "ui/win32/status_bar_win32.h"
 
 namespace quib {
 
@@ -64,8 +65,12 @@ class Window {
   void Unbind();
   void OnCommand(int id, int code);
   void OnTextEdited(FormControl control);
+  void ShowBoxText(HWND edit, const std::string& text);
   void AppendLogLine(const std::string& line);
   void ArmTimer();
+  void RefreshStatus();
+  // The designed client area and the status bar below it, in a window frame.
+  SIZE FrameSize() const;
 
   Form1& form_;
   HWND window_ = nullptr;
@@ -74,7 +79,10 @@ class Window {
   bool mirroring_ = false;  // a model is being shown: no edit goes back to it
   std::chrono::milliseconds armed_{0};
   std::unique_ptr<LogMenu> logMenu_;  // List1's context menu and shortcuts
+  std::unique_ptr<StatusBar> statusBar_;
 };
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 
 bool Window::Create() {
   HDC screen = ::GetDC(nullptr);
@@ -97,14 +105,17 @@ bool Window::Create() {
 
   // Without WS_CLIPCHILDREN: the window paints the face beneath the frame,
   // which draws only its border and caption.
-  constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW;
-  RECT frame{0, 0, Px(kFormPlace.Width), Px(kFormPlace.Height)};
-  ::AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
-  window_ = ::CreateWindowExW(0, kWindowClass, Wide(kFormCaption).c_str(), kStyle,
-                              Px(kFormPlace.Left), Px(kFormPlace.Top), frame.right - frame.left,
-                              frame.bottom - frame.top, nullptr, nullptr, instance, this);
+  const SIZE designed = FrameSize();
+  window_ = ::CreateWindowExW(0, kWindowClass, Wide(kFormCaption).c_str(), kWindowStyle,
+                              Px(kFormPlace.Left), Px(kFormPlace.Top), designed.cx, designed.cy,
+                              nullptr, nullptr, instance, this);
   if (window_ == nullptr) return false;
   BuildControls();
+  statusBar_ = std::make_unique<StatusBar>(form_, window_);
+  // The bar's height is known now: it goes below the designed area.
+  const SIZE size = FrameSize();
+  ::SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   BindModels();
   logMenu_ = std::make_unique<LogMenu>(form_, window_, Control(FormControl::List1));
   // rWin's part: Windows Sockets posts the mouse-move message to it for each
@@ -112,6 +123,7 @@ bool Window::Create() {
   ::WSAAsyncSelect(static_cast<SOCKET>(form_.LoginServer.Socket), Control(FormControl::rWin),
                    kAcceptMessage, FD_ACCEPT);
   ArmTimer();
+  RefreshStatus();
   ::ShowWindow(window_, SW_SHOWNORMAL);
   ::UpdateWindow(window_);
   return true;
@@ -141,16 +153,27 @@ TextBox* Window::BoxOf(FormControl control) {
   }
 }
 
+// The edit shows the model's text; the caret stays where it was, as far as
+// the text goes, so that typing goes on where it was.
+void Window::ShowBoxText(HWND edit, const std::string& text) {
+  DWORD caret = 0;
+  ::SendMessageW(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  mirroring_ = true;
+  ::SetWindowTextA(edit, text.c_str());
+  mirroring_ = false;
+  const auto at = static_cast<WPARAM>(std::min<std::size_t>(caret, text.size()));
+  ::SendMessageW(edit, EM_SETSEL, at, static_cast<LPARAM>(at));
+}
+
 void Window::BindTextBox(FormControl control, TextBox& box) {
   HWND edit = Control(control);
   mirroring_ = true;
   ::SetWindowTextA(edit, box.Text().c_str());
   mirroring_ = false;
   box.OnChange = [this, edit, &box] {
-    if (WindowText(edit) == box.Text()) return;
-    mirroring_ = true;
-    ::SetWindowTextA(edit, box.Text().c_str());
-    mirroring_ = false;
+    // The map name and the start cell are in the status bar's warp target.
+    RefreshStatus();
+    if (WindowText(edit) != box.Text()) ShowBoxText(edit, box.Text());
   };
 }
 
@@ -188,6 +211,7 @@ void Window::BindModels() {
 
 void Window::Unbind() {
   logMenu_.reset();
+  statusBar_.reset();
   form_.DetachViews();
   controls_.reset();
 }
@@ -211,11 +235,10 @@ void Window::OnTextEdited(FormControl control) {
   if (box == nullptr) return;
   HWND edit = Control(control);
   // What the user typed goes through the model's own rules (a paste may
-  // bring letters past ES_NUMBER); the box then shows what the model holds.
+  // bring letters past ES_NUMBER, a map name may be too long, which the
+  // model cuts and says); the box then shows what the model holds.
   if (!box->Type(WindowText(edit)) || WindowText(edit) != box->Text()) {
-    mirroring_ = true;
-    ::SetWindowTextA(edit, box->Text().c_str());
-    mirroring_ = false;
+    ShowBoxText(edit, box->Text());
   }
 }
 
@@ -250,6 +273,17 @@ void Window::OnCommand(int id, int code) {
     default:
       break;  // Command1 does nothing
   }
+}
+
+void Window::RefreshStatus() {
+  if (statusBar_) statusBar_->Refresh();
+}
+
+SIZE Window::FrameSize() const {
+  RECT frame{0, 0, Px(kFormPlace.Width),
+             Px(kFormPlace.Height) + (statusBar_ ? statusBar_->Height() : 0)};
+  ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+  return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 void Window::ArmTimer() {
@@ -290,26 +324,32 @@ LRESULT Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     }
     case WM_TIMER:
+      if (statusBar_ && statusBar_->OnTimer(wParam)) return 0;
       if (wParam != kTimer1) break;
       form_.PollConnections();
+      RefreshStatus();
       // The rhythm may be changed while the server runs.
       if (form_.TickInterval != armed_) ArmTimer();
       return 0;
-    case WM_SIZE:
+    case WM_SIZE: {
+      if (wParam == SIZE_MINIMIZED) return 0;
+      if (statusBar_) statusBar_->Follow();
       // The log grows with the window; the controls below it keep to the
-      // bottom.
-      if (wParam != SIZE_MINIMIZED && controls_) controls_->Layout(LOWORD(lParam), HIWORD(lParam));
+      // bottom of the designed area, above the status bar.
+      const int bar = statusBar_ ? statusBar_->Height() : 0;
+      if (controls_) controls_->Layout(LOWORD(lParam), std::max(0, HIWORD(lParam) - bar));
       return 0;
+    }
     case WM_GETMINMAXINFO: {
-      RECT frame{0, 0, Px(kFormPlace.Width), Px(kFormPlace.Height)};
-      ::AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
-      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-      info->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+      // Nothing of the designed form is ever cut off.
+      const SIZE smallest = FrameSize();
+      reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {smallest.cx, smallest.cy};
       return 0;
     }
     case WM_DESTROY:
       ::KillTimer(window_, kTimer1);
       logMenu_.reset();
+      statusBar_.reset();
       ::RemoveWindowSubclass(Control(FormControl::rWin), RWinProc, 0);
       ::PostQuitMessage(0);
       return 0;
@@ -324,7 +364,9 @@ LRESULT CALLBACK Window::RWinProc(HWND window, UINT message, WPARAM wParam, LPAR
   // Every mouse-move message that reaches rWin accepts at most one
   // connection; its parameters are not read.
   if (message == kAcceptMessage) {
-    reinterpret_cast<Window*>(self)->form_.AcceptPending();
+    auto* window = reinterpret_cast<Window*>(self);
+    window->form_.AcceptPending();
+    window->RefreshStatus();
     return 0;
   }
   return ::DefSubclassProc(window, message, wParam, lParam);
@@ -342,7 +384,7 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
 }  // namespace
 
 int RunWindowMode(const ProgramOptions& options) {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
 
   Form1 form;
@@ -350,7 +392,7 @@ int RunWindowMode(const ProgramOptions& options) {
   if (!StartServer(form, options, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     std::fflush(stderr);
-    ::MessageBoxW(nullptr, Wide(error).c_str(), Wide(kFormCaption).c_str(), MB_OK);
+    ::MessageBoxW(nullptr, Wide(error).c_str(), Wide(kFormCaption).c_str(), MB_OK | MB_ICONERROR);
     return 1;
   }
   std::fputs(StartedText(form).c_str(), stderr);
@@ -366,6 +408,7 @@ int RunWindowMode(const ProgramOptions& options) {
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+      if (CloseBytesWindowOnEscape(message)) continue;
       ::TranslateMessage(&message);
       ::DispatchMessageW(&message);
     }

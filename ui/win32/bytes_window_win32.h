@@ -1,0 +1,45 @@
+// The bytes behind an "Unknown Packet" line, each line's in a small window of
+// its own beside the main window: one window a log line, brought forward when
+// its line is asked for again. Escape or its Close button closes it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace quib {
+
+// The class of the window that shows a packet's bytes (caption "Packet Bytes").
+inline constexpr wchar_t kBytesWindowClass[] = L"QuibServerPacketBytes";
+// Its Close button: a click, or Escape, sends this command.
+inline constexpr int kBytesCloseId = IDCANCEL;
+
+class BytesWindows {
+ public:
+  // The windows are owned by `owner`: above it, and gone with it.
+  explicit BytesWindows(HWND owner) : owner_(owner) {}
+  ~BytesWindows();
+  BytesWindows(const BytesWindows&) = delete;
+  BytesWindows& operator=(const BytesWindows&) = delete;
+
+  // Log line `number`'s window to the front; false when it has none open.
+  bool BringForward(std::uint64_t number) const;
+  // A new window for log line `number`, showing `text` (lines broken with
+  // CR LF).
+  void Open(std::uint64_t number, const std::wstring& text);
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Forget(HWND window);
+
+  HWND owner_;
+  std::map<std::uint64_t, HWND> open_;  // log line number -> its window
+};
+
+// Escape pressed in a bytes window, whichever of its controls has the focus,
+// closes it: true then, and the key is not to be dispatched.
+bool CloseBytesWindowOnEscape(const MSG& message);
+
+}  // namespace quib
