@@ -24,10 +24,10 @@ ConnectionCounts CountConnections(const Form1& form) {
 std::string StatusText(const Form1& form) {
   const ConnectionCounts counts = CountConnections(form);
   std::string text =
-      "Listening on " + ListeningAddress(form) + "  |  " + std::to_string(counts.Open) +
+      "Listening on " + ListeningAddress(form) + " | " + std::to_string(counts.Open) +
       (counts.Open == 1 ? " connection, " : " connections, ") + std::to_string(counts.InMap) +
-      " in the map  |  Warp to " + TargetText(WarpTargetOf(form));
-  if (form.Capture.IsOpen()) text += "  |  Capture: " + form.Capture.Path();
+      " in the map | Warp to " + TargetText(WarpTargetOf(form));
+  if (form.Capture.IsOpen()) text += " | Capture: " + form.Capture.Path();
   return text;
 }
 

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows
 build=build/windows
 cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release
+  -DCMAKE_BUILD_TYPE=Release -DQUIB_WERROR=ON
 cmake --build "$build" -j2
 rm -f "$build"/quib-server-*-win64.zip
 (cd "$build" && cpack -G ZIP >/dev/null)

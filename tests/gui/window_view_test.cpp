@@ -294,23 +294,23 @@ TEST_F(WindowViewTest, TheWindowRefusesToGetSmallerThanItsDesign) {
 TEST_F(WindowViewTest, TheStatusBarShowsTheServerAndTheLastOutcome) {
   auto* lasting = Find<QLabel>("StatusText");
   const QString listening =
-      QStringLiteral("Listening on 127.0.0.1:%1  |  ").arg(form.ListeningPort());
-  EXPECT_EQ(lasting->text(), listening + "0 connections, 0 in the map  |  Warp to " +
+      QStringLiteral("Listening on 127.0.0.1:%1 | ").arg(form.ListeningPort());
+  EXPECT_EQ(lasting->text(), listening + "0 connections, 0 in the map | Warp to " +
                                  QString::fromStdString(TargetText(WarpTargetOf(form))));
   EXPECT_TRUE(lasting->isVisible());
 
   const int client = test::ConnectClient(form.ListeningPort());
   ASSERT_GE(client, 0);
   for (int i = 0; i < 40 && form.ConnectionCount() < 1; ++i) QTest::qWait(50);
-  EXPECT_TRUE(lasting->text().startsWith(listening + "1 connection, 0 in the map  |  "));
+  EXPECT_TRUE(lasting->text().startsWith(listening + "1 connection, 0 in the map | "));
   form.Text2.SetText("prt_in.gat");
-  EXPECT_TRUE(lasting->text().contains("  |  Warp to prt_in.gat ("));
+  EXPECT_TRUE(lasting->text().contains(" | Warp to prt_in.gat ("));
 
   // A path from the desktop may carry accents.
   const QString path = QDir::temp().filePath(QStringLiteral("quib_status_\u00e9.pcapng"));
   std::string error;
   ASSERT_TRUE(form.StartCapture(path.toStdString(), error)) << error;
-  EXPECT_TRUE(lasting->text().endsWith("  |  Capture: " + path));
+  EXPECT_TRUE(lasting->text().endsWith(" | Capture: " + path));
   EXPECT_EQ(StatusMessage(), "Capture started: " + path);
   EXPECT_FALSE(lasting->isVisible());
   form.StopCapture();

@@ -194,9 +194,9 @@ TEST_F(FormWindowTest, RefusesToGetSmallerThanTheForm) {
 // target, and for a while what the last command did.
 TEST_F(WindowTest, StatusBarTellsTheServerAndTheLastCommand) {
   auto lasting = [&](int connections) {
-    return L"Listening on 127.0.0.1:" + std::to_wstring(port) + L"  |  " +
+    return L"Listening on 127.0.0.1:" + std::to_wstring(port) + L" | " +
            std::to_wstring(connections) + (connections == 1 ? L" connection" : L" connections") +
-           L", 0 in the map  |  Warp to " + Wide(kDefaultMapName) + L" (" + Wide(kDefaultPosX) +
+           L", 0 in the map | Warp to " + Wide(kDefaultMapName) + L" (" + Wide(kDefaultPosX) +
            L", " + Wide(kDefaultPosY) + L")";
   };
   EXPECT_TRUE(Eventually([&] { return Status() == lasting(0); })) << Status();
