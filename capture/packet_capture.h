@@ -41,9 +41,10 @@ class PacketCapture : private ByteSink {
 
   // Creates or empties the regular file at `path` and starts it (its header
   // reaches the disk with the first Flush); a capture already open is closed
-  // once the new file is created, and goes on when it cannot be. False with "Unable to open the
-  // capture file PATH: reason" in `error` when the file cannot be created, or is no regular file (a
-  // FIFO, a device, a directory): nothing waits for it.
+  // once the new file is created, and goes on when it cannot be. False with
+  // "Unable to open the capture file PATH: reason" in `error` when the file
+  // cannot be created, or is no regular file (a FIFO, a device, a
+  // directory): nothing waits for it.
   bool Open(const std::string& path, std::string& error);
   // Writes what is buffered and closes the file. False when that write or the
   // close failed (LastError() says why).

@@ -178,9 +178,9 @@ ConsoleReply RunConsoleCommand(Form1& form, std::string_view line) {
 std::string DescribeSettings(const Form1& form) {
   const WarpTarget target = WarpTargetOf(form);
   std::string position = std::to_string(target.X) + " " + std::to_string(target.Y);
-  const std::string typed = form.Pos[0].Text() + " " + form.Pos[1].Text();
-  if (typed != position) {
-    position += " (typed " + typed + "; cells are " + RangeText(kCellRange) + ")";
+  if (!CellChanges(form).empty()) {
+    position += " (typed " + form.Pos[0].Text() + " " + form.Pos[1].Text() + "; cells are " +
+                RangeText(kCellRange) + ")";
   }
   const ConnectionCounts counts = CountConnections(form);
   std::string text;

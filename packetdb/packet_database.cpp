@@ -261,7 +261,7 @@ bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string
     if (read.empty()) refusal = "no packet_ver section";
   }
   if (refusal != nullptr) {
-    if (reason != nullptr) *reason = std::string("packet_db.txt: ") + refusal + ": " + path;
+    if (reason != nullptr) *reason = std::string(refusal) + ": " + path;
     return false;
   }
   table = std::move(read);
@@ -289,7 +289,7 @@ std::string DefaultPacketDatabasePath(std::string* reason) {
     if (PathExists(path)) return path;
   }
   if (reason != nullptr) {
-    *reason = "packet_db.txt: not found: ";
+    *reason = "not found: ";
     if (paths.empty()) *reason += "the program's own folder is unknown";
     for (std::size_t i = 0; i < paths.size(); ++i) *reason += (i > 0 ? ", " : "") + paths[i];
   }

@@ -46,7 +46,7 @@ PacketTable ParsePacketDatabase(const std::string& text,
 // Reads the file at `path` into `table`. False when it is missing or
 // unreadable, not a regular file, over 16 MiB, empty, or has no section
 // header; `table` is then left as it was and `reason`, when given, says why in
-// one line: "packet_db.txt: not a regular file: /dev/zero".
+// one line: "not a regular file: /dev/zero".
 bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason = nullptr,
                         std::vector<std::string>* warnings = nullptr);
 
@@ -59,7 +59,7 @@ std::vector<std::string> DefaultPacketDatabasePaths();
 
 // The first of DefaultPacketDatabasePaths that exists. When none does, the
 // empty text, and `reason`, when given, names each path tried:
-// "packet_db.txt: not found: /usr/bin/packet_db.txt, /usr/share/...".
+// "not found: /usr/bin/packet_db.txt, /usr/share/...".
 std::string DefaultPacketDatabasePath(std::string* reason = nullptr);
 
 }  // namespace quib

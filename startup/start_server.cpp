@@ -12,14 +12,10 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
       options.PacketDbPath.empty() ? DefaultPacketDatabasePath(&reason) : options.PacketDbPath;
   if (path.empty() || !form.Initialize(path, &reason)) {
     // The designed line names the file beside the program; a file the
-    // operator gave is named as given, and the reason is about that file.
-    constexpr std::string_view kLabel = "packet_db.txt: ";
-    if (options.PacketDbPath.empty()) {
-      error = "Unable to load Packet_db.txt\n" + reason;
-    } else {
-      if (reason.rfind(kLabel, 0) == 0) reason.erase(0, kLabel.size());
-      error = "Unable to load the packet database " + path + "\n" + reason;
-    }
+    // operator gave is named as given.
+    error = options.PacketDbPath.empty()
+                ? "Unable to load Packet_db.txt\npacket_db.txt: " + reason
+                : "Unable to load the packet database " + path + "\n" + reason;
     return false;
   }
   form.LogDetail.SetChecked(options.LogDetail);

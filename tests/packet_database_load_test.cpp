@@ -164,7 +164,7 @@ TEST_F(LoadPacketDatabaseTest, RefusedFileKeepsTableAndSaysWhy) {
     PacketTable table = ParsePacketDatabase(kSample);
     std::string reason;
     EXPECT_FALSE(LoadPacketDatabase(c.path, table, &reason)) << c.reason;
-    EXPECT_EQ(reason, "packet_db.txt: " + c.reason + ": " + c.path);
+    EXPECT_EQ(reason, c.reason + ": " + c.path);
     EXPECT_EQ(table.size(), 7u) << c.reason;
   }
   // Exactly at the limit still loads.
