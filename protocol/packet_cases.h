@@ -15,7 +15,7 @@
 
 namespace quib {
 
-class Form1;
+class ProtocolHost;
 struct ConnectionRecord;
 
 // How a case's length is known.
@@ -31,7 +31,7 @@ enum class PacketRole : std::uint8_t { kLogin, kCharacter, kMap };
 
 // Every case's branch. It may empty the connection's buffer itself (a closed
 // connection, an unknown id); framing then finds nothing to remove.
-using PacketHandlerFunction = void (*)(Form1& form, ConnectionRecord& connection,
+using PacketHandlerFunction = void (*)(ProtocolHost& host, ConnectionRecord& connection,
                                        PacketBuffer& scratch);
 
 struct PacketCase {
