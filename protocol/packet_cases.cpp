@@ -79,12 +79,15 @@ std::int32_t CaseLength(const PacketCase& packetCase, const VersionEntry* versio
       return packetCase.FixedLength;
     case LengthRule::kEntry:
       return version == nullptr ? 0 : (version->*packetCase.Entry).Length;
-    // The length field is unsigned, 0xFFFF a long packet, not -1; one that
-    // does not even cover the head frames the head alone.
     case LengthRule::kChatField:
-      return std::max<std::int32_t>(4, static_cast<std::uint16_t>(ReadInt16(buffer, 2)));
+      return ChatLength(buffer);
   }
   return 0;
+}
+
+std::int32_t ChatLength(const PacketBuffer& buffer) {
+  // Unsigned: 0xFFFF is a long packet, not -1.
+  return std::max<std::int32_t>(4, static_cast<std::uint16_t>(ReadInt16(buffer, 2)));
 }
 
 std::int32_t CaseHeadLength(const PacketCase& packetCase) {
