@@ -1,13 +1,24 @@
-// The manual page against the built server's --help: every option and console
-// command that one names, the other names too, so neither drifts alone.
+// The manual page and README.md against the program: every option of --help
+// and every console command of the table, and every range and bound the two
+// documents state, so that neither drifts from the code alone.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/connections.h"
+#include "app/controls.h"
+#include "app/settings.h"
+#include "console/console_session.h"
+#include "console/console_wait.h"
+#include "console/output_queue.h"
+#include "protocol/unknown_packets.h"
+#include "startup/console_commands.h"
 #include "tests/server_process.h"
 
 namespace quib::test {
@@ -110,6 +121,49 @@ std::string Without(const Names& names, const Names& others) {
   return missing;
 }
 
+// Runs of white space as one space.
+std::string Folded(const std::string& text) {
+  return std::regex_replace(text, std::regex("\\s+"), " ");
+}
+
+std::string ReadSource(const std::string& path) {
+  std::ifstream file(QUIB_SOURCE_DIR "/" + path);
+  EXPECT_TRUE(file.is_open()) << path;
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The page as running text: each line as PlainTag reads it, the quotes
+// dropped, white space folded.
+std::string PlainPage(std::string page) {
+  for (const std::string_view quote : {"\\(lq", "\\(rq"}) {
+    for (auto at = page.find(quote); at != std::string::npos; at = page.find(quote, at)) {
+      page.erase(at, quote.size());
+    }
+  }
+  std::string plain;
+  for (const std::string& line : Lines(page)) {
+    if (!line.starts_with(".\\\"")) plain += PlainTag(line) + " ";
+  }
+  return Folded(plain);
+}
+
+// "100,000"; "1 MiB", "64 KiB".
+std::string Thousands(std::size_t n) {
+  const std::string digits = std::to_string(n);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+std::string Binary(std::size_t bytes) {
+  return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
+                                : std::to_string(bytes >> 10) + " KiB";
+}
+
 TEST(ManualPageTest, NamesEveryOptionAndCommandOfHelpAndNoOther) {
   ServerProcess server;
   ASSERT_TRUE(server.Start({"--help"}));
@@ -138,6 +192,101 @@ TEST(ManualPageTest, NamesEveryOptionAndCommandOfHelpAndNoOther) {
   for (const auto& kind : kinds) {
     EXPECT_EQ(Without(kind.Help, kind.Page), "") << kind.What << " that --help names, the page not";
     EXPECT_EQ(Without(kind.Page, kind.Help), "") << kind.What << " that the page names, --help not";
+  }
+}
+
+// The page's CONSOLE COMMANDS tags are the table's synopses, and README's
+// console table names the table's commands.
+TEST(ManualPageTest, TheConsoleCommandsAreTheTables) {
+  Names synopses, names;
+  for (const ConsoleCommand& command : ConsoleCommands()) {
+    synopses.insert(command.Synopsis);
+    names.insert(command.Name);
+  }
+  Names page, readme;
+  const std::vector<std::string> lines = Lines(ReadSource("packaging/linux/quib-server.1"));
+  bool inCommands = false;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i].starts_with(".SH")) inCommands = lines[i] == ".SH CONSOLE COMMANDS";
+    if (!inCommands || lines[i] != ".TP") continue;
+    std::istringstream tags(Folded(PlainTag(lines[i + 1])));
+    for (std::string tag; std::getline(tags, tag, ',');) {
+      page.insert(tag.substr(tag.find_first_not_of(' ')));
+    }
+  }
+  // "| `posx [X]`, `posy [Y]` | ...": the first word of each quoted form.
+  const std::regex row("^\\| `([a-z-]+)[^|]*\\|");
+  const std::regex more(", `([a-z-]+)");
+  inCommands = false;
+  for (const std::string& line : Lines(ReadSource("README.md"))) {
+    if (line.starts_with("| command |")) inCommands = true;
+    std::smatch match;
+    if (!inCommands || !std::regex_search(line, match, row)) continue;
+    const std::string cell = match[0];
+    for (std::sregex_iterator it(cell.begin(), cell.end(), more), end; it != end; ++it) {
+      readme.insert((*it)[1]);
+    }
+    readme.insert(match[1]);
+    if (line.find("`quit`") != std::string::npos) break;
+  }
+  EXPECT_EQ(Without(synopses, page), "") << "in the table, not in the page";
+  EXPECT_EQ(Without(page, synopses), "") << "in the page, not in the table";
+  EXPECT_EQ(Without(names, readme), "") << "in the table, not in README.md";
+  EXPECT_EQ(Without(readme, names), "") << "in README.md, not in the table";
+}
+
+// Each range and bound as both documents state it, made from the constant that
+// holds it; every "N to M" they state is one of those ranges or a named other.
+TEST(ManualPageTest, TheDocumentsStateTheRangesAndBoundsTheCodeHolds) {
+  const std::string readme = Folded(ReadSource("README.md"));
+  const std::string page = PlainPage(ReadSource("packaging/linux/quib-server.1"));
+  const auto ms = [](auto duration) { return std::to_string(duration.count()); };
+  const struct {
+    std::string Text;
+    bool InReadme, InPage;
+  } facts[] = {
+      {"default " + std::to_string(kDefaultPort), true, true},
+      {RangeText(kPortRange), true, true},
+      {"default " + std::to_string(kDefaultTickMs) + "; " + RangeText(kTickRange), true, true},
+      {"default " + std::to_string(kDefaultAcceptDelayMs) + "; " + RangeText(kAcceptDelayRange),
+       true, true},
+      {RangeText(kCellRange), true, true},
+      {"at most " + std::to_string(kMapNameMaxLength) + " characters", true, true},
+      {RangeText(kBytesCountRange), true, true},
+      {Thousands(ListBox::kMaxLines) + " lines", true, true},
+      {Binary(kLogOutputLimit), true, true},
+      {Binary(kMessagesOutputLimit), true, true},
+      {Binary(kUnsentLimit) + " per connection", true, true},
+      {std::to_string(UnknownPackets::kKept) + " packets of at most " +
+           std::to_string(kBufferSize) + " bytes",
+       true, true},
+      {std::to_string(kBufferSize) + "-byte buffer", true, true},
+      // The loader's own bound; packet_database_load_test holds it to this.
+      {"at most " + Binary(std::size_t{16} << 20), true, true},
+      {"longer than " + std::to_string(kMaxCommandLine) + " characters", false, true},
+      {"nothing for " + ms(kStalledOutput) + " ms", true, false},
+      {"within " + std::to_string(kLastOutputLimit.count() / 1000) + " seconds", true, false},
+  };
+  for (const auto& fact : facts) {
+    EXPECT_EQ(readme.find(fact.Text) != std::string::npos, fact.InReadme) << fact.Text;
+    EXPECT_EQ(page.find(fact.Text) != std::string::npos, fact.InPage) << fact.Text;
+  }
+
+  const std::set<std::string> ranges = {
+      RangeText(kPortRange),
+      RangeText(kTickRange),
+      RangeText(kAcceptDelayRange),
+      RangeText(kCellRange),
+      RangeText(kBytesCountRange),
+      "1 to 65535",  // the packet versions a section header may name
+      "5 to 22",     // the versions of the shipped database, in an example line
+      "16 to 256",   // the icon's sizes in pixels
+  };
+  const std::regex stated("\\b[0-9][0-9,]* to [0-9][0-9,]*[0-9]\\b");
+  for (const std::string* text : {&readme, &page}) {
+    for (std::sregex_iterator it(text->begin(), text->end(), stated), end; it != end; ++it) {
+      EXPECT_TRUE(ranges.contains(it->str())) << "a range no constant holds: " << it->str();
+    }
   }
 }
 
