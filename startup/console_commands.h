@@ -36,9 +36,9 @@ struct ConsoleCommand {
 // The commands, in the order help and the unknown-command message list them.
 const std::vector<ConsoleCommand>& ConsoleCommands();
 
-// Runs one command line against the window's controls, as a user would set
+// Runs the command line `text` against the window's controls, as a user would set
 // them: no sockets are touched except by warp and reload.
-ConsoleReply RunConsoleCommand(Form1& form, std::string_view line);
+ConsoleReply RunConsoleCommand(Form1& form, std::string_view text);
 
 // Every command on a line of its own after `indent`: its synopsis, then its
 // help in the column the options of --help use.
