@@ -29,6 +29,7 @@ using Names = std::set<std::string>;
 struct NamedThings {
   Names Options;
   Names Commands;
+  Names CommandSynopses;  // the page's: "posx [X]", "posy [Y]"
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -75,6 +76,11 @@ NamedThings FromHelp(const std::string& help) {
   return named;
 }
 
+// Runs of white space as one space.
+std::string Folded(const std::string& text) {
+  return std::regex_replace(text, std::regex("\\s+"), " ");
+}
+
 // A tag line of the page as plain text: no macro, font change, quote or
 // hyphen escape.
 std::string PlainTag(std::string line) {
@@ -108,6 +114,11 @@ NamedThings FromPage(const std::string& page) {
                                                      : nullptr;
     } else if (section != nullptr && lines[i] == ".TP" && i + 1 < lines.size()) {
       AddNames(PlainTag(lines[i + 1]), *section);
+      if (section != &named.Commands) continue;
+      std::istringstream tags(Folded(PlainTag(lines[i + 1])));
+      for (std::string tag; std::getline(tags, tag, ',');) {
+        named.CommandSynopses.insert(tag.substr(tag.find_first_not_of(' ')));
+      }
     }
   }
   return named;
@@ -119,11 +130,6 @@ std::string Without(const Names& names, const Names& others) {
     if (!others.contains(name)) missing += (missing.empty() ? "" : " ") + name;
   }
   return missing;
-}
-
-// Runs of white space as one space.
-std::string Folded(const std::string& text) {
-  return std::regex_replace(text, std::regex("\\s+"), " ");
 }
 
 std::string ReadSource(const std::string& path) {
@@ -198,36 +204,22 @@ TEST(ManualPageTest, NamesEveryOptionAndCommandOfHelpAndNoOther) {
 // The page's CONSOLE COMMANDS tags are the table's synopses, and README's
 // console table names the table's commands.
 TEST(ManualPageTest, TheConsoleCommandsAreTheTables) {
-  Names synopses, names;
+  Names synopses, names, readme;
   for (const ConsoleCommand& command : ConsoleCommands()) {
     synopses.insert(command.Synopsis);
     names.insert(command.Name);
   }
-  Names page, readme;
-  const std::vector<std::string> lines = Lines(ReadSource("packaging/linux/quib-server.1"));
+  const Names page = FromPage(ReadSource("packaging/linux/quib-server.1")).CommandSynopses;
+  // From "| command |" to the table's end, each row's first cell without its
+  // backquotes: "posx [X], posy [Y]".
   bool inCommands = false;
-  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
-    if (lines[i].starts_with(".SH")) inCommands = lines[i] == ".SH CONSOLE COMMANDS";
-    if (!inCommands || lines[i] != ".TP") continue;
-    std::istringstream tags(Folded(PlainTag(lines[i + 1])));
-    for (std::string tag; std::getline(tags, tag, ',');) {
-      page.insert(tag.substr(tag.find_first_not_of(' ')));
-    }
-  }
-  // "| `posx [X]`, `posy [Y]` | ...": the first word of each quoted form.
-  const std::regex row("^\\| `([a-z-]+)[^|]*\\|");
-  const std::regex more(", `([a-z-]+)");
-  inCommands = false;
   for (const std::string& line : Lines(ReadSource("README.md"))) {
     if (line.starts_with("| command |")) inCommands = true;
-    std::smatch match;
-    if (!inCommands || !std::regex_search(line, match, row)) continue;
-    const std::string cell = match[0];
-    for (std::sregex_iterator it(cell.begin(), cell.end(), more), end; it != end; ++it) {
-      readme.insert((*it)[1]);
-    }
-    readme.insert(match[1]);
-    if (line.find("`quit`") != std::string::npos) break;
+    if (!line.starts_with("| `")) inCommands = inCommands && line.starts_with("|");
+    if (!inCommands || !line.starts_with("| `")) continue;
+    std::string cell = line.substr(2, line.find(" |", 2) - 2);
+    std::erase(cell, '`');
+    AddNames(cell, readme);
   }
   EXPECT_EQ(Without(synopses, page), "") << "in the table, not in the page";
   EXPECT_EQ(Without(page, synopses), "") << "in the page, not in the table";
