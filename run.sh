@@ -5,8 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/install-deps.sh run
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-cmake -S . -B build/release "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DQUIB_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release --target quib-server >&2
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)" --target quib-server >&2
 exec build/release/quib-server "$@"

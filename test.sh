@@ -5,13 +5,14 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# Each stage builds with a preset of CMakePresets.json (build/PRESET), as many
+# jobs at once as the machine has cores.
 scripts/install-deps.sh test
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+jobs=$(nproc)
 
-cmake -S . -B build/test "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DQUIB_WERROR=ON
-cmake --build build/test
-ctest --test-dir build/test --output-on-failure --timeout 120
+cmake --preset test
+cmake --build --preset test -j "$jobs"
+ctest --preset test
 [ "${1:-}" = quick ] && exit 0
 
 # The static checks: the format of every C++ file, and clang-tidy over the core.
@@ -22,11 +23,9 @@ scripts/tidy.sh build/test
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer, the
 # server they start included. No window: it adds build time and no core code.
 echo "== sanitizers: AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build/sanitize "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DQUIB_SANITIZE=ON \
-  -DQUIB_BUILD_GUI=OFF -DQUIB_WERROR=ON
-cmake --build build/sanitize
-ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1" \
-  ctest --test-dir build/sanitize --output-on-failure --timeout 120
+cmake --preset sanitize
+cmake --build --preset sanitize -j "$jobs"
+ctest --preset sanitize
 
 # Each fuzz target for a bounded time, after replaying its regression inputs.
 echo "== fuzzing"
@@ -40,7 +39,7 @@ echo "== valgrind: the end-to-end road"
 rm -rf build/valgrind
 mkdir -p build/valgrind
 QUIB_SERVER_WRAPPER="valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite --show-leak-kinds=definite --log-file=build/valgrind/server.%p.log" \
-  build/test/tests/quib_tests --gtest_filter='EndToEndRoad.*'
+  build/test/tests/quib_process_tests --gtest_filter='EndToEndRoad.*'
 logs=(build/valgrind/server.*.log)
 [ -e "${logs[0]}" ] || { echo "valgrind left no log" >&2; exit 1; }
 for log in "${logs[@]}"; do

@@ -20,12 +20,15 @@
 #include "bench/benchmarks.h"
 #include "bench/loopback.h"
 #include "protocol/packet_handler.h"
+#include "tests/client_support.h"
 
 namespace quib::bench {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::Concat;
+using test::Le16;
 
 constexpr char kChatText[] = "Tester : hello there, anyone here?";
 constexpr int kDrainEvery = 64;
@@ -36,29 +39,21 @@ struct MapPacket {
   std::vector<std::int32_t> Replies;  // the length of each reply it sends
 };
 
-Bytes Le16(std::uint16_t value) {
-  return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
-}
-
-Bytes operator+(Bytes head, const Bytes& tail) {
-  head.insert(head.end(), tail.begin(), tail.end());
-  return head;
-}
+// The bytes waiting for the client, read and counted.
+std::size_t Drain(int fd) { return test::ReadAvailable(fd, 0).size(); }
 
 // Version 5 of the shipped packet_db.txt. With one connection in the map,
 // a broadcast is one send.
 std::vector<MapPacket> MapPackets() {
-  const Bytes chatText(std::begin(kChatText), std::end(kChatText) - 1);
+  const std::string chatText = kChatText;
   const auto chatLength = static_cast<std::int32_t>(chatText.size());
   return {
-      {"walktoxy", Le16(0x0085) + Bytes{0x26, 0x0A, 0xB0}, {12}},
-      {"ticksend", Le16(0x007E) + Bytes{1, 2, 3, 4}, {6}},
-      {"globalmessage",
-       Le16(0x008C) + Le16(static_cast<std::uint16_t>(4 + chatLength)) + chatText,
-       {8 + chatLength}},
-      {"emotion", Le16(0x00BF) + Bytes{5}, {7}},
+      {"walktoxy", test::Walk(), {12}},
+      {"ticksend", Concat({Le16(0x007E), Bytes{1, 2, 3, 4}}), {6}},
+      {"globalmessage", test::Chat(chatText), {8 + chatLength}},
+      {"emotion", Concat({Le16(0x00BF), Bytes{5}}), {7}},
       {"howmanyconnections", Le16(0x00C1), {6}},
-      {"restart", Le16(0x00B2) + Bytes{1}, {3}},
+      {"restart", Concat({Le16(0x00B2), Bytes{1}}), {3}},
       {"sndoridori", Le16(0x01E7), {9}},
   };
 }
@@ -89,17 +84,6 @@ class MapClient {
     record.RecvLength = static_cast<std::int32_t>(request.size());
   }
 
-  // The bytes the client got, counted.
-  std::size_t Collect() {
-    std::size_t total = 0;
-    std::uint8_t sink[65536];
-    for (;;) {
-      const auto n = ::recv(Client(), sink, sizeof sink, MSG_DONTWAIT);
-      if (n <= 0) return total;
-      total += static_cast<std::size_t>(n);
-    }
-  }
-
  private:
   LoopbackServer server_;
   bool ok_ = false;
@@ -112,13 +96,13 @@ MapClient* SharedClient() {
 
 // The baseline is only fair if it sends what the handler sends.
 bool RepliesMatch(MapClient& client, const std::vector<MapPacket>& packets) {
-  client.Collect();
+  Drain(client.Client());
   for (const MapPacket& packet : packets) {
     client.Receive(packet.Request);
     HandlePacket(client.Form(), client.Record());
     std::size_t expected = 0;
     for (std::int32_t length : packet.Replies) expected += static_cast<std::size_t>(length);
-    if (client.Record().RecvLength != 0 || client.Collect() != expected) return false;
+    if (client.Record().RecvLength != 0 || Drain(client.Client()) != expected) return false;
   }
   return true;
 }
@@ -193,7 +177,7 @@ void HandleCaptured(benchmark::State& state, std::vector<MapPacket> packets, std
 void BareSend(benchmark::State& state, std::vector<MapPacket> packets) {
   MapClient* client = SharedClient();
   if (client == nullptr) return state.SkipWithError("no loopback client");
-  client->Collect();
+  Drain(client->Client());
   const PacketBuffer scratch{};
   RunPackets(state, *client, packets, [&](const MapPacket& packet) {
     for (std::int32_t length : packet.Replies) {

@@ -1,30 +1,13 @@
 #include "bench/loopback.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 
-namespace quib::bench {
+#include "tests/client_support.h"
 
-int ConnectTo(std::int32_t port, int receiveBuffer) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  // Set before connecting, so that the window the client offers follows it.
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
+namespace quib::bench {
 
 LoopbackServer::LoopbackServer(int clients, int clientReceiveBuffer)
     : clientReceiveBuffer_(clientReceiveBuffer) {
@@ -37,7 +20,7 @@ LoopbackServer::LoopbackServer(int clients, int clientReceiveBuffer)
 }
 
 bool LoopbackServer::AddClient() {
-  const int fd = ConnectTo(form_.ListeningPort(), clientReceiveBuffer_);
+  const int fd = test::ConnectClient(form_.ListeningPort(), 0x7F000001, clientReceiveBuffer_);
   if (fd < 0) return false;
   clients_.push_back(fd);
   // The listening socket's backlog is 1: accept each one as it comes.
@@ -50,12 +33,6 @@ LoopbackServer::~LoopbackServer() {
   for (const ConnectionRecord& record : form_.ConnectionTable) CloseSocket(record.Socket);
   CloseSocket(form_.LoginServer.Socket);
   for (int fd : clients_) ::close(fd);
-}
-
-void Drain(int fd) {
-  std::uint8_t sink[65536];
-  while (::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
-  }
 }
 
 void RaiseDescriptorLimit() {

@@ -33,13 +33,6 @@ class LoopbackServer {
   bool ok_ = false;
 };
 
-// A blocking client socket connected to 127.0.0.1:port, its receive buffer
-// set to about `receiveBuffer` bytes before connecting; -1 on failure.
-int ConnectTo(std::int32_t port, int receiveBuffer);
-
-// Reads and drops whatever waits on a client socket, without blocking.
-void Drain(int fd);
-
 // Raises the soft limit of open descriptors to the hard limit.
 void RaiseDescriptorLimit();
 

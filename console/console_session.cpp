@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "app/main_window.h"
-#include "console/console_commands.h"
+#include "startup/console_commands.h"
 
 namespace quib {
 

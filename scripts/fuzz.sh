@@ -13,12 +13,8 @@ shift || true
 targets=("$@")
 [ "${#targets[@]}" -eq 0 ] && targets=(packet_db handler)
 
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-cmake -S . -B build/fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++ -DQUIB_BUILD_FUZZERS=ON -DQUIB_BUILD_GUI=OFF \
-  -DQUIB_BUILD_TESTS=OFF >/dev/null
-cmake --build build/fuzz --target "${targets[@]/%/_fuzzer}"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/%/_fuzzer}"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"

@@ -24,18 +24,15 @@ if ! missing=$(scripts/install-deps.sh package --missing); then
 fi
 
 build=build/package
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-# The prefix the package installs to, so that the window's module goes to
-# lib/<multiarch> and the program looks for it there.
-cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DQUIB_BUILD_TESTS=OFF \
-  -DQUIB_REQUIRE_ICONS=ON -DCMAKE_INSTALL_PREFIX=/usr \
+# The preset installs to /usr, so that the window's module goes to
+# lib/<multiarch> and the program looks for it there; Debian's flags come on top.
+cmake --preset package \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
   -DCMAKE_SHARED_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
   -DCMAKE_MODULE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-cmake --build "$build" --parallel 2
+cmake --build --preset package -j "$(nproc)"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 debs=("$build"/*.deb)
@@ -49,7 +46,7 @@ echo "package: ${debs[*]}"
 $check || exit 0
 
 echo "== the packages' contents"
-version=$(sed -n 's/^project(QuibServer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(cmake -DBUILD="$build" -P scripts/project-version.cmake)
 arch=$(dpkg --print-architecture)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 deb="$build/quib-server_${version}_${arch}.deb"

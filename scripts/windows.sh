@@ -4,17 +4,18 @@
 #   scripts/windows.sh --test   and tests it under Wine: the core tests, the
 #                               window under Xvfb, and the Linux end-to-end and
 #                               process tests against quib-server.exe
-# Installs what is missing first (scripts/install-deps.sh windows). The Linux
-# tests binary is build/test/tests/quib_tests (QUIB_LINUX_TESTS names another).
-# Wine keeps its prefixes in build/windows: wine (no display) and wine-display.
+# Installs what is missing first (scripts/install-deps.sh windows). Builds with
+# the presets windows (build/windows) and, for the Linux tests labelled
+# process, test (build/test). Wine keeps its prefixes in build/windows: wine
+# (no display) and wine-display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh windows
 build=build/windows
-cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DQUIB_WERROR=ON
-cmake --build "$build" -j2
+jobs=$(nproc)
+cmake --preset windows
+cmake --build --preset windows -j "$jobs"
 rm -f "$build"/quib-server-*-win64.zip
 (cd "$build" && cpack -G ZIP >/dev/null)
 zip=$(ls "$build"/quib-server-*-win64.zip)
@@ -65,7 +66,7 @@ done
 wrestool -x --type=14 --name=1 "$exe" >"$build/exe-icon.ico"
 icon_sizes=$(icotool -l "$build/exe-icon.ico" | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | sort -n | tr '\n' ' ')
 [ "$icon_sizes" = "16 32 48 64 128 256 " ] || { echo "quib-server.exe's icon has sizes $icon_sizes" >&2; exit 1; }
-version=$(sed -n 's/^project(QuibServer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(cmake -DBUILD="$build" -P scripts/project-version.cmake)
 version_strings=$(wrestool -x --raw --type=16 "$exe" | strings -el)
 for want in ProductName Quib-Server ProductVersion "$version" FileDescription \
   "Quib-Server, a test server for a game client"; do
@@ -81,22 +82,19 @@ for dll in $dlls; do
   esac
 done
 
-# Wine's sockets are Linux sockets: the Linux tests that start the server as a
-# process drive quib-server.exe --headless the same way, byte for byte. They
-# mostly wait, so they run beside the others.
-linux_tests=${QUIB_LINUX_TESTS:-build/test/tests/quib_tests}
-if [ ! -x "$linux_tests" ]; then
-  cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug
-  cmake --build build/test -j2 --target quib_tests
+# Wine's sockets are Linux sockets: the Linux tests labelled process, which
+# start the server as a process, drive quib-server.exe --headless the same
+# way, byte for byte (the test preset windows-exe points them at it). They
+# mostly wait, so they run beside the others, one at a time.
+if [ ! -x build/test/tests/quib_process_tests ]; then
+  cmake --preset test
+  cmake --build --preset test -j "$jobs" --target quib_process_tests
 fi
-env -u DISPLAY -u WAYLAND_DISPLAY QUIB_SERVER_BINARY="$PWD/$build/quib-server.exe" \
-  QUIB_SERVER_WRAPPER="$PWD/cmake/wine-run.sh $wine_prefix" \
-  "$linux_tests" --gtest_filter='EndToEndRoad.*:ProcessTest.*:FaultTest.*:FastServerTest.*:CaptureRoadTest.*:SplitPacketsTest.*:NeverBlockTest.*:ConsoleStreamsTest.*:OperatorViewTest.*' \
-  >"$build/process-tests.log" 2>&1 &
+env -u DISPLAY -u WAYLAND_DISPLAY ctest --preset windows-exe >"$build/process-tests.log" 2>&1 &
 process_tests=$!
 
 echo "== windows: the core tests under Wine"
-ctest --test-dir "$build" -LE window -j2 --timeout 120 --output-on-failure
+ctest --preset windows -j "$jobs"
 
 # A Wine session started without a display never creates a window: the
 # window tests get a prefix, and so a session, of their own.
@@ -105,13 +103,14 @@ echo "== windows: the window under Wine and Xvfb"
 # process, which keeps that test's output until the session ends).
 WINEPREFIX=$display_prefix wineserver -k 2>/dev/null || true
 QUIB_SCREENSHOT=$PWD/$build/window.bmp xvfb-run -a -s "-screen 0 1280x1024x24" \
-  ctest --test-dir "$build" -L window --timeout 120 --output-on-failure
+  ctest --preset windows-window
 echo "the window, as Xvfb showed it: $build/window.bmp"
 
 echo "== windows: the end-to-end road and the process tests against quib-server.exe"
 status=0
 wait "$process_tests" || status=$?
-grep -E '^\[  (PASSED|SKIPPED|FAILED) ' "$build/process-tests.log" || true
+grep -E '^(100% tests passed|[0-9]+% tests passed|The following tests (did not run|FAILED))' \
+  "$build/process-tests.log" || true
 if [ "$status" -ne 0 ]; then
   cat "$build/process-tests.log" >&2
   exit "$status"

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/controls.h"
+#include "startup/console_commands.h"
 
 namespace quib {
 
@@ -198,31 +199,8 @@ std::string HelpText(const std::string& programName) {
          "  --version         show the version\n"
          "\n"
          "In the console, the log goes to standard output, one line per entry, and\n"
-         "standard input takes one command per line:\n"
-         "  map NAME          set the map name (at most " +
-         std::to_string(kMapNameMaxLength) +
-         " characters)\n"
-         "  pos X Y           set the start cell (each " +
-         RangeText(kCellRange) +
-         "; warp takes a value\n"
-         "                    outside as the nearest)\n"
-         "  posx [X], posy [Y]  set one coordinate (digits only; none empties it)\n"
-         "  gender female|male\n"
-         "  hide on|off       hide unknown packets in the log\n"
-         "  detail on|off     start each log line with the time and the connection\n"
-         "  warp              send every client in the map to the map and cell\n"
-         "  reload            force every client in the map to reload it\n"
-         "  clear             clear the log\n"
-         "  tick MS           change the tick (" +
-         RangeText(kTickRange) +
-         " milliseconds)\n"
-         "  accept-delay MS   change the wait before each accept (" +
-         RangeText(kAcceptDelayRange) +
-         ")\n"
-         "  capture FILE|off  start writing a capture to FILE, or stop\n"
-         "  bytes [N]         print the bytes of the last N unknown packets (default 1)\n"
-         "  show              print the current settings on standard error\n"
-         "  quit              stop the server\n"
+         "standard input takes one command per line:\n" +
+         ConsoleCommandsHelp("  ") +
          "\n"
          "What each command did, and any value the server changed, is said on\n"
          "standard error.\n";

@@ -1,4 +1,4 @@
-#include "console/console_commands.h"
+#include "startup/console_commands.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -107,6 +107,18 @@ TEST_F(ConsoleCommandTest, UnknownOrMisusedCommandsChangeNothing) {
   EXPECT_TRUE(blank.Error.empty());
   EXPECT_FALSE(blank.Quit);
   EXPECT_TRUE(Run("quit").Quit);
+}
+
+// Each row's name reaches its row, and help shows its synopsis.
+TEST_F(ConsoleCommandTest, EveryCommandOfTheTableIsKnownAndHelpListsIt) {
+  const std::string help = "\n" + Run("help").Info;
+  for (const ConsoleCommand& command : ConsoleCommands()) {
+    EXPECT_EQ(Run(command.Name).Error.find("unknown command"), std::string::npos) << command.Name;
+    EXPECT_NE(help.find("\n" + std::string(command.Synopsis) + "  "), std::string::npos)
+        << command.Name << " in:\n"
+        << help;
+  }
+  ExpectRefused("help me");
 }
 
 // --- Commands that send, on a listening form ---------------------------------

@@ -23,12 +23,10 @@ class EndToEndRoad : public RunningServerTest {
 
   // Connects and sends the map login; checks the greeting the map sends back.
   int EnterMap() {
-    const int fd = ConnectClient(port);
-    EXPECT_GE(fd, 0);
-    SendAll(fd, MapLogin());
-    const Bytes reply = ReadExactly(fd, kMapGreetingSize);
-    EXPECT_EQ(reply.size(), kMapGreetingSize);
-    if (reply.size() != kMapGreetingSize) return fd;
+    Bytes reply;
+    const int fd = test::EnterMap(port, &reply, 0, 2000);
+    EXPECT_GE(fd, 0) << "no whole greeting";
+    if (fd < 0) return fd;
     EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 4), (Bytes{0x80, 0x84, 0x1E, 0x00}));
     EXPECT_EQ(U16(reply, 4), 0x0073);
     EXPECT_EQ(Bytes(reply.begin() + 10, reply.begin() + 15), (Bytes{0x25, 0x8A, 0xA0, 5, 5}));

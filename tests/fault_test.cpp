@@ -20,8 +20,6 @@
 namespace quib::test {
 namespace {
 
-constexpr std::size_t kWalkReplySize = 12;
-
 // The length of a chat line as the map sends it back.
 std::size_t ChatReplySize(const std::string& text) { return 8 + text.size(); }
 
@@ -49,16 +47,12 @@ class FaultTest : public RunningServerTest {
 
   // A client in the map at packet version 5, its greeting read; -1 on failure.
   int EnterMap() {
-    const int fd = ConnectClient(port);
-    if (fd < 0) return -1;
-    SendAll(fd, MapLogin());
-    const Bytes greeting = ReadExactly(fd, kMapGreetingSize, 3000);
-    EXPECT_EQ(greeting.size(), kMapGreetingSize);
-    if (greeting.size() != kMapGreetingSize) {
-      ::close(fd);
-      return -1;
+    Bytes greeting;
+    const int fd = test::EnterMap(port, &greeting, 0, 3000);
+    EXPECT_GE(fd, 0) << "no whole greeting";
+    if (fd >= 0) {
+      EXPECT_EQ(U16(greeting, 4), 0x0073);
     }
-    EXPECT_EQ(U16(greeting, 4), 0x0073);
     return fd;
   }
 

@@ -1,13 +1,24 @@
-// The manual page against the built server's --help: every option and console
-// command that one names, the other names too, so neither drifts alone.
+// The manual page and README.md against the program: every option of --help
+// and every console command of the table, and every range and bound the two
+// documents state, so that neither drifts from the code alone.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/connections.h"
+#include "app/controls.h"
+#include "base/settings.h"
+#include "console/console_session.h"
+#include "console/console_wait.h"
+#include "console/output_queue.h"
+#include "protocol/unknown_packets.h"
+#include "startup/console_commands.h"
 #include "tests/server_process.h"
 
 namespace quib::test {
@@ -18,6 +29,7 @@ using Names = std::set<std::string>;
 struct NamedThings {
   Names Options;
   Names Commands;
+  Names CommandSynopses;  // the page's: "posx [X]", "posy [Y]"
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -64,6 +76,11 @@ NamedThings FromHelp(const std::string& help) {
   return named;
 }
 
+// Runs of white space as one space.
+std::string Folded(const std::string& text) {
+  return std::regex_replace(text, std::regex("\\s+"), " ");
+}
+
 // A tag line of the page as plain text: no macro, font change, quote or
 // hyphen escape.
 std::string PlainTag(std::string line) {
@@ -97,6 +114,11 @@ NamedThings FromPage(const std::string& page) {
                                                      : nullptr;
     } else if (section != nullptr && lines[i] == ".TP" && i + 1 < lines.size()) {
       AddNames(PlainTag(lines[i + 1]), *section);
+      if (section != &named.Commands) continue;
+      std::istringstream tags(Folded(PlainTag(lines[i + 1])));
+      for (std::string tag; std::getline(tags, tag, ',');) {
+        named.CommandSynopses.insert(tag.substr(tag.find_first_not_of(' ')));
+      }
     }
   }
   return named;
@@ -108,6 +130,44 @@ std::string Without(const Names& names, const Names& others) {
     if (!others.contains(name)) missing += (missing.empty() ? "" : " ") + name;
   }
   return missing;
+}
+
+std::string ReadSource(const std::string& path) {
+  std::ifstream file(QUIB_SOURCE_DIR "/" + path);
+  EXPECT_TRUE(file.is_open()) << path;
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The page as running text: each line as PlainTag reads it, the quotes
+// dropped, white space folded.
+std::string PlainPage(std::string page) {
+  for (const std::string_view quote : {"\\(lq", "\\(rq"}) {
+    for (auto at = page.find(quote); at != std::string::npos; at = page.find(quote, at)) {
+      page.erase(at, quote.size());
+    }
+  }
+  std::string plain;
+  for (const std::string& line : Lines(page)) {
+    if (!line.starts_with(".\\\"")) plain += PlainTag(line) + " ";
+  }
+  return Folded(plain);
+}
+
+// "100,000"; "1 MiB", "64 KiB".
+std::string Thousands(std::size_t n) {
+  const std::string digits = std::to_string(n);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+std::string Binary(std::size_t bytes) {
+  return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
+                                : std::to_string(bytes >> 10) + " KiB";
 }
 
 TEST(ManualPageTest, NamesEveryOptionAndCommandOfHelpAndNoOther) {
@@ -138,6 +198,87 @@ TEST(ManualPageTest, NamesEveryOptionAndCommandOfHelpAndNoOther) {
   for (const auto& kind : kinds) {
     EXPECT_EQ(Without(kind.Help, kind.Page), "") << kind.What << " that --help names, the page not";
     EXPECT_EQ(Without(kind.Page, kind.Help), "") << kind.What << " that the page names, --help not";
+  }
+}
+
+// The page's CONSOLE COMMANDS tags are the table's synopses, and README's
+// console table names the table's commands.
+TEST(ManualPageTest, TheConsoleCommandsAreTheTables) {
+  Names synopses, names, readme;
+  for (const ConsoleCommand& command : ConsoleCommands()) {
+    synopses.insert(command.Synopsis);
+    names.insert(command.Name);
+  }
+  const Names page = FromPage(ReadSource("packaging/linux/quib-server.1")).CommandSynopses;
+  // From "| command |" to the table's end, each row's first cell without its
+  // backquotes: "posx [X], posy [Y]".
+  bool inCommands = false;
+  for (const std::string& line : Lines(ReadSource("README.md"))) {
+    if (line.starts_with("| command |")) inCommands = true;
+    if (!line.starts_with("| `")) inCommands = inCommands && line.starts_with("|");
+    if (!inCommands || !line.starts_with("| `")) continue;
+    std::string cell = line.substr(2, line.find(" |", 2) - 2);
+    std::erase(cell, '`');
+    AddNames(cell, readme);
+  }
+  EXPECT_EQ(Without(synopses, page), "") << "in the table, not in the page";
+  EXPECT_EQ(Without(page, synopses), "") << "in the page, not in the table";
+  EXPECT_EQ(Without(names, readme), "") << "in the table, not in README.md";
+  EXPECT_EQ(Without(readme, names), "") << "in README.md, not in the table";
+}
+
+// Each range and bound as both documents state it, made from the constant that
+// holds it; every "N to M" they state is one of those ranges or a named other.
+TEST(ManualPageTest, TheDocumentsStateTheRangesAndBoundsTheCodeHolds) {
+  const std::string readme = Folded(ReadSource("README.md"));
+  const std::string page = PlainPage(ReadSource("packaging/linux/quib-server.1"));
+  const auto ms = [](auto duration) { return std::to_string(duration.count()); };
+  const struct {
+    std::string Text;
+    bool InReadme, InPage;
+  } facts[] = {
+      {"default " + std::to_string(kDefaultPort), true, true},
+      {RangeText(kPortRange), true, true},
+      {"default " + std::to_string(kDefaultTickMs) + "; " + RangeText(kTickRange), true, true},
+      {"default " + std::to_string(kDefaultAcceptDelayMs) + "; " + RangeText(kAcceptDelayRange),
+       true, true},
+      {RangeText(kCellRange), true, true},
+      {"at most " + std::to_string(kMapNameMaxLength) + " characters", true, true},
+      {RangeText(kBytesCountRange), true, true},
+      {Thousands(ListBox::kMaxLines) + " lines", true, true},
+      {Binary(kLogOutputLimit), true, true},
+      {Binary(kMessagesOutputLimit), true, true},
+      {Binary(kUnsentLimit) + " per connection", true, true},
+      {std::to_string(UnknownPackets::kKept) + " packets of at most " +
+           std::to_string(kBufferSize) + " bytes",
+       true, true},
+      {std::to_string(kBufferSize) + "-byte buffer", true, true},
+      // The loader's own bound; packet_database_load_test holds it to this.
+      {"at most " + Binary(std::size_t{16} << 20), true, true},
+      {"longer than " + std::to_string(kMaxCommandLine) + " characters", false, true},
+      {"nothing for " + ms(kStalledOutput) + " ms", true, false},
+      {"within " + std::to_string(kLastOutputLimit.count() / 1000) + " seconds", true, false},
+  };
+  for (const auto& fact : facts) {
+    EXPECT_EQ(readme.find(fact.Text) != std::string::npos, fact.InReadme) << fact.Text;
+    EXPECT_EQ(page.find(fact.Text) != std::string::npos, fact.InPage) << fact.Text;
+  }
+
+  const std::set<std::string> ranges = {
+      RangeText(kPortRange),
+      RangeText(kTickRange),
+      RangeText(kAcceptDelayRange),
+      RangeText(kCellRange),
+      RangeText(kBytesCountRange),
+      "1 to 65535",  // the packet versions a section header may name
+      "5 to 22",     // the versions of the shipped database, in an example line
+      "16 to 256",   // the icon's sizes in pixels
+  };
+  const std::regex stated("\\b[0-9][0-9,]* to [0-9][0-9,]*[0-9]\\b");
+  for (const std::string* text : {&readme, &page}) {
+    for (std::sregex_iterator it(text->begin(), text->end(), stated), end; it != end; ++it) {
+      EXPECT_TRUE(ranges.contains(it->str())) << "a range no constant holds: " << it->str();
+    }
   }
 }
 

@@ -20,17 +20,13 @@
 namespace quib::test {
 namespace {
 
-constexpr int kWait = 10000;  // ms: generous, for the sanitizer builds
 const Bytes kWalk = Walk();
 
 class FastServerTest : public ::testing::Test {
  protected:
   void StartServer(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args{"--headless", "--port", "0", "--accept-delay",
-                                  "0",          "--tick", "10"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    ASSERT_TRUE(server.Start(args));
-    port = server.WaitForListening();
+    extra.insert(extra.begin(), kFastCadence.begin(), kFastCadence.end());
+    port = server.StartConsole(extra);
     ASSERT_GT(port, 0) << server.ErrorText();
   }
   void TearDown() override {
@@ -40,16 +36,7 @@ class FastServerTest : public ::testing::Test {
   }
 
   // A client in the map with its greeting read; -1 on failure.
-  int EnterMap(int receiveBuffer = 0) {
-    const int fd = ConnectClient(port, 0x7F000001, receiveBuffer);
-    if (fd < 0) return -1;
-    SendAll(fd, MapLogin());
-    if (ReadExactly(fd, kMapGreetingSize, kWait).size() != kMapGreetingSize) {
-      ::close(fd);
-      return -1;
-    }
-    return fd;
-  }
+  int EnterMap(int receiveBuffer = 0) { return test::EnterMap(port, nullptr, receiveBuffer); }
 
   ServerProcess server;
   std::int32_t port = -1;
@@ -142,7 +129,7 @@ TEST_F(FastServerTest, AClientThatStopsReadingGetsWholeLinesOrIsLetGo) {
       for (int n = 0; n < kLinesEach; ++n) {
         SendAll(chatters[c], Chat(LineText(c, n)));
         for (bool mine = false; !mine;) {
-          const Bytes more = ReadAvailable(chatters[c], kWait);
+          const Bytes more = ReadAvailable(chatters[c], kRoadWaitMs);
           if (more.empty()) return;
           got.insert(got.end(), more.begin(), more.end());
           for (; (seen + 1) * kLineSize <= got.size(); ++seen) {
@@ -150,7 +137,7 @@ TEST_F(FastServerTest, AClientThatStopsReadingGetsWholeLinesOrIsLetGo) {
           }
         }
       }
-      const Bytes rest = ReadExactly(chatters[c], total * kLineSize - got.size(), kWait);
+      const Bytes rest = ReadExactly(chatters[c], total * kLineSize - got.size(), kRoadWaitMs);
       got.insert(got.end(), rest.begin(), rest.end());
     });
   }
@@ -161,10 +148,10 @@ TEST_F(FastServerTest, AClientThatStopsReadingGetsWholeLinesOrIsLetGo) {
   }
 
   // Reading again: every line, or whole lines and then the end.
-  const Bytes got = ReadExactly(slow, total * kLineSize, kWait);
+  const Bytes got = ReadExactly(slow, total * kLineSize, kRoadWaitMs);
   const std::size_t lines = CheckLines(got, "the slow reader");
   if (lines < total) {
-    EXPECT_TRUE(PeerClosed(slow, kWait)) << "lines are missing yet the connection is open";
+    EXPECT_TRUE(PeerClosed(slow, kRoadWaitMs)) << "lines are missing yet the connection is open";
   }
   ::close(slow);
 }
@@ -265,14 +252,14 @@ TEST_F(FastServerTest, AnotherLoopbackAddressIsListenedOnAndAdvertised) {
   };
   int fd = connectTo();
   SendAll(fd, LoginRequest());
-  const Bytes servers = ReadExactly(fd, 79, kWait);
+  const Bytes servers = ReadExactly(fd, 79, kRoadWaitMs);
   ::close(fd);
   ASSERT_EQ(servers.size(), 79u);
   EXPECT_EQ(Bytes(servers.begin() + 47, servers.begin() + 51), (Bytes{127, 0, 0, 2}));
 
   fd = connectTo();
   SendAll(fd, Concat({CharConnect(), CharSelect(0)}));
-  const Bytes replies = ReadExactly(fd, 4 + 978 + 28, kWait);
+  const Bytes replies = ReadExactly(fd, 4 + 978 + 28, kRoadWaitMs);
   ::close(fd);
   ASSERT_EQ(replies.size(), 4u + 978u + 28u);
   EXPECT_EQ(Bytes(replies.end() - 6, replies.end() - 2), (Bytes{127, 0, 0, 2}));

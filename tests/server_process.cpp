@@ -230,6 +230,12 @@ std::optional<int> ServerProcess::Wait(int timeoutMs) {
   return exitCode_;
 }
 
+std::int32_t ServerProcess::StartConsole(const std::vector<std::string>& extra) {
+  std::vector<std::string> args{"--headless", "--port", "0"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return Start(args) ? WaitForListening() : -1;
+}
+
 bool ServerProcess::IsWindowsProgram() {
   const char* binary = std::getenv("QUIB_SERVER_BINARY");
   return binary != nullptr && std::string_view(binary).ends_with(".exe");

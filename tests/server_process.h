@@ -1,8 +1,8 @@
-// A quib-server child process for tests: started with arguments and pipes for
-// its standard streams, always killed and reaped in the end.
+// A quib-server child process for the tests and the benchmarks: started with
+// arguments and pipes for its standard streams, always killed and reaped in
+// the end.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -12,6 +12,10 @@
 #include <vector>
 
 namespace quib::test {
+
+// No wait before an accept and a tick of 10 ms: the road in well under a
+// second.
+inline const std::vector<std::string> kFastCadence{"--accept-delay", "0", "--tick", "10"};
 
 class ServerProcess {
  public:
@@ -30,6 +34,10 @@ class ServerProcess {
   // Waits for "Quib-Server listening on ADDRESS:PORT" on standard error and
   // returns PORT, or -1 when the line does not come in time.
   std::int32_t WaitForListening(int timeoutMs = 5000);
+
+  // Start and WaitForListening of the server in the console on a free port,
+  // with `extra` arguments (kFastCadence, say). -1 when it does not listen.
+  std::int32_t StartConsole(const std::vector<std::string>& extra = {});
 
   // The next line the server writes to standard output (without its line
   // feed), or nullopt when none comes in time or the output ended.
@@ -97,19 +105,6 @@ class ServerProcess {
   std::optional<int> exitCode_;
   std::string stdout_;
   std::string stderr_;
-};
-
-// A test against the built server, started in the console on a free port.
-class RunningServerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(server.Start({"--headless", "--port", "0"}));
-    port = server.WaitForListening();
-    ASSERT_GT(port, 0) << server.ErrorText();
-  }
-
-  ServerProcess server;
-  std::int32_t port = -1;
 };
 
 }  // namespace quib::test
