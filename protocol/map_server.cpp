@@ -101,9 +101,8 @@ void HandleMapLoaded(ProtocolHost& host, ConnectionRecord& connection, PacketBuf
   if (host.ReloadPending()) {
     // The client has loaded the reload map: send everyone back instead of
     // greeting this arrival.
-    host.SetReloadPending(false);
     DropReceived(host, connection, "with the packet before it");
-    Warp(host);
+    EndMapReload(host);
     return;
   }
   WriteInt16(scratch, 0, 0x00B0);
