@@ -105,7 +105,7 @@ void HandleMapLoaded(ProtocolHost& host, ConnectionRecord& connection, PacketBuf
     // The client has loaded the reload map: send everyone back instead of
     // greeting this arrival.
     host.SetReloadPending(false);
-    DropReceived(host, connection, "with the packet before it");
+    DropReceived(host, connection, kDroppedBehindUnknown);
     Warp(host);
     return;
   }
