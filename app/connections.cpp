@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
 #include "protocol/receive_path.h"
 
@@ -28,7 +29,7 @@ void StartTraffic(ConnectionRecord& record, const sockaddr_in& peer) {
 }
 
 void GiveUp(Form1& form, ConnectionRecord& connection) {
-  DropReceived(form, connection, "the client stopped reading its replies");
+  DropReceived(form, connection, kDroppedGivenUp);
   connection.Unsent.KeepStartedPacket();
   connection.GivenUp = true;
   connection.GivenUpAt = std::chrono::steady_clock::now();

@@ -1,5 +1,8 @@
 -- quib.lua: the Quib-Server protocol in Wireshark 3.6 and later, for a plugin folder
 -- (~/.local/lib/wireshark/plugins, %APPDATA%\Wireshark\plugins) or tshark -X lua_script:quib.lua.
+-- It needs its tables beside it, quib_tables.lua.inc: the server's build writes them from its own
+-- description of the protocol (the packets, the detection table, packet_db.txt's names and
+-- places), and a build, an install and the Windows zip put them here.
 --
 -- A client meets the server on one TCP port (6900) in three roles, a new connection each: login,
 -- character server, map server. Integers are little-endian, the 16-bit packet id is at offset 0,
@@ -10,6 +13,22 @@
 -- connection after a login request and a character select.
 
 local quib = Proto("quib", "Quib-Server protocol")
+
+-- This script's folder. Its tables are read as text and run: loadfile would look for a relative
+-- name in Wireshark's own folders first.
+local DIR = debug.getinfo(1, "S").source:match("^@(.*)[/\\][^/\\]*$") or "."
+local T
+do
+  local path = DIR .. "/quib_tables.lua.inc"
+  local file = io.open(path, "rb")
+  if not file then
+    error("quib.lua: no " .. path .. ": take the quib.lua of a build or an install, beside its " ..
+          "tables")
+  end
+  local text = file:read("*a")
+  file:close()
+  T = assert((loadstring or load)(text, "@" .. path))()
+end
 
 local F, E, fields, experts = {}, {}, {}, {}
 for _, f in ipairs({{"id", "uint16", "Packet id", base.HEX}, {"name", "string", "Name"},
@@ -39,8 +58,8 @@ quib.prefs.packet_db = Pref.string("packet_db.txt", "", "The packet database to 
 -- packet_db.txt, read by the server's rules: "packet_ver: N" starts section N as a copy of N - 1;
 -- "id,length,name,p0:p1:..." sets one of the nine named packets of the section. The working entry
 -- is never cleared: position slots a line does not list keep what earlier lines left there.
-local MEMBERS = {wanttoconnection = true, loadendack = true, ticksend = true, globalmessage = true,
-  emotion = true, sndoridori = true, walktoxy = true, howmanyconnections = true, restart = true}
+local MEMBERS = {}
+for _, name in ipairs(T.MEMBERS) do MEMBERS[name] = true end
 local SATURATED = 2 ^ 40  -- digits past it saturate instead of growing without end
 
 local function clamp(value, low, high) return math.max(low, math.min(high, value)) end
@@ -111,17 +130,17 @@ local function read_packet_db(text)
   return versions
 end
 
--- Where the database is looked for, the first that reads wins; DIR is this script's folder:
---   the preference, when set (and then nothing else);
---   DIR/packet_db.txt                   the Windows zip: beside quib-server.exe;
---   DIR/../../../share/quib-server/packet_db.txt     an install: PREFIX/lib/wireshark/plugins,
---                                                   PREFIX/share/quib-server;
---   DIR/../../../../share/quib-server/packet_db.txt  the same with
---                                                   PREFIX/lib/<multiarch>/wireshark/plugins;
---   DIR/../data/packet_db.txt                       the sources: dissector/ beside data/.
-local DIR = debug.getinfo(1, "S").source:match("^@(.*)[/\\][^/\\]*$") or "."
-local SEARCHED = {"/packet_db.txt", "/../../../share/quib-server/packet_db.txt",
-  "/../../../../share/quib-server/packet_db.txt", "/../data/packet_db.txt"}
+-- Where the database is looked for, the first that reads wins: the preference, when set (and then
+-- nothing else); else where the server itself looks (T.PACKET_DB, from the program's folder), from
+-- each folder the program may be in, relative to this script's:
+--   DIR                                  the Windows zip: beside quib-server.exe;
+--   DIR/..                               a build: the script in its dissector folder;
+--   DIR/../../../bin, DIR/../../../../bin  an install: PREFIX/lib/wireshark/plugins, or
+--                                        PREFIX/lib/<multiarch>/wireshark/plugins, and PREFIX/bin.
+local SEARCHED = {}
+for _, folder in ipairs({"", "/..", "/../../../bin", "/../../../../bin"}) do
+  for _, place in ipairs(T.PACKET_DB) do SEARCHED[#SEARCHED + 1] = folder .. "/" .. place end
+end
 local db = {}  -- wanted: the preference it was read for; versions, or why: what was searched
 
 local function packet_db()
@@ -141,30 +160,30 @@ local function packet_db()
 end
 
 -- How a version is told: the id of the client's map login and the bytes it sent for it.
-local DETECTION = {
-  [0x0072] = {[19] = 5, [22] = 6, [39] = 7},
-  [0x007E] = {[33] = 8, [37] = 9},
-  [0x00F5] = {[34] = 10, [32] = 11, [35] = 12, [29] = 13},
-  [0x009B] = {[32] = 15, [26] = 16, [31] = 18, [37] = 20, [35] = 21},
-}
+local DETECTION = T.DETECTION
 
--- Layouts: {field, offset, width[, name]}; an offset "p0" is Positions slot 0 of the version's
--- entry, a width "rest" runs to the packet's end. The Info text names values as "{field}" (or
--- by the name). A cell is 3 packed bytes, a move two cells in 5, each coordinate 10 bits.
+-- Layouts: {field, reading, offset, width, name = ..., entry = ...}; an offset "p0" is Positions
+-- slot 0 of the version's entry, a width "rest" runs to the packet's end. The Info text names
+-- values as "{field}" (or by the name). A cell is 3 packed bytes, a move two cells in 5, each
+-- coordinate 10 bits.
 local function cell(b0, b1, b2) return b0 * 4 + math.floor(b1 / 64),
                                        (b1 % 64) * 16 + math.floor(b2 / 16) end
 local function xy(t, r, x, y) t:add(F.x, r, x) t:add(F.y, r, y) return ("(%d, %d)"):format(x, y) end
-local function text(field)  -- up to its first zero byte, in the server's single-byte charset
-  return function(t, r)
+-- How each reading shows its bytes `r` as the field `field`, and the value it gives.
+local READ = {
+  int = function(t, r, field)
+    local value = r:le_uint()
+    t:add(F[field], r, value)
+    return value
+  end,
+  text = function(t, r, field)  -- up to its first zero byte, in the server's single-byte charset
     local s = r:string(ENC_ISO_8859_1)
     s = s:sub(1, (s:find("\0", 1, true) or #s + 1) - 1)
-    t:add(field, r, s)
+    t:add(F[field], r, s)
     return s
-  end
-end
-local DECODE = {map = text(F.map), text = text(F.text),
-  bytes = function(t, r) t:add(F.bytes, r) return r:len() end,
-  address = function(t, r) t:add(F.address, r) return tostring(r:ipv4()) end,
+  end,
+  bytes = function(t, r, field) t:add(F[field], r) return r:len() end,
+  address = function(t, r, field) t:add(F[field], r) return tostring(r:ipv4()) end,
   cell = function(t, r) return xy(t, r, cell(r(0, 1):uint(), r(1, 1):uint(), r(2, 1):uint())) end,
   move = function(t, r)
     local b = {r(0, 1):uint(), r(1, 1):uint(), r(2, 1):uint(), r(3, 1):uint(), r(4, 1):uint()}
@@ -176,98 +195,45 @@ local DECODE = {map = text(F.map), text = text(F.text),
 }
 
 -- Adds the fields of `layout` to `t` and returns their values by name. Repeated entries:
--- {"entries", offset, size, layout, label, name}, each a subtree labelled from its values.
+-- {"entries", "entries", offset, size, entry = {layout, label, name}}, each a subtree labelled
+-- from its values.
 local function decode(t, r, layout, entry)
   local v = {}
   for _, item in ipairs(layout or {}) do
-    local key, o, n = item[1], item[2], item[3]
+    local field, reading, o, n = item[1], item[2], item[3], item[4]
     if type(o) == "string" then o = entry and entry.pos[tonumber(o:sub(2)) + 1] end
     if o and n == "rest" then n = r:len() - o end
-    if key == "entries" then
-      local labels = {}
+    if reading == "entries" then
+      local labels, each = {}, item.entry
       for at = o, r:len() - n, n do
-        local e = t:add(r(at, n), item[6])
-        labels[#labels + 1] = item[5]:gsub("{([%w_]+)}", decode(e, r(at, n), item[4]))
+        local e = t:add(r(at, n), each.name)
+        labels[#labels + 1] = each.label:gsub("{([%w_]+)}", decode(e, r(at, n), each.layout))
         e:append_text(": " .. labels[#labels])
       end
       v.entries, v.entry_count = table.concat(labels, "; "), #labels
     elseif o and o >= 0 and n > 0 and o + n <= r:len() then
-      local f = r(o, n)
-      local value = DECODE[key] and DECODE[key](t, f) or f:le_uint()
-      if not DECODE[key] then t:add(F[key], f, value) end
-      v[item[4] or key] = value
+      v[item.name or field] = READ[reading](t, r(o, n), field)
     end
   end
   return v
 end
 
--- Every packet the client sends, in the order the server tests ids (first match wins): {id,
--- length, name, layout, info}. A packet_db.txt name for the id takes id and length from the
+-- Every packet the client sends, in the order the server tests ids (first match wins): {id or
+-- member, length, name, layout, info}. A packet_db.txt member takes id and length from the
 -- version; length 0: the server drops all it holds with it; "field": the total at offset 2.
--- `role`: a login or character packet, which is no map login.
-local CLIENT = {
-  {0x0000, 0, "Ignored"},
-  {0x0200, 26, "Login pre-request", role = true},
-  {0x0204, 18, "Login pre-request", role = true},
-  {0x0064, 55, "Login request", role = true, closes = true},
-  {0x01DD, 55, "Login request", role = true, closes = true},
-  {0x020B, 19, "Character server marker", role = true},
-  {0x0065, 17, "Character connect", {{"account_id", 2, 4}}, ": account {account_id}",
-   role = true, echo = true},
-  {0x0187, 6, "Ignored", role = true},
-  {0x0068, 46, "Character delete", role = true},
-  {0x0067, 37, "Character create", role = true},
-  {0x0066, 3, "Character select", {{"slot", 2, 1}}, ": slot {slot}", role = true, closes = true},
-  {"wanttoconnection", nil, "Map login", nil, ": packet version {version}", echo = true},
-  {0x01C0, 2, "Ignored"},
-  {"loadendack", nil, "Map loaded"},
-  {"ticksend", nil, "Tick"},
-  {0x009B, 14, "Ignored"},
-  {"globalmessage", "field", "Chat", {{"length", 2, 2}, {"text", "p1", "rest"}}, ": {text}"},
-  {"emotion", nil, "Emotion", {{"emotion", 2, 1}}, " {emotion}"},
-  {"sndoridori", nil, "Sndoridori", {{"value", 4, 2}, {"value", 9, 1}}},
-  {"walktoxy", nil, "Walk", {{"cell", "p0", 3}}, " to {cell}"},
-  {"howmanyconnections", nil, "User count request"},
-  {"restart", nil, "Restart", {{"value", "p0", 1, "type"}}, ": type {type}"},
-}
-
--- Every packet the server sends, in the same form.
-local SERVER = {
-  {0x0069, "field", "Server list", {{"length", 2, 2}, {"account_id", 8, 4}, {"entries", 47, 32,
-   {{"address", 0, 4}, {"port", 4, 2}, {"text", 6, 20}, {"count", 26, 2}},
-   "{text} {address}:{port}, {count} users", "Server"}}, ": {entries}"},
-  {0x006B, "field", "Character list", {{"length", 2, 2}, {"entries", 24, 106,
-   {{"character_id", 0, 4}, {"text", 74, 24}, {"slot", 104, 1}},
-   "{text}, id {character_id}, slot {slot}", "Character"}}, ": {entry_count} characters"},
-  {0x006C, 4, "Connect refused"},
-  {0x006E, 3, "Create refused", {{"value", 2, 1}}, ": code {value}"},
-  {0x0070, 4, "Delete refused", {{"value", 2, 2}}, ": code {value}"},
-  {0x0071, 28, "Map server", {{"character_id", 2, 4}, {"map", 6, 16}, {"address", 22, 4},
-   {"port", 26, 2}}, ": {map} at {address}:{port}, character {character_id}"},
-  {0x0073, 11, "Map login reply", {{"tick", 2, 4}, {"cell", 6, 3}}, " at {cell}"},
-  {0x007F, 6, "Tick reply", {{"tick", 2, 4}}, ": {tick}"},
-  {0x0087, 12, "Walk reply", {{"tick", 2, 4}, {"move", 6, 5}}, " {move}"},
-  {0x008D, "field", "Chat line", {{"length", 2, 2}, {"character_id", 4, 4}, {"text", 8, "rest"}},
-   ": {text}"},
-  {0x0091, 26, "Map change", {{"map", 2, 16}, {"x", 18, 2}, {"y", 20, 2}}, ": {map} ({x}, {y})"},
-  {0x009C, 9, "Sndoridori reply", {{"character_id", 2, 4}, {"value", 6, 2}, {"value", 8, 1}}},
-  {0x00A3, "field", "Status list", {{"length", 2, 2}}},
-  {0x00A4, "field", "Status list", {{"length", 2, 2}}},
-  {0x00B0, 8, "Status", {{"value", 2, 2, "type"}, {"value", 4, 4}}, ": type {type}, value {value}"},
-  {0x00B3, 3, "Restart reply", {{"value", 2, 1, "type"}}, ": type {type}"},
-  {0x00C0, 7, "Emotion reply", {{"account_id", 2, 4}, {"emotion", 6, 1}},
-   " {emotion} from account {account_id}"},
-  {0x00C2, 6, "User count", {{"count", 2, 4}}, ": {count}"},
-}
--- The 4-byte account echo has no id; it comes where a reply is owed, before 0x006B or 0x0073.
-local ECHO = {nil, 4, "Account echo", {{"account_id", 0, 4}}, ": {account_id}"}
-local UNKNOWN = {nil, nil, "Unknown packet", {{"bytes", 0, "rest"}}, expert = E.unknown}
-local DROPPED = {nil, nil, "Dropped", {{"bytes", 0, "rest"}}, ": {bytes} bytes, {why}",
-                 expert = E.dropped}
-local AFTER_ECHO = {[0x006B] = true, [0x0073] = true}
-local ROLE_IDS, SERVER_IDS = {}, {}
-for _, row in ipairs(CLIENT) do if row.role then ROLE_IDS[row[1]] = true end end
-for _, row in ipairs(SERVER) do SERVER_IDS[row[1]] = row end
+-- `role`: a login or character packet, which is no map login; `closes`: the server closes the
+-- connection after it; `echo`: the account echo comes ahead of its reply.
+local CLIENT = T.CLIENT
+-- Every packet the server sends, in the same form; `after_echo`: the account echo may come ahead
+-- of it. The 4-byte account echo has no id; unknown ids and the bytes the server drops unread
+-- are shown too.
+local SERVER, ECHO, UNKNOWN, DROPPED, WHY = T.SERVER, T.ECHO, T.UNKNOWN, T.DROPPED, T.WHY
+UNKNOWN.expert, DROPPED.expert = E.unknown, E.dropped
+local AFTER_ECHO, ROLE_IDS, SERVER_IDS = {}, {}, {}
+for _, row in ipairs(CLIENT) do if row.role then ROLE_IDS[row.id] = true end end
+for _, row in ipairs(SERVER) do
+  SERVER_IDS[row.id], AFTER_ECHO[row.id] = row, row.after_echo
+end
 
 -- The packet at `off`: its length (nil: more bytes needed, that many more when known), its row,
 -- the version's entry for it and its id, and whether the server drops all it holds with it.
@@ -278,8 +244,8 @@ local function next_packet(tvb, off, s, to_server, versions)
   if to_server then
     local version = versions and versions[s.version]
     for _, r in ipairs(CLIENT) do
-      entry = type(r[1]) == "string" and version and version[r[1]] or nil
-      if id == (entry and entry.id or r[1]) then row = r break end
+      entry = r.member and version and version[r.member] or nil
+      if id == (entry and entry.id or r.id) then row = r break end
     end
   else
     row = SERVER_IDS[id]
@@ -287,7 +253,7 @@ local function next_packet(tvb, off, s, to_server, versions)
     if (before and (s.echo > 0 or not row)) or (s.echo > 0 and not row) then row, id = ECHO end
   end
   if not row then return rest, UNKNOWN, nil, id, true end
-  local length = row[2] or entry.len
+  local length = row.length or entry.len
   if length == "field" then length = rest >= 4 and math.max(tvb(off + 2, 2):le_uint(), 4) end
   if not length then return nil end
   if length <= 0 then return rest, row, entry, id, true end
@@ -297,15 +263,15 @@ end
 
 -- Adds one packet to the tree and its text to `infos`; `more` holds values for the Info text.
 local function show(infos, tree, r, row, id, entry, more)
-  local label = row == UNKNOWN and string.format("Unknown packet 0x%04X", id) or
-                id and string.format("0x%04X %s", id, row[3]) or row[3]
+  local label = row == UNKNOWN and string.format("%s 0x%04X", row.name, id) or
+                id and string.format("0x%04X %s", id, row.name) or row.name
   local t = tree:add(quib, r, label)
   if id then t:add(F.id, r(0, 2), id) end
-  t:add(F.name, r, row[3]):set_generated()
+  t:add(F.name, r, row.name):set_generated()
   if entry then t:add(F.version, r(0, 2), more.version):set_generated() end
-  local v = decode(t, r, row[4], entry)
+  local v = decode(t, r, row.layout, entry)
   for k, value in pairs(more) do v[k] = value end
-  label = label .. (row[5] or ""):gsub("{([%w_]+)}", function(k) return tostring(v[k] or "?") end)
+  label = label .. (row.info or ""):gsub("{([%w_]+)}", function(k) return tostring(v[k] or "?") end)
   t:set_text(label)
   if row.expert then t:add_proto_expert_info(row.expert, label) end
   infos[#infos + 1] = label
@@ -334,7 +300,7 @@ local function dissect(tvb, tree, s, to_server, infos)
   if to_server and s.detect and not detect(tvb, s) then return 0, DESEGMENT_ONE_MORE_SEGMENT end
   while off < len do
     if to_server and s.closed then
-      show(infos, tree, tvb(off), DROPPED, nil, nil, {why = "the server closed the connection"})
+      show(infos, tree, tvb(off), DROPPED, nil, nil, {why = WHY.closed})
       return len
     end
     local length, row, entry, id, all = next_packet(tvb, off, s, to_server, versions)
@@ -344,13 +310,13 @@ local function dissect(tvb, tree, s, to_server, infos)
     local t = show(infos, tree, tvb(off, whole and length or 2), row, id, entry,
                    {version = s.version})
     if not whole and length > 2 then
-      show(infos, tree, tvb(off + 2), DROPPED, nil, nil, {why = "with the packet before it"})
+      show(infos, tree, tvb(off + 2), DROPPED, nil, nil, {why = WHY.behind})
     elseif all and row ~= UNKNOWN then
       t:add_proto_expert_info(E.dropped, "No length: the server drops all it holds with it")
     end
     if s.failed then t:add_proto_expert_info(E.no_version, "Version not told from " .. s.failed) end
     s.failed = nil
-    if to_server and not versions and (s.version > 0 or type(row[1]) == "string") then
+    if to_server and not versions and (s.version > 0 or row.member) then
       t:add_proto_expert_info(E.no_database, db.why)
     end
     s.closed = s.closed or (to_server and row.closes)

@@ -2,8 +2,9 @@
 # component:
 #   server  quib-server: the program in /usr/bin, packet_db.txt in
 #           /usr/share/quib-server (the program looks beside itself first,
-#           then in ../share/quib-server), the manual page, the dissector in
-#           Wireshark's global plugin folder, the README and the copyright.
+#           then in ../share/quib-server), the manual page, the dissector and
+#           its tables in Wireshark's global plugin folder, the README and the
+#           copyright.
 #           It needs no Qt.
 #   window  quib-server-window: the Qt window's module in
 #           /usr/lib/<multiarch>/quib-server (ui/qt/CMakeLists.txt), the
@@ -42,8 +43,22 @@ if(NOT quib_newest MATCHES "^quib-server \\(${PROJECT_VERSION}\\) ")
   message(WARNING "packaging/linux/changelog does not start with version ${PROJECT_VERSION}")
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/data/packet_db.txt
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/quib-server COMPONENT server)
+# packet_db.txt goes to the place of an install in the one list of the places
+# the program looks in (packetdb/packet_database_places.h), each relative to
+# the program's folder: the one that leaves it, taken from the folder the
+# program is installed in (bin/../share/quib-server/packet_db.txt).
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/packetdb/packet_database_places.h)
+file(STRINGS ${PROJECT_SOURCE_DIR}/packetdb/packet_database_places.h quib_places
+     REGEX "^ *\"\\.\\./[^\"]*\",")
+if(NOT quib_places MATCHES "\"([^\"]+)\"")
+  message(FATAL_ERROR "packetdb/packet_database_places.h names no place outside the program's folder")
+endif()
+cmake_path(SET QUIB_PACKET_DB_INSTALLED NORMALIZE "${CMAKE_INSTALL_BINDIR}/${CMAKE_MATCH_1}")
+cmake_path(GET QUIB_PACKET_DB_INSTALLED PARENT_PATH quib_packet_db_folder)
+cmake_path(GET QUIB_PACKET_DB_INSTALLED FILENAME quib_packet_db_name)
+install(FILES ${PROJECT_SOURCE_DIR}/data/packet_db.txt DESTINATION ${quib_packet_db_folder}
+        RENAME ${quib_packet_db_name} COMPONENT server)
 install(FILES ${quib_packaged}/quib-server.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT server)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${quib_linux}/copyright ${quib_packaged}/changelog.gz
@@ -56,7 +71,8 @@ if(QUIB_HAVE_GUI)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quib-server-window
           COMPONENT window)
 endif()
-install(FILES ${quib_linux}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+configure_file(${quib_linux}/lintian-overrides.in ${quib_packaged}/lintian-overrides @ONLY)
+install(FILES ${quib_packaged}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME quib-server COMPONENT server)
 install(FILES ${quib_linux}/quib-server.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT ${QUIB_DESKTOP_COMPONENT})

@@ -11,10 +11,8 @@ namespace {
 
 int PacketCount(const VersionEntry& entry) {
   int count = 0;
-  for (const PacketEntry* packet : {&entry.wanttoconnection, &entry.loadendack, &entry.ticksend,
-                                    &entry.globalmessage, &entry.emotion, &entry.sndoridori,
-                                    &entry.walktoxy, &entry.howmanyconnections, &entry.restart}) {
-    if (packet->Id != 0) ++count;
+  for (const PacketMember& member : kPacketMembers) {
+    if ((entry.*member.Entry).Id != 0) ++count;
   }
   return count;
 }
@@ -73,9 +71,10 @@ std::vector<std::string> DescribePacketDatabase(const std::string& path, const P
   if (!missing.empty()) {
     const bool one = missing.size() == 1;
     lines.push_back("Warning: packet database: " + std::string(one ? "version " : "versions ") +
-                    Runs(missing) + (one ? " has" : " have") +
-                    " no map login (wanttoconnection): clients detected as " +
-                    (one ? "it" : "those") + " get no answer in the map");
+                    Runs(missing) + (one ? " has" : " have") + " no map login (" +
+                    std::string(PacketMemberName(&VersionEntry::wanttoconnection)) +
+                    "): clients detected as " + (one ? "it" : "those") +
+                    " get no answer in the map");
   }
   return lines;
 }

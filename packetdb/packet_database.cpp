@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <limits>
 #include <map>
+#include <optional>
 #include <system_error>
 
+#include "packetdb/packet_database_places.h"
 #include "packetdb/text_utils.h"
 
 namespace quib {
@@ -179,6 +181,26 @@ void ReadPacketLine(Reader& reader, std::string_view line) {
   if (PacketEntry* member = FindPacketEntry(entry, fields[2])) *member = reader.working;
 }
 
+// `place`, a path relative to `folder` with '/' between its parts, written
+// from `folder` with its own separator; a leading "../" takes a folder off
+// it ("/usr/bin/" and "../share/x" give "/usr/share/x"). Nullopt when there is
+// no folder left to take off.
+std::optional<std::string> FromFolder(std::string folder, std::string_view place) {
+  // The folder ends in its separator.
+  const char separator = folder.back();
+  while (place.starts_with("../")) {
+    if (folder.size() < 2) return std::nullopt;
+    const std::size_t parentEnd = folder.find_last_of("/\\", folder.size() - 2);
+    if (parentEnd == std::string::npos) return std::nullopt;
+    folder.erase(parentEnd + 1);
+    place.remove_prefix(3);
+  }
+  std::string path = folder + std::string(place);
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(folder.size()), path.end(), '/',
+               separator);
+  return path;
+}
+
 // Why a file read as `result` cannot serve as the database, or nullptr.
 const char* Refusal(ReadResult result) {
   switch (result) {
@@ -197,23 +219,8 @@ const char* Refusal(ReadResult result) {
 }  // namespace
 
 PacketEntry* FindPacketEntry(VersionEntry& entry, std::string_view name) {
-  struct Member {
-    std::string_view name;
-    PacketEntry VersionEntry::*field;
-  };
-  static constexpr Member kMembers[] = {
-      {"wanttoconnection", &VersionEntry::wanttoconnection},
-      {"loadendack", &VersionEntry::loadendack},
-      {"ticksend", &VersionEntry::ticksend},
-      {"globalmessage", &VersionEntry::globalmessage},
-      {"emotion", &VersionEntry::emotion},
-      {"sndoridori", &VersionEntry::sndoridori},
-      {"walktoxy", &VersionEntry::walktoxy},
-      {"howmanyconnections", &VersionEntry::howmanyconnections},
-      {"restart", &VersionEntry::restart},
-  };
-  for (const Member& member : kMembers) {
-    if (member.name == name) return &(entry.*member.field);
+  for (const PacketMember& member : kPacketMembers) {
+    if (member.Name == name) return &(entry.*member.Entry);
   }
   return nullptr;
 }
@@ -271,14 +278,9 @@ bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string
 std::vector<std::string> DefaultPacketDatabasePaths() {
   const std::string folder = ExecutableFolder();
   if (folder.empty()) return {};
-  // The folder ends in its separator; its parent is what comes before the
-  // separator ahead of that one, "/usr/" for "/usr/bin/".
-  const char separator = folder.back();
-  const std::size_t parentEnd = folder.find_last_of("/\\", folder.size() - 2);
-  std::vector<std::string> paths{folder + "packet_db.txt"};
-  if (parentEnd != std::string::npos) {
-    paths.push_back(folder.substr(0, parentEnd + 1) + "share" + separator + "quib-server" +
-                    separator + "packet_db.txt");
+  std::vector<std::string> paths;
+  for (const std::string_view place : kPacketDatabasePlaces) {
+    if (std::optional<std::string> path = FromFolder(folder, place)) paths.push_back(*path);
   }
   return paths;
 }

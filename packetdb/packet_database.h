@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,36 @@ struct VersionEntry {
   PacketEntry restart;
 };
 
+// The nine members by the names packet_db.txt gives them, in the order of
+// VersionEntry: the one list of those names, which the reader, the summary,
+// the dissector's tables (dissector/generator/generate_tables.cpp) and the
+// tests read.
+struct PacketMember {
+  std::string_view Name;
+  PacketEntry VersionEntry::*Entry;
+};
+inline constexpr PacketMember kPacketMembers[] = {
+    {"wanttoconnection", &VersionEntry::wanttoconnection},
+    {"loadendack", &VersionEntry::loadendack},
+    {"ticksend", &VersionEntry::ticksend},
+    {"globalmessage", &VersionEntry::globalmessage},
+    {"emotion", &VersionEntry::emotion},
+    {"sndoridori", &VersionEntry::sndoridori},
+    {"walktoxy", &VersionEntry::walktoxy},
+    {"howmanyconnections", &VersionEntry::howmanyconnections},
+    {"restart", &VersionEntry::restart},
+};
+static_assert(std::size(kPacketMembers) * sizeof(PacketEntry) == sizeof(VersionEntry),
+              "every member of VersionEntry has its name in kPacketMembers");
+
+// The name of the member `entry` points to; empty for nullptr.
+constexpr std::string_view PacketMemberName(PacketEntry VersionEntry::*entry) {
+  for (const PacketMember& member : kPacketMembers) {
+    if (member.Entry == entry) return member.Name;
+  }
+  return {};
+}
+
 // Indexed by packet version number, 0 up to the last section header read.
 using PacketTable = std::vector<VersionEntry>;
 
@@ -50,11 +81,11 @@ PacketTable ParsePacketDatabase(const std::string& text,
 bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason = nullptr,
                         std::vector<std::string>* warnings = nullptr);
 
-// Where packet_db.txt is looked for when no path is given, in this order:
-// beside the running executable (a build folder, an unpacked zip), then in
-// share/quib-server beside the executable's folder (/usr/bin/quib-server
-// reads /usr/share/quib-server/packet_db.txt). Empty when the executable's
-// folder cannot be found.
+// Where packet_db.txt is looked for when no path is given: the places of
+// packet_database_places.h, from the running executable's folder, in their
+// order (/usr/bin/quib-server reads /usr/bin/packet_db.txt, else
+// /usr/share/quib-server/packet_db.txt). Empty when the executable's folder
+// cannot be found.
 std::vector<std::string> DefaultPacketDatabasePaths();
 
 // The first of DefaultPacketDatabasePaths that exists. When none does, the

@@ -7,12 +7,6 @@ namespace quib {
 
 namespace {
 
-struct DetectionRow {
-  std::int32_t PacketId;
-  std::int32_t BytesReceived;
-  std::int32_t Version;
-};
-
 // How a version is recognised: the id of its map login and its size. This
 // is independent of packet_db.txt, which says what a version's packets look
 // like once it is known.
@@ -38,6 +32,8 @@ constexpr std::array<DetectionRow, 14> kDetectionTable{{
 }};
 
 }  // namespace
+
+std::span<const DetectionRow> DetectionTable() { return kDetectionTable; }
 
 std::optional<std::int32_t> DetectPacketVersion(std::int32_t packetId, std::int32_t bytesReceived) {
   for (const DetectionRow& row : kDetectionTable) {

@@ -5,9 +5,22 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace quib {
+
+// One way a version is told: the id of its map login and the bytes it came in.
+struct DetectionRow {
+  std::int32_t PacketId;
+  std::int32_t BytesReceived;
+  std::int32_t Version;
+};
+
+// The detection table, the one statement of it: the server's detection reads
+// it, and so does dissector/generator/generate_tables.cpp for the dissector's
+// tables. No pair of id and size occurs twice.
+std::span<const DetectionRow> DetectionTable();
 
 // The version whose map login has this id and this many bytes, or nullopt
 // when the detection table knows no such pair.

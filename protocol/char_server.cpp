@@ -1,16 +1,16 @@
 // The character role.
 //
-// 0x006C, refusal (4 bytes):        0 id | 2 0
-// 0x006B, character list (978 bytes): 0 id | 2 length | 4 zero (20)
+// kConnectRefused (4 bytes):       0 id | 2 0
+// kCharacterList (978 bytes):      0 id | 2 length | 4 zero (20)
 //   | 24 + 106 * i entry for slot i, i = 0 to 8
 // Character entry (106 bytes):
 //   0 character id | 4 0 | 8 0 | 12 0 | 16 50 | 20..36 0 (4 each) | 40 0
 //   | 42 32767 | 44 32767 | 46 32767 | 48 32767 | 50 50 | 52 i + 7 (16 for
 //   slot 6) | 54 0 | 56 0 | 58 99 | 60..72 0 (2 each) | 74 name (24)
 //   | 98..103 99 (1 each) | 104 slot | 105 0
-// 0x0070, delete refused (4 bytes): 0 id | 2 1
-// 0x006E, create refused (3 bytes): 0 id | 2 2 (1 byte)
-// 0x0071, map server (28 bytes):    0 id | 2 character id | 6 map name (16)
+// kDeleteRefused (4 bytes):        0 id | 2 1
+// kCreateRefused (3 bytes):        0 id | 2 2 (1 byte)
+// kMapServer (28 bytes):           0 id | 2 character id | 6 map name (16)
 //   | 22 map address (network order) | 26 port
 #include "protocol/char_server.h"
 
@@ -18,6 +18,7 @@
 
 #include "protocol/connection_events.h"
 #include "protocol/connection_record.h"
+#include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
 #include "protocol/protocol_host.h"
 
@@ -81,7 +82,7 @@ void HandleCharServerMarker(ProtocolHost&, ConnectionRecord& connection, PacketB
 void HandleCharServerConnect(ProtocolHost& host, ConnectionRecord& connection,
                              PacketBuffer& scratch) {
   if (host.ConnectionCount() > kMaxConnections) {
-    WriteInt16(scratch, 0, 0x006C);
+    WriteInt16(scratch, 0, kConnectRefused.Id);
     WriteInt16(scratch, 2, 0);
     SendReply(host, connection, scratch, 4);
     ServerCloses(host, connection);
@@ -90,7 +91,7 @@ void HandleCharServerConnect(ProtocolHost& host, ConnectionRecord& connection,
 
   SendAccountEcho(host, connection, scratch, ReadInt32(connection.RecvBuffer, 2));
 
-  WriteInt16(scratch, 0, 0x006B);
+  WriteInt16(scratch, 0, kCharacterList.Id);
   WriteInt16(scratch, 2, static_cast<std::uint16_t>(kListHead + kCharacterCount * kEntryLength));
   for (std::int32_t slot = 0; slot < kCharacterCount; ++slot) {
     connection.CharacterId = kFirstCharacterId + slot;
@@ -105,14 +106,14 @@ void HandleCharServerConnect(ProtocolHost& host, ConnectionRecord& connection,
 
 void HandleCharacterDelete(ProtocolHost& host, ConnectionRecord& connection,
                            PacketBuffer& scratch) {
-  WriteInt16(scratch, 0, 0x0070);
+  WriteInt16(scratch, 0, kDeleteRefused.Id);
   WriteInt16(scratch, 2, 1);
   SendReply(host, connection, scratch, 4);
 }
 
 void HandleCharacterCreate(ProtocolHost& host, ConnectionRecord& connection,
                            PacketBuffer& scratch) {
-  WriteInt16(scratch, 0, 0x006E);
+  WriteInt16(scratch, 0, kCreateRefused.Id);
   WriteByte(scratch, 2, 2);
   SendReply(host, connection, scratch, 3);
 }
@@ -120,7 +121,7 @@ void HandleCharacterCreate(ProtocolHost& host, ConnectionRecord& connection,
 void HandleCharacterSelect(ProtocolHost& host, ConnectionRecord& connection,
                            PacketBuffer& scratch) {
   connection.CharSlot = ReadByte(connection.RecvBuffer, 2);
-  WriteInt16(scratch, 0, 0x0071);
+  WriteInt16(scratch, 0, kMapServer.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(kFirstCharacterId + connection.CharSlot));
   WriteFixedString(scratch, 6, host.MapName(), 16);
   WriteServerEndpoint(scratch, 22, host.MapServerAddress());  // address at 22, port at 26

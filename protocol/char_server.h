@@ -10,15 +10,15 @@ class ProtocolHost;
 struct ConnectionRecord;
 
 void HandleCharServerMarker(ProtocolHost& host, ConnectionRecord& connection,
-                            PacketBuffer& scratch);  // 0x020B
+                            PacketBuffer& scratch);  // kCharServerMarker
 // A refused connect closes the connection, and its buffer with it.
 void HandleCharServerConnect(ProtocolHost& host, ConnectionRecord& connection,
-                             PacketBuffer& scratch);  // 0x0065
+                             PacketBuffer& scratch);  // kCharConnect
 void HandleCharacterDelete(ProtocolHost& host, ConnectionRecord& connection,
-                           PacketBuffer& scratch);  // 0x0068
+                           PacketBuffer& scratch);  // kCharacterDelete
 void HandleCharacterCreate(ProtocolHost& host, ConnectionRecord& connection,
-                           PacketBuffer& scratch);  // 0x0067
+                           PacketBuffer& scratch);  // kCharacterCreate
 void HandleCharacterSelect(ProtocolHost& host, ConnectionRecord& connection,
-                           PacketBuffer& scratch);  // 0x0066
+                           PacketBuffer& scratch);  // kCharacterSelect
 
 }  // namespace quib

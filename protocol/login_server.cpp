@@ -1,6 +1,6 @@
 // The login role.
 //
-// 0x0069, server list (79 bytes: a 47-byte head and one 32-byte server entry):
+// kServerList, the server list (79 bytes: a 47-byte head and one 32-byte server entry):
 //   0 id | 2 length | 4 0 | 8 account id | 12 0 | 16 0 | 20 date text (24)
 //   | 46 sex | 47 server address (network order) | 51 port | 53 name (20)
 //   | 73 user count | 75 0 | 77 0
@@ -8,6 +8,7 @@
 
 #include "protocol/connection_events.h"
 #include "protocol/connection_record.h"
+#include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
 #include "protocol/protocol_host.h"
 
@@ -30,7 +31,7 @@ void HandleLoginPreRequest(ProtocolHost& host, ConnectionRecord& connection, Pac
 
 void HandleLoginRequest(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
   const std::int32_t length = kServerListHead + kServerEntryLength * kServerCount;
-  WriteInt16(scratch, 0, 0x0069);
+  WriteInt16(scratch, 0, kServerList.Id);
   WriteInt16(scratch, 2, static_cast<std::uint16_t>(length));
   WriteInt32(scratch, 4, 0);
   WriteInt32(scratch, 8, kAccountId);

@@ -7,6 +7,7 @@
 #include "base/settings.h"
 #include "protocol/connection_events.h"
 #include "protocol/packet_buffer.h"
+#include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
 
 namespace quib {
@@ -73,12 +74,12 @@ std::string CellChanges(const ProtocolHost& host) {
   return changes;
 }
 
-// 0x0091 map change, 26 bytes:
+// kMapChange, the map change, 26 bytes:
 //   0 u16 id | 2 map name, 16 bytes | 18 u16 x | 20 u16 y | 22 four zero bytes
 std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::int32_t x,
                            std::int32_t y) {
   PacketBuffer buffer{};
-  WriteInt16(buffer, 0, 0x0091);
+  WriteInt16(buffer, 0, kMapChange.Id);
   WriteFixedString(buffer, 2, mapName, 16);
   WriteInt16(buffer, 18, static_cast<std::uint16_t>(x));
   WriteInt16(buffer, 20, static_cast<std::uint16_t>(y));

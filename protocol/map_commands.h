@@ -32,7 +32,7 @@ std::string TargetText(const WarpTarget& target);
 // instead: "Y 70000 taken as 898 (cells are 2 to 898)". Empty when none.
 std::string CellChanges(const ProtocolHost& host);
 
-// Sends the map change 0x0091 to every connection in the map; returns how
+// Sends the map change (kMapChange) to every connection in the map; returns how
 // many it went to.
 std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::int32_t x,
                            std::int32_t y);

@@ -1,16 +1,19 @@
 // The map role's replies. Every packet is built at the offsets of its layout:
 //
-//   echo   4 bytes   0 s32 2000000 (the account id the login reply gives out)
-//   0x0073 11 bytes  0 id | 2 s32 tick | 6 packed cell | 9 u8 5 | 10 u8 5
-//   0x00B0 8 bytes   0 id | 2 u16 type 1 | 4 s32 value 99
-//   0x00A3, 0x00A4   0 id | 2 u16 total length 4
-//   0x007F 6 bytes   0 id | 2 s32 tick
-//   0x008D 8 + n     0 id | 2 u16 total length | 4 s32 speaker | 8 text, n bytes
-//   0x00C0 7 bytes   0 id | 2 s32 account id | 6 u8 emotion
-//   0x009C 9 bytes   0 id | 2 s32 character id | 6 u16 value | 8 u8 value
-//   0x0087 12 bytes  0 id | 2 s32 tick | 6 packed move, 5 bytes | 11 u8 0
-//   0x00C2 6 bytes   0 id | 2 s32 count
-//   0x00B3 3 bytes   0 id | 2 u8 type
+//   echo              4 bytes   0 s32 2000000 (the account id the login reply gives out)
+//   kMapLoginReply   11 bytes   0 id | 2 s32 tick | 6 packed cell | 9 u8 5 | 10 u8 5
+//   kStatus           8 bytes   0 id | 2 u16 type 1 | 4 s32 value 99
+//   kStatusListFirst, kStatusListSecond
+//                     4 bytes   0 id | 2 u16 total length 4
+//   kTickReply        6 bytes   0 id | 2 s32 tick
+//   kChatLine         8 + n     0 id | 2 u16 total length | 4 s32 speaker | 8 text, n bytes
+//   kEmotionReply     7 bytes   0 id | 2 s32 account id | 6 u8 emotion
+//   kSndOriDoriReply  9 bytes   0 id | 2 s32 character id | 6 u16 value | 8 u8 value
+//   kWalkReply       12 bytes   0 id | 2 s32 tick | 6 packed move, 5 bytes | 11 u8 0
+//   kUserCount        6 bytes   0 id | 2 s32 count
+//   kRestartReply     3 bytes   0 id | 2 u8 type
+//
+// Their ids and names are their rows' in packet_descriptions.h.
 //
 // The tick is the server's map tick; the client's own is never read. The one
 // request of varying length, the chat (globalmessage), carries its length as
@@ -28,6 +31,7 @@
 #include "protocol/login_server.h"
 #include "protocol/packet_cases.h"
 #include "protocol/map_commands.h"
+#include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
 #include "protocol/protocol_host.h"
 #include "protocol/receive_path.h"
@@ -42,7 +46,7 @@ constexpr int kStatusRepeats = 55;
 // length, read back from the packet.
 std::int32_t WriteChatLine(PacketBuffer& buffer, std::int32_t speakerId, std::string_view text) {
   const auto width = static_cast<std::int32_t>(text.size());
-  WriteInt16(buffer, 0, 0x008D);
+  WriteInt16(buffer, 0, kChatLine.Id);
   WriteInt16(buffer, 2, static_cast<std::uint16_t>(8 + width));
   WriteInt32(buffer, 4, static_cast<std::uint32_t>(speakerId));
   WriteFixedString(buffer, 8, text, width);
@@ -80,7 +84,7 @@ void HandleMapLogin(ProtocolHost& host, ConnectionRecord& connection, PacketBuff
   ReadClampedPosition(host, Axis::kX, kCellRange.Lowest, kCellRange.Highest, connection.PosX);
   ReadClampedPosition(host, Axis::kY, kCellRange.Lowest, kCellRange.Highest, connection.PosY);
 
-  WriteInt16(scratch, 0, 0x0073);
+  WriteInt16(scratch, 0, kMapLoginReply.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(host.CurrentMapTick()));
   WritePosition(scratch, 6, connection.PosX, connection.PosY);
   WriteByte(scratch, 9, 5);
@@ -101,20 +105,20 @@ void HandleMapLoaded(ProtocolHost& host, ConnectionRecord& connection, PacketBuf
   if (host.ReloadPending()) {
     // The client has loaded the reload map: send everyone back instead of
     // greeting this arrival.
-    DropReceived(host, connection, "with the packet before it");
+    DropReceived(host, connection, kDroppedBehindUnknown);
     EndMapReload(host);
     return;
   }
-  WriteInt16(scratch, 0, 0x00B0);
+  WriteInt16(scratch, 0, kStatus.Id);
   WriteInt16(scratch, 2, 1);
   WriteInt32(scratch, 4, 99);
   for (int i = 0; i < kStatusRepeats; ++i) SendReply(host, connection, scratch, 8);
-  SendEmptyList(host, connection, scratch, 0x00A3);
-  SendEmptyList(host, connection, scratch, 0x00A4);
+  SendEmptyList(host, connection, scratch, kStatusListFirst.Id);
+  SendEmptyList(host, connection, scratch, kStatusListSecond.Id);
 }
 
 void HandleTick(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
-  WriteInt16(scratch, 0, 0x007F);
+  WriteInt16(scratch, 0, kTickReply.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(host.CurrentMapTick()));
   SendReply(host, connection, scratch, 6);
 }
@@ -125,7 +129,7 @@ void HandleChat(ProtocolHost& host, ConnectionRecord& connection, const VersionE
   // included; the text is what follows the head, up to what was received,
   // and at most what a chat line can carry.
   const std::int32_t textOffset = version.globalmessage.Positions[1];
-  const std::int32_t packet = ChatLength(connection.RecvBuffer);
+  const std::int32_t packet = LengthField(connection.RecvBuffer);
   const std::int32_t announced = packet - textOffset;
   std::int32_t length = std::min(packet, connection.RecvLength) - textOffset;
   if (length > kBufferSize - 8) length = kBufferSize - 8;
@@ -153,7 +157,7 @@ void HandleChat(ProtocolHost& host, ConnectionRecord& connection, const VersionE
 }
 
 void HandleEmotion(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
-  WriteInt16(scratch, 0, 0x00C0);
+  WriteInt16(scratch, 0, kEmotionReply.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(connection.AccountId));
   WriteByte(scratch, 6, ReadByte(connection.RecvBuffer, 2));
   SendToMap(host, scratch, 7);
@@ -161,7 +165,7 @@ void HandleEmotion(ProtocolHost& host, ConnectionRecord& connection, PacketBuffe
 
 void HandleSndOriDori(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
   // These request offsets are fixed, not taken from the packet table.
-  WriteInt16(scratch, 0, 0x009C);
+  WriteInt16(scratch, 0, kSndOriDoriReply.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(connection.CharacterId));
   WriteInt16(scratch, 6, static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 4)));
   WriteByte(scratch, 8, ReadByte(connection.RecvBuffer, 9));
@@ -174,7 +178,7 @@ void HandleWalk(ProtocolHost& host, ConnectionRecord& connection, const VersionE
   std::int32_t y = 0;
   ReadPosition(connection.RecvBuffer, version.walktoxy.Positions[0], x, y);
 
-  WriteInt16(scratch, 0, 0x0087);
+  WriteInt16(scratch, 0, kWalkReply.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(host.CurrentMapTick()));
   WritePositionPair(scratch, 6, connection.PosX, connection.PosY, x, y);
   WriteByte(scratch, 11, 0);
@@ -186,7 +190,7 @@ void HandleWalk(ProtocolHost& host, ConnectionRecord& connection, const VersionE
 }
 
 void HandleUserCount(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
-  WriteInt16(scratch, 0, 0x00C2);
+  WriteInt16(scratch, 0, kUserCount.Id);
   WriteInt32(scratch, 2, 1);
   SendReply(host, connection, scratch, 6);
 }
@@ -196,7 +200,7 @@ void HandleRestart(ProtocolHost& host, ConnectionRecord& connection, const Versi
   // Slot 0, like every other branch: a restart line lists only the type
   // byte, and the later slots hold leftovers from other lines.
   if (ReadByte(connection.RecvBuffer, version.restart.Positions[0]) != 1) return;
-  WriteInt16(scratch, 0, 0x00B3);
+  WriteInt16(scratch, 0, kRestartReply.Id);
   WriteByte(scratch, 2, 1);
   SendReply(host, connection, scratch, 3);
 }

@@ -9,6 +9,7 @@
 #include "protocol/connection_events.h"
 #include "protocol/connection_record.h"
 #include "protocol/packet_cases.h"
+#include "protocol/packet_descriptions.h"
 #include "protocol/packet_log.h"
 #include "protocol/protocol_host.h"
 #include "protocol/receive_path.h"
@@ -128,7 +129,7 @@ void SendAccountEcho(ProtocolHost& host, ConnectionRecord& connection, PacketBuf
 }
 
 void ServerCloses(ProtocolHost& host, ConnectionRecord& connection) {
-  DropReceived(host, connection, "the server closed the connection");
+  DropReceived(host, connection, kDroppedAfterClose);
   host.CloseConnection(connection);
 }
 

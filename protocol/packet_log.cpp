@@ -6,6 +6,7 @@
 
 #include "protocol/connection_events.h"
 #include "protocol/connection_record.h"
+#include "protocol/packet_descriptions.h"
 #include "protocol/protocol_host.h"
 #include "protocol/receive_path.h"
 
@@ -99,7 +100,7 @@ void HandleUnknownPacket(ProtocolHost& host, ConnectionRecord& connection, std::
              .Bytes = {connection.RecvBuffer.data(),
                        static_cast<std::size_t>(std::max(connection.RecvLength, 0))},
              .Id = packetId});
-  DropReceived(host, connection, "with the packet before it");
+  DropReceived(host, connection, kDroppedBehindUnknown);
 }
 
 }  // namespace quib

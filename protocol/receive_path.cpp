@@ -7,6 +7,7 @@
 #include "protocol/connection_events.h"
 #include "protocol/connection_record.h"
 #include "protocol/packet_cases.h"
+#include "protocol/packet_descriptions.h"
 #include "protocol/protocol_host.h"
 
 namespace quib {
@@ -72,7 +73,7 @@ void TakeReceivedBytes(ProtocolHost& host, ConnectionRecord& connection, std::in
     host.Emit({.Kind = EventKind::kDropped,
                .Connection = &connection,
                .Bytes = Held(connection, connection.RecvLength, connection.RecvLength + skipped),
-               .Text = "the rest of a packet longer than the buffer"});
+               .Text = kDroppedPastBuffer});
     receive.SkipLength -= skipped;
     n -= skipped;
     std::copy(at + skipped, at + skipped + n, at);

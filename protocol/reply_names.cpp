@@ -1,31 +1,53 @@
 #include "protocol/reply_names.h"
 
+#include <array>
+#include <cstddef>
+#include <string>
+
 namespace quib {
 
 namespace {
 
-struct Reply {
-  std::uint16_t Id;
-  const char* Comment;
-};
+// Each reply's comment, made at compile time: the sends carry a text that
+// outlives them, and the hot path formats nothing.
+constexpr std::size_t kCommentSize = 48;
+using Comment = std::array<char, kCommentSize>;
 
-constexpr Reply kReplies[] = {
-    {0x0069, "0x0069 Server list"},     {0x006B, "0x006B Character list"},
-    {0x006C, "0x006C Connect refused"}, {0x006E, "0x006E Create refused"},
-    {0x0070, "0x0070 Delete refused"},  {0x0071, "0x0071 Map server"},
-    {0x0073, "0x0073 Map login reply"}, {0x007F, "0x007F Tick reply"},
-    {0x0087, "0x0087 Walk reply"},      {0x008D, "0x008D Chat line"},
-    {0x0091, "0x0091 Map change"},      {0x009C, "0x009C Sndoridori reply"},
-    {0x00A3, "0x00A3 Status list"},     {0x00A4, "0x00A4 Status list"},
-    {0x00B0, "0x00B0 Status"},          {0x00B3, "0x00B3 Restart reply"},
-    {0x00C0, "0x00C0 Emotion reply"},   {0x00C2, "0x00C2 User count"},
-};
+constexpr Comment IdAndName(std::uint16_t id, const char* name) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  Comment comment{'0', 'x'};
+  for (std::size_t digit = 0; digit < 4; ++digit) {
+    comment[2 + digit] = kDigits[id >> (12 - 4 * digit) & 15];
+  }
+  std::size_t at = 6;
+  comment[at++] = ' ';
+  for (const char* c = name; *c != '\0'; ++c) comment[at++] = *c;
+  return comment;
+}
+
+// Every name fits, with its id and the zero byte that ends it.
+constexpr bool NamesFit() {
+  for (const PacketDescription* packet : kServerPackets) {
+    if (std::char_traits<char>::length(packet->Name) + 8 > kCommentSize) return false;
+  }
+  return true;
+}
+static_assert(NamesFit());
+
+constexpr auto MakeComments() {
+  std::array<Comment, std::size(kServerPackets)> comments{};
+  for (std::size_t i = 0; i < comments.size(); ++i) {
+    comments[i] = IdAndName(kServerPackets[i]->Id, kServerPackets[i]->Name);
+  }
+  return comments;
+}
+constexpr auto kComments = MakeComments();
 
 }  // namespace
 
 const char* ReplyComment(std::uint16_t id) {
-  for (const Reply& reply : kReplies) {
-    if (reply.Id == id) return reply.Comment;
+  for (std::size_t i = 0; i < kComments.size(); ++i) {
+    if (kServerPackets[i]->Id == id) return kComments[i].data();
   }
   return nullptr;
 }

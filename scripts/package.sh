@@ -71,6 +71,7 @@ server_files=(
   usr/share/quib-server/packet_db.txt
   usr/share/man/man1/quib-server.1.gz
   "usr/lib/$multiarch/wireshark/plugins/quib.lua"
+  "usr/lib/$multiarch/wireshark/plugins/quib_tables.lua.inc"
   usr/share/doc/quib-server/README.md
   usr/share/doc/quib-server/copyright
   usr/share/doc/quib-server/changelog.gz

@@ -1,21 +1,30 @@
-// The shipped Wireshark dissector, dissector/quib.lua, run by tshark: on the
-// server's own capture of the road, on a live loopback capture of the same road
-// sent in pieces and in bursts, and on a map login of every detected version.
+// The shipped Wireshark dissector, quib.lua with the tables the build writes
+// beside it, run by tshark: on the server's own capture of the road, on a live
+// loopback capture of the same road sent in pieces and in bursts, and on a map
+// login of every detected version. What it shows is held against the server's
+// own description of the protocol: the C++ rendering of every packet, and the
+// C++ reading of the same databases.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "capture/packet_capture.h"
+#include "packetdb/version_detection.h"
+#include "protocol/packet_cases.h"
+#include "protocol/packet_rendering.h"
+#include "tests/packet_database_texts.h"
 #include "tests/server_process.h"
 #include "tests/test_support.h"
 #include "tests/tshark.h"
@@ -288,25 +297,15 @@ TEST_F(DissectorTest, ALiveCaptureOfTheRoadInPiecesReadsAsTheServersOwn) {
   std::remove(live.c_str());
 }
 
-// The detected versions: the id and size of a map login, and the version.
-struct DetectedVersion {
-  std::uint16_t id;
-  std::size_t size;
-  int version;
-};
-constexpr DetectedVersion kDetectedVersions[] = {
-    {0x0072, 19, 5},  {0x0072, 22, 6},  {0x0072, 39, 7},  {0x007E, 33, 8},  {0x007E, 37, 9},
-    {0x00F5, 34, 10}, {0x00F5, 32, 11}, {0x00F5, 35, 12}, {0x00F5, 29, 13}, {0x009B, 32, 15},
-    {0x009B, 26, 16}, {0x009B, 31, 18}, {0x009B, 37, 20}, {0x009B, 35, 21},
-};
-
 TEST_F(DissectorTest, AMapLoginOfEveryVersionTellsItsVersionAndItsPackets) {
   const std::int32_t port = StartServer("10");
   ASSERT_GT(port, 0) << server.ErrorText();
-  for (const DetectedVersion& row : kDetectedVersions) {
+  const auto detection = DetectionTable();
+  for (const DetectionRow& row : detection) {
     const int fd = ConnectClient(port);
     ASSERT_GE(fd, 0);
-    SendAll(fd, Concat({Le16(row.id), Zeros(row.size - 2)}));
+    SendAll(fd, Concat({Le16(static_cast<std::uint16_t>(row.PacketId)),
+                        Zeros(static_cast<std::size_t>(row.BytesReceived) - 2)}));
     EXPECT_EQ(ReadExactly(fd, kMapGreetingSize, 5000).size(), kMapGreetingSize);
     SendAll(fd, Walk());
     EXPECT_EQ(ReadExactly(fd, 12, 5000).size(), 12u);
@@ -316,77 +315,290 @@ TEST_F(DissectorTest, AMapLoginOfEveryVersionTellsItsVersionAndItsPackets) {
   ASSERT_EQ(server.Stop(), 0) << server.ErrorText();
 
   const Readings readings = Read(path, port);
-  for (std::size_t i = 0; i < std::size(kDetectedVersions); ++i) {
-    const std::string version = std::to_string(kDetectedVersions[i].version);
+  for (std::size_t i = 0; i < detection.size(); ++i) {
+    const std::string version = std::to_string(detection[i].Version);
     Reading client = readings.at({static_cast<int>(i), true});
     EXPECT_EQ(client["quib.name"], "Map login|Walk") << "version " << version;
     EXPECT_EQ(client["quib.version"], version + "|" + version);
   }
 }
 
-// The dissector's own reading of packet_db.txt, held against the rules of the
-// server's: one map conversation (a version 5 login, a walk to (100, 120), a
-// chat whose text is at Positions slot 1) read with each database.
-TEST_F(DissectorTest, ThePacketDatabaseIsReadByTheServersRules) {
-  PacketCapture capture;
-  std::string error;
-  ASSERT_TRUE(capture.Open(path, error)) << error;
-  Timestamp time = 1'700'000'000'000'000;
-  capture.BeginConversation(1, 0x7F000001, 40000, 0x7F000001, 6900, time);
-  for (const Bytes& packet : {MapLogin(), Walk(), ChatWithTotalLength("hello")}) {
-    capture.ClientData(1, packet.data(), packet.size(), "", time += 1000);
-  }
-  capture.EndConversation(1, PacketCapture::EndKind::kClientClosed, time += 1000);
-  ASSERT_TRUE(capture.Close());
+// --- Held against the server's own description ---------------------------------------
 
-  const std::string login = "0x0072,19,wanttoconnection,2:4\n";
-  const std::string walk = "0x0085,5,walktoxy,2\n";
-  const std::string chat = "0x008C,-1,globalmessage,2\n";  // slot 1 carried over: 4
-  const std::string unknown = "Unknown packet|Dropped";
-  struct Case {
-    std::string file;
-    std::string names;
-    std::string x;     // of the walk
-    std::string chat;  // its text
+// One packet as the dissector frames it: its row, its bytes, the version it
+// was read with and why it was dropped.
+struct Framed {
+  const PacketDescription* Packet;
+  Bytes Data;
+  int Version = 0;
+  std::string_view Why;
+};
+
+// How the dissector frames what one client sends, told with the server's own
+// tables (the cases, their lengths, the detection table and the server's
+// reading of packet_db.txt): segment by segment, the packets each completes.
+// A map login is awaited while it is shorter than every size listed for its
+// id; a packet not whole waits for the segments that complete it; an unknown
+// id takes the rest of the segment with it, and so does a packet with no
+// length; after a packet upon which the server closes the connection, all is
+// dropped.
+class ClientStream {
+ public:
+  explicit ClientStream(const PacketTable& table) : table_(table) {}
+
+  std::vector<Framed> Segment(const Bytes& segment) {
+    const Bytes buffer = Concat({pending_, segment});
+    pending_.clear();
+    std::vector<Framed> packets;
+    if (detecting_ && !Detect(buffer)) {
+      pending_ = buffer;
+      return packets;
+    }
+    const VersionEntry* entry = FindVersion(table_, version_);
+    std::size_t at = 0;
+    while (at < buffer.size()) {
+      const Bytes rest(buffer.begin() + static_cast<std::ptrdiff_t>(at), buffer.end());
+      if (closed_) {
+        packets.push_back({&kDroppedBytes, rest, version_, kDroppedAfterClose});
+        return packets;
+      }
+      if (rest.size() < 2) break;
+      const std::uint16_t id = U16(rest, 0);
+      const PacketDescription* packet = id == kNoPacket.Id ? &kNoPacket : FindPacketCase(id, entry);
+      if (packet == nullptr) {
+        packets.push_back({&kUnknownPacket, Bytes(rest.begin(), rest.begin() + 2), version_, {}});
+        if (rest.size() > 2) {
+          packets.push_back({&kDroppedBytes, Bytes(rest.begin() + 2, rest.end()), version_,
+                             kDroppedBehindUnknown});
+        }
+        return packets;
+      }
+      if (rest.size() < static_cast<std::size_t>(CaseHeadLength(*packet))) break;
+      PacketBuffer head{};
+      std::copy_n(rest.begin(), std::min(rest.size(), head.size()), head.begin());
+      const std::int32_t length = CaseLength(*packet, entry, head);
+      if (length > 0 && static_cast<std::size_t>(length) > rest.size()) break;
+      const std::size_t taken = length > 0 ? static_cast<std::size_t>(length) : rest.size();
+      packets.push_back({packet,
+                         Bytes(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(taken)),
+                         version_,
+                         {}});
+      closed_ = closed_ || packet->Closes;
+      at += taken;
+    }
+    pending_.assign(buffer.begin() + static_cast<std::ptrdiff_t>(at), buffer.end());
+    return packets;
+  }
+
+  const VersionEntry* Entry() const { return FindVersion(table_, version_); }
+
+ private:
+  // False while the map login may still grow into a size listed for its id.
+  bool Detect(const Bytes& buffer) {
+    if (buffer.size() < 2) return false;
+    const std::uint16_t id = U16(buffer, 0);
+    const auto size = static_cast<std::int32_t>(buffer.size());
+    bool shorter = false;
+    for (const DetectionRow& row : DetectionTable()) {
+      if (row.PacketId != id) continue;
+      if (size >= row.BytesReceived) return Told(id, size);
+      shorter = true;
+    }
+    return !shorter && Told(id, size);
+  }
+  bool Told(std::uint16_t id, std::int32_t size) {
+    detecting_ = false;
+    version_ = DetectPacketVersion(id, size).value_or(version_);
+    return true;
+  }
+
+  const PacketTable& table_;
+  Bytes pending_;
+  bool detecting_ = true;
+  bool closed_ = false;
+  int version_ = 0;
+};
+
+// The Info text of one frame: its packets, rendered in C++, joined as the
+// dissector joins them.
+std::string InfoOf(const std::vector<Framed>& packets, const PacketTable& table) {
+  std::string info;
+  for (const Framed& packet : packets) {
+    info += (info.empty() ? "" : "; ") + RenderPacket(*packet.Packet, packet.Data,
+                                                      FindVersion(table, packet.Version),
+                                                      packet.Version, packet.Why)
+                                             .Info;
+  }
+  return info;
+}
+
+// A frame with bytes, as tshark reads it with quib.lua.
+struct ShownFrame {
+  int Number = 0;
+  int Stream = 0;
+  bool ToServer = false;
+  Bytes Payload;
+  std::string Protocol;
+  std::string Info;
+  std::string Names;     // quib.name, joined by '|'
+  std::string Versions;  // quib.version
+};
+
+std::vector<ShownFrame> ShownFrames(const std::string& file, std::int32_t port,
+                                    const std::string& args = "") {
+  const ToolRun run = Shell(TsharkOn(
+      file, port,
+      args + " -T fields -E occurrence=a -E aggregator='|' -e frame.number -e tcp.stream "
+             "-e tcp.dstport -e tcp.len -e tcp.payload -e _ws.col.Protocol -e _ws.col.Info "
+             "-e quib.name -e quib.version"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  std::vector<ShownFrame> frames;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> cells;
+    std::istringstream row(line);
+    for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+    cells.resize(9);
+    if (cells[3].empty() || cells[3] == "0") continue;
+    Bytes payload;
+    for (std::size_t i = 0; i + 1 < cells[4].size(); i += 2) {
+      payload.push_back(static_cast<std::uint8_t>(std::stoi(cells[4].substr(i, 2), nullptr, 16)));
+    }
+    frames.push_back({std::stoi(cells[0]), std::stoi(cells[1]), cells[2] == std::to_string(port),
+                      payload, cells[5], cells[6], cells[7], cells[8]});
+  }
+  return frames;
+}
+
+// What the frame shows, held against the packets the C++ side frames in it.
+void ExpectFrame(const ShownFrame& frame, const std::vector<Framed>& packets,
+                 const PacketTable& table, const std::string& what) {
+  if (packets.empty()) {
+    EXPECT_NE(frame.Protocol, "QUIB") << what << ", frame " << frame.Number << ": " << frame.Info;
+    return;
+  }
+  std::string names, versions;
+  for (const Framed& packet : packets) {
+    names += (names.empty() ? "" : "|") + std::string(packet.Packet->Name);
+    if (packet.Packet->Entry != nullptr) {
+      versions += (versions.empty() ? "" : "|") + std::to_string(packet.Version);
+    }
+  }
+  EXPECT_EQ(frame.Info, InfoOf(packets, table)) << what << ", frame " << frame.Number;
+  EXPECT_EQ(frame.Names, names) << what << ", frame " << frame.Number;
+  EXPECT_EQ(frame.Versions, versions) << what << ", frame " << frame.Number;
+}
+
+// Every packet of the server's capture of the road, rendered by the C++ side
+// from its description, is what tshark shows of it: the client's packets as
+// the dissector frames them, the server's one a frame.
+TEST_F(DissectorTest, EveryPacketOfTheRoadRendersAsTsharkShowsIt) {
+  const std::int32_t port = StartServer("10");
+  ASSERT_GT(port, 0) << server.ErrorText();
+  WalkRoad(port, false);
+  ASSERT_EQ(server.Stop(), 0) << server.ErrorText();
+
+  const PacketTable table = ShippedTable();
+  std::map<int, ClientStream> clients;
+  std::map<int, int> echoes;  // owed per stream, as the dissector counts them
+  int frames = 0;
+  for (const ShownFrame& frame : ShownFrames(path, port)) {
+    ClientStream& client = clients.try_emplace(frame.Stream, table).first->second;
+    std::vector<Framed> packets;
+    if (frame.ToServer) {
+      packets = client.Segment(frame.Payload);
+      for (const Framed& packet : packets) echoes[frame.Stream] += packet.Packet->OwesEcho;
+    } else {
+      const PacketDescription* reply = FindServerPacket(U16(frame.Payload, 0));
+      if (reply == nullptr && echoes[frame.Stream] > 0) {
+        reply = &kAccountEcho;
+        --echoes[frame.Stream];
+      }
+      ASSERT_NE(reply, nullptr) << "frame " << frame.Number;
+      packets.push_back({reply, frame.Payload, 0, {}});
+    }
+    ExpectFrame(frame, packets, table, "the road");
+    ++frames;
+  }
+  EXPECT_GT(frames, 80);
+}
+
+// A map login of `row`'s id and size, then one packet of each id the server's
+// reading of `table` knows for that version (built to the length it frames it
+// by), and the road's walk, chat and restart: each one segment.
+std::vector<Bytes> Probes(const DetectionRow& row, const PacketTable& table) {
+  const auto packet = [](std::uint16_t id, std::size_t size) {
+    Bytes bytes = Concat({Le16(id), Zeros(size > 2 ? size - 2 : 0)});
+    for (std::size_t i = 2; i < bytes.size(); ++i) {
+      bytes[i] = static_cast<std::uint8_t>('a' + i * 7 % 26);  // text that tshark prints as it is
+    }
+    return bytes;
   };
-  const Case cases[] = {
-      {"packet_ver: 5\n" + login + walk + chat, "Map login|Walk|Chat", "100", "hello"},
-      {"  packet_ver:5 \r\n114,19,wanttoconnection,2:4,9\r\n0x85,5,walktoxy,2",
-       "Map login|Walk|" + unknown, "100", ""},
-      {"packet_ver: 4\n" + walk + "packet_ver: 5\n" + login, "Map login|Walk|" + unknown, "100",
-       ""},
-      {"packet_ver: 5\n" + walk + "packet_ver: 5\n" + login + chat,
-       "Map login|" + unknown + "|Chat", "", "hello"},
-      {"packet_ver: 5\n0X72,19,wanttoconnection,2\n0x0072,19, walktoxy,2\n// packet_ver: 9\n",
-       unknown + "|" + unknown + "|" + unknown, "", ""},
-      {"packet_ver: 5\n" + login + "0x0085, 4.51 ,walktoxy,2\n", "Map login|Walk|" + unknown, "100",
-       ""},
-      // 4.5 rounds to 4: the walk's cell is cut off, and its last byte heads the chat.
-      {"packet_ver: 5\n" + login + "0x0085,4.5,walktoxy,2\n" + chat, "Map login|Walk|" + unknown,
-       "", ""},
-      {login + walk, unknown + "|" + unknown + "|" + unknown, "", ""},  // no section: not read
-  };
+  std::vector<Bytes> probes{packet(static_cast<std::uint16_t>(row.PacketId),
+                                   static_cast<std::size_t>(row.BytesReceived))};
+  const VersionEntry* entry = FindVersion(table, row.Version);
+  std::vector<std::uint16_t> ids;
+  for (const PacketMember& member : kPacketMembers) {
+    if (entry != nullptr && (entry->*member.Entry).Id != 0)
+      ids.push_back((entry->*member.Entry).Id);
+  }
+  for (const std::uint16_t id : ids) {
+    const PacketCase* known = FindPacketCase(id, entry);
+    if (known != nullptr && known->Length == LengthRule::kLengthField) {
+      probes.push_back(Concat({Le16(id), Le16(9), FromText("hello")}));
+      continue;
+    }
+    const std::int32_t length = known == nullptr ? 6 : CaseLength(*known, entry, PacketBuffer{});
+    if (length > 64) continue;  // a length no probe waits for
+    probes.push_back(packet(id, length <= 0 ? 6 : static_cast<std::size_t>(length)));
+  }
+  for (const Bytes& road : {Walk(), ChatWithTotalLength("hello"), Bytes{0xB2, 0x00, 1}}) {
+    probes.push_back(road);
+  }
+  return probes;
+}
+
+// The dissector's own reading of packet_db.txt against the server's: each of
+// the database texts both readers are held to, read by LoadPacketDatabase and,
+// through the preference, by quib.lua, over a capture of map clients of the
+// versions it holds. Each packet reads with the same version, the same name and
+// the same fields either way.
+TEST_F(DissectorTest, ThePacketDatabaseReadsAsTheServerReadsIt) {
   const std::string database = path + ".db.txt";
-  for (const Case& c : cases) {
-    std::ofstream(database, std::ios::binary) << c.file;
-    const ToolRun run = Shell(TsharkOn(path, 6900,
-                                       "-o quib.packet_db:" + database +
-                                           " -Y quib -T fields -E occurrence=a "
-                                           "-E aggregator='|' -e quib.name -e quib.x "
-                                           "-e quib.text"));
-    EXPECT_EQ(run.err, "");
-    std::string columns[3], line;
-    for (std::istringstream lines(run.out); std::getline(lines, line);) {
-      std::istringstream cells(line);
-      for (std::string& column : columns) {
-        std::string cell;
-        std::getline(cells, cell, '\t');
-        column += (column.empty() || cell.empty() ? "" : "|") + cell;
+  for (const DatabaseText& text : DatabaseTexts()) {
+    std::ofstream(database, std::ios::binary) << text.Text;
+    PacketTable table;
+    LoadPacketDatabase(database, table);  // refused: no version has an entry
+
+    PacketCapture capture;
+    std::string error;
+    ASSERT_TRUE(capture.Open(path, error)) << error;
+    Timestamp time = 1'700'000'000'000'000;
+    std::vector<std::vector<Bytes>> conversations;
+    for (const DetectionRow& row : DetectionTable()) {
+      if (FindVersion(table, row.Version) == nullptr && !conversations.empty()) continue;
+      conversations.push_back(Probes(row, table));
+      const auto id = static_cast<PacketCapture::ConversationId>(conversations.size());
+      capture.BeginConversation(id, 0x7F000001, static_cast<std::uint16_t>(40000 + id), 0x7F000001,
+                                6900, time);
+      for (const Bytes& segment : conversations.back()) {
+        capture.ClientData(id, segment.data(), segment.size(), "", time += 1000);
+      }
+      capture.EndConversation(id, PacketCapture::EndKind::kClientClosed, time += 1000);
+    }
+    ASSERT_TRUE(capture.Close());
+
+    const std::vector<ShownFrame> frames = ShownFrames(path, 6900, "-o quib.packet_db:" + database);
+    std::size_t next = 0;
+    for (const std::vector<Bytes>& segments : conversations) {
+      ClientStream client(table);
+      for (const Bytes& segment : segments) {
+        ASSERT_LT(next, frames.size()) << text.Name;
+        ExpectFrame(frames[next++], client.Segment(segment), table, text.Name);
       }
     }
-    EXPECT_EQ(columns[0], c.names) << c.file;
-    EXPECT_EQ(columns[1], c.x) << c.file;
-    EXPECT_EQ(columns[2], c.chat) << c.file;
+    EXPECT_EQ(next, frames.size()) << text.Name;
   }
   std::remove(database.c_str());
 }

@@ -1,7 +1,9 @@
 // The server as installed: `cmake --install` of this build into a folder of
 // its own, run from there. It finds its packet database in share/quib-server
 // and its window module in the library folder, each relative to its own
-// folder; without the module it runs in the console and says why.
+// folder; without the module it runs in the console and says why. The
+// dissector, installed with its tables, is a plugin of the folder it is in and
+// reads the database of its install.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,8 +12,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "capture/packet_capture.h"
 #include "tests/server_process.h"
 #include "tests/test_support.h"
+#include "tests/tshark.h"
 
 namespace quib::test {
 namespace {
@@ -130,6 +134,43 @@ TEST_F(InstallTreeTest, PacketDatabaseBesideTheProgramComesFirst) {
   server.WaitForError(expected, 500);
   EXPECT_EQ(server.ErrorText(), expected);
   fs::rename(prefix_ / "packet_db.txt.moved", shared);
+}
+
+// The install's plugin folder as a user's own (--prefix ~/.local): Wireshark
+// loads quib.lua from it, and nothing from its tables, and the dissector reads
+// the packet_db.txt of its install: a walk is a walk only with version 5's
+// entries.
+TEST_F(InstallTreeTest, TheDissectorIsAPluginOfItsFolderAndReadsItsInstallsDatabase) {
+  if (Shell("command -v tshark").out.empty()) GTEST_SKIP() << "tshark is not installed";
+  const fs::path plugin = Find("lib", "quib.lua");
+  ASSERT_FALSE(plugin.empty()) << "no quib.lua in " << prefix_ / "lib";
+  EXPECT_TRUE(fs::exists(plugin.parent_path() / "quib_tables.lua.inc"));
+  const fs::path home = prefix_.string() + ".home";
+  fs::create_directories(home);
+  fs::create_directory_symlink(prefix_, home / ".local");
+  const std::string tshark = "HOME=" + home.string() + " tshark";
+
+  std::istringstream plugins(Shell(tshark + " -G plugins").out);
+  std::string scripts;
+  for (std::string line; std::getline(plugins, line);) {
+    if (line.find("lua script") != std::string::npos)
+      scripts += line.substr(0, line.find('\t')) + "\n";
+  }
+  EXPECT_EQ(scripts, "quib.lua\n");
+
+  const std::string file = prefix_.string() + ".pcapng";
+  PacketCapture capture;
+  std::string error;
+  ASSERT_TRUE(capture.Open(file, error)) << error;
+  capture.BeginConversation(1, 0x7F000001, 40000, 0x7F000001, 6900, 1'000'000);
+  for (const Bytes& packet : {MapLogin(), Walk()}) {
+    capture.ClientData(1, packet.data(), packet.size(), "", 2'000'000);
+  }
+  ASSERT_TRUE(capture.Close());
+  const ToolRun run = Shell(tshark + " -r " + file + " -Y quib -T fields -e _ws.col.Info");
+  EXPECT_EQ(run.out, "0x0072 Map login: packet version 5\n0x0085 Walk to (100, 120)\n") << run.err;
+  fs::remove(file);
+  fs::remove_all(home);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "packetdb/packet_database.h"
+#include "packetdb/version_detection.h"
 #ifndef _WIN32
 #include <malloc.h>
 #include <poll.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -184,26 +186,30 @@ TEST_F(LoadPacketDatabaseTest, ReadsFileIntoTable) {
 TEST(ShippedPacketDatabase, EveryDetectableVersionHasCompleteEntry) {
   PacketTable table;
   ASSERT_TRUE(LoadPacketDatabase(QUIB_SOURCE_DIR "/data/packet_db.txt", table));
-  ASSERT_EQ(table.size(), 23u);
+  const std::vector<std::int32_t> detectable = DetectableVersions();
+  ASSERT_FALSE(detectable.empty());
+  ASSERT_GT(table.size(), static_cast<std::size_t>(detectable.back()));
 
-  struct Login {
-    std::size_t version;
-    std::uint16_t id;
-    std::int32_t length;
-  };
-  // Versions 14, 17, 19 and 22 are never detected and hold the version below.
-  const Login logins[] = {{5, 0x0072, 19},  {6, 0x0072, 22},  {7, 0x0072, 39},  {8, 0x007E, 33},
-                          {9, 0x007E, 37},  {10, 0x00F5, 34}, {11, 0x00F5, 32}, {12, 0x00F5, 35},
-                          {13, 0x00F5, 29}, {14, 0x00F5, 29}, {15, 0x009B, 32}, {16, 0x009B, 26},
-                          {17, 0x009B, 26}, {18, 0x009B, 31}, {19, 0x009B, 31}, {20, 0x009B, 37},
-                          {21, 0x009B, 35}, {22, 0x009B, 35}};
-  for (const Login& login : logins) {
-    const PacketEntry entry = Member(table, login.version, "wanttoconnection");
-    EXPECT_EQ(entry.Id, login.id) << "version " << login.version;
-    EXPECT_EQ(entry.Length, login.length) << "version " << login.version;
-    for (const char* name : kNames) {
-      EXPECT_NE(Member(table, login.version, name).Id, 0)
-          << "version " << login.version << " " << name;
+  // Each version detection can tell has a map login of the id and size it is
+  // told by, and all nine packets.
+  for (const DetectionRow& row : DetectionTable()) {
+    const auto version = static_cast<std::size_t>(row.Version);
+    const PacketEntry entry = Member(table, version, "wanttoconnection");
+    EXPECT_EQ(entry.Id, row.PacketId) << "version " << version;
+    EXPECT_EQ(entry.Length, row.BytesReceived) << "version " << version;
+    for (const std::string_view name : kNames) {
+      EXPECT_NE(Member(table, version, name).Id, 0) << "version " << version << " " << name;
+    }
+  }
+  // The versions above the first that detection never tells hold the one below.
+  for (auto version = detectable.front() + 1; version < static_cast<std::int32_t>(table.size());
+       ++version) {
+    if (std::find(detectable.begin(), detectable.end(), version) != detectable.end()) continue;
+    for (const std::string_view name : kNames) {
+      const PacketEntry entry = Member(table, static_cast<std::size_t>(version), name);
+      const PacketEntry below = Member(table, static_cast<std::size_t>(version) - 1, name);
+      EXPECT_EQ(entry.Id, below.Id) << "version " << version << " " << name;
+      EXPECT_EQ(entry.Length, below.Length) << "version " << version << " " << name;
     }
   }
   const PacketEntry chat = Member(table, 5, "globalmessage");

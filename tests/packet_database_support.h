@@ -13,9 +13,12 @@ namespace quib::test {
 
 using Slots = std::array<std::int16_t, 10>;
 
-inline const char* const kNames[] = {
-    "wanttoconnection", "loadendack", "ticksend",           "globalmessage", "emotion",
-    "sndoridori",       "walktoxy",   "howmanyconnections", "restart"};
+// The nine names, from the one list of them.
+inline constexpr auto kNames = [] {
+  std::array<std::string_view, std::size(kPacketMembers)> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = kPacketMembers[i].Name;
+  return names;
+}();
 
 inline PacketEntry Member(const PacketTable& table, std::size_t version, std::string_view name) {
   VersionEntry copy = table.at(version);
@@ -29,7 +32,7 @@ inline bool IsZero(const PacketEntry& entry) {
 
 inline bool IsZero(const VersionEntry& entry) {
   VersionEntry copy = entry;
-  for (const char* name : kNames) {
+  for (const std::string_view name : kNames) {
     if (!IsZero(*FindPacketEntry(copy, name))) return false;
   }
   return true;
@@ -38,7 +41,7 @@ inline bool IsZero(const VersionEntry& entry) {
 inline bool SameTable(const PacketTable& a, const PacketTable& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t v = 0; v < a.size(); ++v) {
-    for (const char* name : kNames) {
+    for (const std::string_view name : kNames) {
       const PacketEntry x = Member(a, v, name);
       const PacketEntry y = Member(b, v, name);
       if (x.Id != y.Id || x.Length != y.Length || x.Positions != y.Positions) return false;

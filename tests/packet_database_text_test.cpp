@@ -2,12 +2,15 @@
 // numbers and odd bytes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <string>
 
 #include "packetdb/packet_database.h"
 #include "tests/packet_database_support.h"
+#include "tests/packet_database_texts.h"
 
 namespace quib {
 namespace {
@@ -219,9 +222,13 @@ TEST(PacketDatabaseLines, NamesAreComparedExactly) {
   }
   // Every one of the nine names reaches its own member.
   std::string text = "packet_ver: 5\n";
-  for (int i = 0; i < 9; ++i) text += std::to_string(100 + i) + ",1," + kNames[i] + ",0\n";
+  for (std::size_t i = 0; i < kNames.size(); ++i) {
+    text += std::to_string(100 + i) + ",1," + std::string(kNames[i]) + ",0\n";
+  }
   const PacketTable table = ParsePacketDatabase(text);
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(Member(table, 5, kNames[i]).Id, 100 + i) << kNames[i];
+  for (std::size_t i = 0; i < kNames.size(); ++i) {
+    EXPECT_EQ(Member(table, 5, kNames[i]).Id, 100 + i) << kNames[i];
+  }
 }
 
 TEST(PacketDatabaseLines, LinesWithFewerThanFourFieldsStoreNothing) {
@@ -333,6 +340,23 @@ TEST(PacketDatabaseBytes, ArbitraryBytesNeverBreakTheReader) {
     const PacketTable table = ParsePacketDatabase(text);
     EXPECT_LE(table.size(), 65536u);
   }
+}
+
+// --- The texts both readers are held to ----------------------------------------
+
+// Read from a file, each text gives the table it gives as text; one with no
+// section is refused.
+TEST(PacketDatabaseTexts, EachReadsTheSameFromAFile) {
+  const std::string path = ::testing::TempDir() + "quib_database_text_" +
+                           std::to_string(std::random_device()()) + ".txt";
+  for (const test::DatabaseText& text : test::DatabaseTexts()) {
+    std::ofstream(path, std::ios::binary) << text.Text;
+    const PacketTable parsed = ParsePacketDatabase(text.Text);
+    PacketTable loaded;
+    EXPECT_EQ(LoadPacketDatabase(path, loaded), !parsed.empty()) << text.Name;
+    EXPECT_TRUE(SameTable(loaded, parsed.empty() ? PacketTable{} : parsed)) << text.Name;
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace

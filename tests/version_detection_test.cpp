@@ -37,26 +37,38 @@ class VersionDetectionTest : public ::testing::Test {
   ConnectionRecord record;
 };
 
-TEST_F(VersionDetectionTest, EveryRowOfTheTableGivesItsVersion) {
-  struct Row {
-    std::uint16_t id;
-    std::size_t size;
-    std::int32_t version;
-  };
-  // The pairs that versions 14, 17, 19 and 22 would share go to the earlier versions.
-  const Row rows[] = {{0x0072, 19, 5},  {0x0072, 22, 6},  {0x0072, 39, 7},  {0x007E, 33, 8},
-                      {0x007E, 37, 9},  {0x00F5, 34, 10}, {0x00F5, 32, 11}, {0x00F5, 35, 12},
-                      {0x00F5, 29, 13}, {0x009B, 32, 15}, {0x009B, 26, 16}, {0x009B, 31, 18},
-                      {0x009B, 37, 20}, {0x009B, 35, 21}};
-  for (const Row& row : rows) {
-    EXPECT_EQ(DetectPacketVersion(row.id, static_cast<std::int32_t>(row.size)), row.version)
-        << std::hex << row.id << std::dec << "/" << row.size;
+// The table is packetdb's; what is tested here is how detection reads it.
+TEST_F(VersionDetectionTest, EveryRowOfTheTableGivesItsVersionAndNothingElseDoes) {
+  const auto table = DetectionTable();
+  ASSERT_FALSE(table.empty());
+  std::vector<std::int32_t> versions;
+  for (const DetectionRow& row : table) {
+    EXPECT_EQ(DetectPacketVersion(row.PacketId, row.BytesReceived), row.Version)
+        << std::hex << row.PacketId << std::dec << "/" << row.BytesReceived;
     // A listed id with a size the table does not list for it is no version.
-    EXPECT_EQ(DetectPacketVersion(row.id, 21), std::nullopt);
+    for (const std::int32_t size : {row.BytesReceived - 1, row.BytesReceived + 1}) {
+      const bool listed = std::any_of(table.begin(), table.end(), [&](const DetectionRow& other) {
+        return other.PacketId == row.PacketId && other.BytesReceived == size;
+      });
+      if (!listed) {
+        EXPECT_EQ(DetectPacketVersion(row.PacketId, size), std::nullopt);
+      }
+    }
+    EXPECT_LE(row.BytesReceived, LargestMapLoginSize(row.PacketId));
+    versions.push_back(row.Version);
   }
+  // Each row gave its own version, so no row hides another; those versions
+  // are the ones detection can choose.
+  std::sort(versions.begin(), versions.end());
+  versions.erase(std::unique(versions.begin(), versions.end()), versions.end());
+  EXPECT_EQ(DetectableVersions(), versions);
   for (const std::int32_t id : {0x0001, 0x0073, 0x0000, 0xFFFF}) {
     EXPECT_EQ(DetectPacketVersion(id, 32), std::nullopt);
+    EXPECT_EQ(LargestMapLoginSize(id), 0);
   }
+  // As the specification gives two of them.
+  EXPECT_EQ(DetectPacketVersion(0x0072, 19), 5);
+  EXPECT_EQ(DetectPacketVersion(0x009B, 32), 15);
 }
 
 TEST_F(VersionDetectionTest, LaterSuccessOverwritesTheVersion) {
