@@ -1,8 +1,10 @@
-// Form1's side of the capture: which connection is which conversation, and
-// when the capture's buffer goes to the file.
+// Form1's side of the capture: the capture observes the stream of events,
+// each connection a conversation of its own, and its buffer goes to the file
+// once per tick.
 #include <string>
 
 #include "app/main_window.h"
+#include "protocol/packet_cases.h"
 
 namespace quib {
 
@@ -18,7 +20,48 @@ void BeginConversation(Form1& form, const ConnectionRecord& connection) {
       TimestampNow());
 }
 
+PacketCapture::EndKind EndOf(CloseKind how) {
+  switch (how) {
+    case CloseKind::kClient:
+      return PacketCapture::EndKind::kClientClosed;
+    case CloseKind::kReset:
+      return PacketCapture::EndKind::kReset;
+    case CloseKind::kServer:
+    case CloseKind::kGivenUp:
+      break;
+  }
+  return PacketCapture::EndKind::kServerClosed;
+}
+
 }  // namespace
+
+void Form1::CaptureEvent(const ConnectionEvent& event) {
+  if (!Capture.IsOpen() || event.Connection == nullptr) return;
+  const ConnectionRecord& connection = *event.Connection;
+  switch (event.Kind) {
+    case EventKind::kAccepted:
+      BeginConversation(*this, connection);
+      break;
+    case EventKind::kPacketIn:
+      // The comment says how the server read the packet.
+      Capture.ClientData(connection.Conversation, event.Bytes.data(), event.Bytes.size(),
+                         PacketCaseComment(connection, event.Id, event.Case), TimestampNow());
+      break;
+    case EventKind::kDropped:
+      Capture.ClientData(connection.Conversation, event.Bytes.data(), event.Bytes.size(),
+                         "Dropped: " + std::string(event.Text), TimestampNow());
+      break;
+    case EventKind::kWritten:
+      Capture.ServerData(connection.Conversation, event.Bytes.data(), event.Bytes.size(),
+                         event.Text, TimestampNow());
+      break;
+    case EventKind::kClosed:
+      Capture.EndConversation(connection.Conversation, EndOf(event.How), TimestampNow());
+      break;
+    default:
+      break;
+  }
+}
 
 bool Form1::StartCapture(const std::string& path, std::string& error) {
   const std::string previous = Capture.IsOpen() ? Capture.Path() : std::string();
@@ -49,25 +92,8 @@ bool Form1::FlushCapture() {
   const std::string error = Capture.TakeError();
   if (error.empty()) return false;
   Tell("Capture stopped: " + error);
-  if (OnCaptureStopped) OnCaptureStopped(error);
+  Emit({.Kind = EventKind::kCaptureStopped, .Text = error});
   return true;
-}
-
-void Form1::CaptureClientBytes(ConnectionRecord& connection, std::int32_t from, std::int32_t to,
-                               std::string_view comment) {
-  if (!Capture.IsOpen() || to <= from) return;
-  Capture.ClientData(connection.Conversation, connection.RecvBuffer.data() + from,
-                     static_cast<std::size_t>(to - from), comment, TimestampNow());
-}
-
-void Form1::CaptureDroppedBytes(ConnectionRecord& connection, std::string_view why) {
-  CaptureClientBytes(connection, connection.CapturedHead, connection.RecvLength, why);
-  connection.CapturedHead = connection.RecvLength;
-}
-
-void Form1::CaptureAccepted(ConnectionRecord& connection) {
-  connection.Conversation = NextConversation++;
-  if (Capture.IsOpen()) BeginConversation(*this, connection);
 }
 
 }  // namespace quib

@@ -39,18 +39,21 @@ void OptionGroup::Select(int index) {
   if (OnChange) OnChange();
 }
 
-void ListBox::AddItem(std::string line) {
+void ListBox::AddItem(std::string line, std::uint8_t kind) {
   if (items_.size() >= kMaxLines) {
     items_.pop_front();
+    kinds_.pop_front();
     if (OnDropOldest) OnDropOldest();
   }
   items_.push_back(std::move(line));
+  kinds_.push_back(kind);
   ++appended_;
   if (OnAppend) OnAppend(items_.back());
 }
 
 void ListBox::Clear() {
   items_.clear();
+  kinds_.clear();
   if (OnClear) OnClear();
 }
 

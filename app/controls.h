@@ -76,7 +76,10 @@ class ListBox {
   static constexpr std::size_t kMaxLines = 100000;
 
   const std::deque<std::string>& Items() const { return items_; }
-  void AddItem(std::string line);
+  // `kind` says what the line is about, for what a view offers on its row.
+  void AddItem(std::string line, std::uint8_t kind = 0);
+  // The kind of Items()[row]; 0 for a row past the end.
+  std::uint8_t Kind(std::size_t row) const { return row < kinds_.size() ? kinds_[row] : 0; }
   void Clear();
   // How many lines were ever appended: the number of a line stays its own
   // while older ones are dropped. Items()[i] is line FirstNumber() + i.
@@ -89,6 +92,7 @@ class ListBox {
 
  private:
   std::deque<std::string> items_;
+  std::deque<std::uint8_t> kinds_;  // beside items_, one each
   std::uint64_t appended_ = 0;
 };
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/settings.h"
+#include "base/settings.h"
 
 namespace quib {
 

@@ -5,24 +5,6 @@
 
 namespace quib {
 
-namespace {
-
-constexpr std::size_t kTimeLength = 12;  // "12:04:05.120"
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// "hh:mm:ss.mmm" at the start of `text`.
-bool StartsWithTime(std::string_view text) {
-  if (text.size() < kTimeLength) return false;
-  for (std::size_t i = 0; i < kTimeLength; ++i) {
-    const bool separator = i == 2 || i == 5 || i == 8;
-    if (separator ? text[i] != (i == 8 ? '.' : ':') : !IsDigit(text[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 std::string TimeOfDayText(std::int64_t microsecondsSinceMidnight) {
   const std::int64_t ms = microsecondsSinceMidnight / 1000;
   std::string text = "00:00:00.000";
@@ -59,16 +41,6 @@ std::string DetailPrefix(std::int64_t microsecondsSinceMidnight, const Connectio
     prefix += "] ";
   }
   return prefix;
-}
-
-std::string_view WithoutDetail(std::string_view line) {
-  if (!StartsWithTime(line) || line.size() == kTimeLength || line[kTimeLength] != ' ') return line;
-  std::string_view rest = line.substr(kTimeLength + 1);
-  if (rest.rfind("[#", 0) == 0) {
-    const std::size_t end = rest.find("] ");
-    if (end != std::string_view::npos) rest.remove_prefix(end + 2);
-  }
-  return rest;
 }
 
 }  // namespace quib

@@ -22,7 +22,4 @@ std::string ConnectionText(const ConnectionRecord& connection);
 // a space.
 std::string DetailPrefix(std::int64_t microsecondsSinceMidnight, const ConnectionRecord* about);
 
-// The designed line inside a line that may carry the prefix.
-std::string_view WithoutDetail(std::string_view line);
-
 }  // namespace quib

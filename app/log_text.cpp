@@ -1,6 +1,5 @@
 #include "app/log_text.h"
 
-#include "app/log_detail.h"
 #include "app/main_window.h"
 
 namespace quib {
@@ -15,9 +14,8 @@ std::string LogText(const ListBox& log) {
 }
 
 std::string UnknownPacketText(const Form1& form, std::size_t row) {
-  if (row >= form.List1.Items().size()) return {};
+  if (form.List1.Kind(row) != kUnknownPacketLine) return {};
   const std::string& line = form.List1.Items()[row];
-  if (WithoutDetail(line).rfind("Unknown Packet (", 0) != 0) return {};
   const auto* packet = form.Unknown.Find(form.List1.FirstNumber() + row);
   if (packet == nullptr) {
     return line + "\n\nThe bytes of this packet are no longer held: only those of the last " +

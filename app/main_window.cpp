@@ -15,6 +15,9 @@ Form1::Form1()
       Pos{TextBox(kDefaultPosX), TextBox(kDefaultPosY)},
       MapTick(LocalMapTick),
       TimeOfDay(LocalMicrosecondsSinceMidnight) {
+  // The log and the capture observe the stream before any view does.
+  Events.Add([this](const ConnectionEvent& event) { LogEvent(event); });
+  Events.Add([this](const ConnectionEvent& event) { CaptureEvent(event); });
   Text2.SetMaxLength(kMapNameMaxLength);
   Text2.OnCut = [this](const std::string& typed) {
     Tell("Map name cut to " + std::to_string(kMapNameMaxLength) + " characters: " + Text2.Text() +
@@ -53,7 +56,8 @@ void Form1::Unload() {
 }
 
 void Form1::Command2_Click() {
-  ClearLog(*this);
+  List1.Clear();
+  Unknown.Clear();
   Tell("Log cleared");
 }
 
@@ -72,20 +76,34 @@ void Form1::DetachViews() {
   Pos[1].OnChange = nullptr;
   Text1.OnChange = nullptr;
   LogDetail.OnChange = nullptr;
-  OnCaptureStopped = nullptr;
-  OnTell = nullptr;
 }
 
 void Form1::SetDigitsOnly(TextBox& box, bool flag) { box.SetDigitsOnly(flag); }
 
-void Form1::Log(std::string line, const ConnectionRecord* about) {
+void Form1::Log(std::string line, const ConnectionRecord* about, LineKind kind) {
   if (LogDetail.Checked()) line.insert(0, DetailPrefix(TimeOfDay(), about));
-  List1.AddItem(std::move(line));
+  List1.AddItem(std::move(line), kind);
 }
 
-void Form1::Tell(const std::string& outcome) const {
-  if (OnTell) OnTell(outcome);
+void Form1::LogEvent(const ConnectionEvent& event) {
+  if (HiddenWithUnknownPackets(event) && Check1.Checked()) return;
+  std::string line = DesignedLine(event);
+  if (line.empty()) return;
+  if (event.Kind != EventKind::kUnknownPacket) {
+    Log(std::move(line), event.Connection);
+    return;
+  }
+  // The row's bytes, for the operator who asks what the client sent.
+  Log(line, event.Connection, kUnknownPacketLine);
+  Unknown.Add(List1.Appended() - 1, std::move(line), event.Bytes.data(),
+              static_cast<std::int32_t>(event.Bytes.size()));
 }
+
+void Form1::Tell(const std::string& outcome) {
+  Emit({.Kind = EventKind::kOutcome, .Text = outcome});
+}
+
+std::int32_t Form1::CurrentMapTick() const { return MapTick ? MapTick() : LocalMapTick(); }
 
 void Form1::SetLogDetail(bool on) {
   LogDetail.SetChecked(on);

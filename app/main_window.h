@@ -2,9 +2,10 @@
 // offers each event of the window as an operation. The Qt window and the
 // console are shells that forward events here and mirror the control models.
 //
-// Form1 calls down into the protocol (HandlePacket on every tick), and the
-// protocol's roles call back up into Form1 to send, close, log and read the
-// controls: that is the one edge upwards between the folders, on purpose.
+// Form1 calls down into the protocol (HandlePacket on every tick) and is the
+// protocol's host: the roles send, close and read the operator's settings
+// through the host interface, and tell what happens as events, which Form1's
+// observers turn into the log, the capture and what the views show.
 #pragma once
 
 #include <chrono>
@@ -15,19 +16,27 @@
 
 #include "app/connections.h"
 #include "app/controls.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "capture/packet_capture.h"
 #include "packetdb/packet_database.h"
+#include "protocol/connection_events.h"
+#include "protocol/protocol_host.h"
 #include "protocol/unknown_packets.h"
 
 namespace quib {
 
-class Form1 {
+// The kinds of log line, for what a view offers on a row.
+enum LineKind : std::uint8_t {
+  kPlainLine = 0,
+  kUnknownPacketLine = 1,  // its packet's bytes are kept (Form1::Unknown)
+};
+
+class Form1 : public ProtocolHost {
  public:
   Form1();
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
-
+  ~Form1() = default;
   // --- Events -----------------------------------------------------------
   // Initialisation: reads the packet database. False when it cannot be loaded;
   // `reason`, when given, then says why.
@@ -56,37 +65,48 @@ class Form1 {
   void DetachViews();
 
   // --- Connections --------------------------------------------------------
-  std::int32_t ConnectionCount() const;
+  std::int32_t ConnectionCount() const override;
   void ReceiveFromConnection(ConnectionRecord& connection);
-  // The `n` bytes one read put at offset RecvLength of the connection's
-  // buffer: skipped when they are the rest of a packet too long to hold,
-  // counted in, then version detection when it is due. 0 when this tick's
-  // receive brought nothing: a map login still waiting for its rest is then
-  // told with what came.
-  void TakeReceivedBytes(ConnectionRecord& connection, std::int32_t n);
   // Removes the first record whose socket is `socket`, keeping the order.
   void RemoveConnection(SocketHandle socket);
-  // The connection is over: its conversation ends as `how` says, its socket
-  // is closed and its record removed. `connection` is gone afterwards.
-  void EndConnection(ConnectionRecord& connection, PacketCapture::EndKind how);
-  // Sends the first `length` bytes of `buffer` to every connection in the map.
-  // `comment` (a text that outlives the sends) is what the capture says of
-  // the packet: its id and name.
-  // Returns how many connections it was sent to.
+  // The connection is over as `how` says: its socket is closed and its
+  // record removed. `connection` is gone afterwards.
+  void EndConnection(ConnectionRecord& connection, CloseKind how);
+  // Sends the first `length` bytes of `buffer` to every connection in the
+  // map; returns how many connections it was sent to.
   std::int32_t SendToMapConnections(const std::uint8_t* buffer, std::int32_t length,
-                                    const char* comment = nullptr);
+                                    const char* name) override;
   // Sends one packet to one connection. What its socket does not accept now
   // waits in the record's queue and goes first later; a connection whose
   // queue would pass kUnsentLimit is given up on.
   void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
-                        std::int32_t length, const char* comment = nullptr);
+                        std::int32_t length, const char* name) override;
   // Sends what waits in the connection's queue, as far as the socket takes it.
   void FlushUnsent(ConnectionRecord& connection);
-  // The server ends a connection itself: the socket is closed and whatever
-  // the connection still had buffered goes with it. The record stays.
-  void CloseConnection(ConnectionRecord& connection);
+  // Closes the connection's socket; its queue goes with it. The record stays.
+  void CloseConnection(ConnectionRecord& connection) override;
   // Accepts one waiting connection into the table; false when none waits.
   bool AcceptOne();
+
+  // --- What the protocol reads ----------------------------------------------
+  const std::string& MapName() const override { return Text2.Text(); }
+  const std::string& PositionText(Axis axis) const override {
+    return Pos[static_cast<int>(axis)].Text();
+  }
+  void SetPositionText(Axis axis, std::string text) override {
+    Pos[static_cast<int>(axis)].SetText(std::move(text));
+  }
+  bool MaleSelected() const override { return Option1.Selected() != 0; }
+  bool ReloadPending() const override { return ForceReloadPending != 0; }
+  void SetReloadPending(bool pending) override { ForceReloadPending = pending ? -1 : 0; }
+  const PacketTable& PacketDatabase() const override { return Packets; }
+  const sockaddr_in& CharServerAddress() const override { return CharServer.Address; }
+  const sockaddr_in& MapServerAddress() const override { return MapServer.Address; }
+  std::int32_t CurrentMapTick() const override;
+
+  // --- The stream of events -------------------------------------------------
+  // Tells every observer: the log and the capture first, then the views'.
+  void Emit(const ConnectionEvent& event) override { Events.Notify(event); }
 
   // --- Capture --------------------------------------------------------------
   // Starts writing every connection's traffic to a capture file at `path`;
@@ -96,16 +116,12 @@ class Form1 {
   bool StartCapture(const std::string& path, std::string& error);
   void StopCapture();  // told when one ran
   // Once per tick: writes what the capture holds, so that a killed server
-  // leaves a readable file. A capture that failed is told, and reported
-  // through OnCaptureStopped, once: true then.
+  // leaves a readable file. A capture that failed is told, with the event
+  // kCaptureStopped, once: true then.
   bool FlushCapture();
-  // Bytes the client sent, as the server took them off its buffer.
-  void CaptureClientBytes(ConnectionRecord& connection, std::int32_t from, std::int32_t to,
-                          std::string_view comment);
-  // The client bytes still buffered and not yet captured, as dropped.
-  void CaptureDroppedBytes(ConnectionRecord& connection, std::string_view why);
-  // A new connection: its conversation starts.
-  void CaptureAccepted(ConnectionRecord& connection);
+  // The capture's view of the stream: conversations, the bytes each way with
+  // their comments.
+  void CaptureEvent(const ConnectionEvent& event);
 
   // The port actually listened on (the real one when Load was given 0).
   std::int32_t ListeningPort() const;
@@ -114,10 +130,14 @@ class Form1 {
   // Appends a designed line to List1. With LogDetail checked, the time of day
   // and the connection the line is about, if any, go ahead of it: the log,
   // its copies and standard output all carry the line as shown.
-  void Log(std::string line, const ConnectionRecord* about = nullptr);
-  // What a command did, or a value the server changed: the windows show it
-  // in their status bar for a while, the console says it on standard error.
-  void Tell(const std::string& outcome) const;
+  void Log(std::string line, const ConnectionRecord* about = nullptr, LineKind kind = kPlainLine);
+  // The log's view of the stream: the designed line of each event that has
+  // one, unless "Hide Unknown Packets" hides it.
+  void LogEvent(const ConnectionEvent& event);
+  // What a command did, or a value the server changed, as the event
+  // kOutcome: the windows show it in their status bar for a while, the
+  // console says it on standard error.
+  void Tell(const std::string& outcome);
   // "Show Time and Connection" on or off, and said so.
   void SetLogDetail(bool on);
 
@@ -134,8 +154,7 @@ class Form1 {
   // The next connection's number: counted from 1 at start, never reused. It
   // is the connection's name in the detailed log and in the capture.
   std::uint64_t NextConversation = 1;
-  std::function<void(const std::string&)> OnCaptureStopped;  // why it stopped
-  std::function<void(const std::string&)> OnTell;            // see Tell
+  EventObservers Events;
   UnknownPackets Unknown;  // the bytes behind the latest "Unknown Packet" lines
 
   // --- Controls -------------------------------------------------------------

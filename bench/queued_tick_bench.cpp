@@ -46,7 +46,7 @@ LoopbackServer* ServerWith(int connections) {
 bool FillUntilQueued(Form1& form, ConnectionRecord& record) {
   const std::array<std::uint8_t, 1024> chunk{};
   for (int i = 0; i < 4096 && record.Unsent.Size() < kQueuedBytes; ++i) {
-    form.SendToConnection(record, chunk.data(), static_cast<std::int32_t>(chunk.size()));
+    form.SendToConnection(record, chunk.data(), static_cast<std::int32_t>(chunk.size()), nullptr);
     if (record.GivenUp) return false;
   }
   return record.Unsent.Size() >= kQueuedBytes;

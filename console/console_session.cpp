@@ -25,14 +25,13 @@ ConsoleSession::ConsoleSession(Form1& form, OutputQueue::Writer log, OutputQueue
                 {}} {
   previousAppend_ = std::exchange(form_.List1.OnAppend,
                                   [this](const std::string& line) { log_.Queue.AppendLine(line); });
-  previousTell_ =
-      std::exchange(form_.OnTell, [this](const std::string& outcome) { Say(outcome + "\n"); });
+  outcomes_ =
+      std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
+        if (event.Kind == EventKind::kOutcome) Say(std::string(event.Text) + "\n");
+      });
 }
 
-ConsoleSession::~ConsoleSession() {
-  form_.List1.OnAppend = std::move(previousAppend_);
-  form_.OnTell = std::move(previousTell_);
-}
+ConsoleSession::~ConsoleSession() { form_.List1.OnAppend = std::move(previousAppend_); }
 
 void ConsoleSession::Say(std::string_view text) { messages_.Queue.Append(text); }
 

@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "console/console_wait.h"
 #include "console/output_queue.h"
+#include "protocol/connection_events.h"
 
 namespace quib {
 
@@ -74,9 +76,9 @@ class ConsoleSession {
   Output log_;
   Output messages_;
   std::function<void(const std::string&)> previousAppend_;
-  std::function<void(const std::string&)> previousTell_;
-  std::string pending_;      // a partial line waiting for the rest
-  bool discarding_ = false;  // inside a line too long to run
+  std::unique_ptr<EventSubscription> outcomes_;  // what the form tells, said
+  std::string pending_;                          // a partial line waiting for the rest
+  bool discarding_ = false;                      // inside a line too long to run
   bool inputOpen_ = true;
   bool ticking_ = false;
   std::chrono::steady_clock::time_point nextTick_;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "net/socket_layer.h"
 
 namespace quib {

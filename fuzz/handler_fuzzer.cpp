@@ -42,6 +42,7 @@
 #include "packetdb/version_detection.h"
 #include "protocol/packet_buffer.h"
 #include "protocol/packet_handler.h"
+#include "protocol/receive_path.h"
 
 namespace {
 
@@ -92,16 +93,17 @@ void Append(Form1& form, ConnectionRecord& connection, std::string_view bytes) {
   const std::int32_t free = quib::kBufferSize - connection.RecvLength;
   const auto n = static_cast<std::int32_t>(std::min<std::size_t>(bytes.size(), free));
   if (n <= 0) {  // a full buffer skips the receive; 0 bytes is a close
-    form.TakeReceivedBytes(connection, 0);
+    quib::TakeReceivedBytes(form, connection, 0);
     return;
   }
   std::memcpy(connection.RecvBuffer.data() + connection.RecvLength, bytes.data(), n);
-  form.TakeReceivedBytes(connection, n);
+  quib::TakeReceivedBytes(form, connection, n);
 }
 
 void CheckLength(const ConnectionRecord& connection) {
   Require(connection.RecvLength >= 0 && connection.RecvLength <= quib::kBufferSize);
-  Require(connection.DetectionBytes >= 0 && connection.DetectionBytes <= connection.RecvLength);
+  Require(connection.Receive.DetectionBytes >= 0 &&
+          connection.Receive.DetectionBytes <= connection.RecvLength);
 }
 
 void Handle(Form1& form, ConnectionRecord& connection) {
@@ -190,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 3: {  // a tick's handler call, or several; after quiet reads for 3
         const int calls = 1 + input.Byte() % 4;
         for (int i = 0; i < calls && handlerCalls < kMaxHandlerCalls; ++i, ++handlerCalls) {
-          if (code % 8 == 3) form.TakeReceivedBytes(target, 0);
+          if (code % 8 == 3) quib::TakeReceivedBytes(form, target, 0);
           CheckLength(target);
           Handle(form, target);
         }

@@ -16,10 +16,11 @@
 
 #include <string>
 
-#include "app/main_window.h"
+#include "protocol/connection_events.h"
+#include "protocol/connection_record.h"
 #include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
-#include "protocol/packet_log.h"
+#include "protocol/protocol_host.h"
 
 namespace quib {
 
@@ -74,20 +75,21 @@ void WriteCharacterEntry(PacketBuffer& scratch, std::int32_t at, std::int32_t sl
 
 }  // namespace
 
-void HandleCharServerMarker(Form1&, ConnectionRecord& connection, PacketBuffer&) {
+void HandleCharServerMarker(ProtocolHost&, ConnectionRecord& connection, PacketBuffer&) {
   connection.State = kStateCharacter;
 }
 
-void HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
-  if (form.ConnectionCount() > kMaxConnections) {
+void HandleCharServerConnect(ProtocolHost& host, ConnectionRecord& connection,
+                             PacketBuffer& scratch) {
+  if (host.ConnectionCount() > kMaxConnections) {
     WriteInt16(scratch, 0, kConnectRefused.Id);
     WriteInt16(scratch, 2, 0);
-    SendReply(form, connection, scratch, 4);
-    form.CloseConnection(connection);
+    SendReply(host, connection, scratch, 4);
+    ServerCloses(host, connection);
     return;
   }
 
-  SendAccountEcho(form, connection, scratch, ReadInt32(connection.RecvBuffer, 2));
+  SendAccountEcho(host, connection, scratch, ReadInt32(connection.RecvBuffer, 2));
 
   WriteInt16(scratch, 0, kCharacterList.Id);
   WriteInt16(scratch, 2, static_cast<std::uint16_t>(kListHead + kCharacterCount * kEntryLength));
@@ -95,38 +97,41 @@ void HandleCharServerConnect(Form1& form, ConnectionRecord& connection, PacketBu
     connection.CharacterId = kFirstCharacterId + slot;
     WriteCharacterEntry(scratch, kListHead + kEntryLength * slot, slot, connection.CharacterId);
   }
-  SendReply(form, connection, scratch, static_cast<std::uint16_t>(ReadInt16(scratch, 2)));
+  SendReply(host, connection, scratch, static_cast<std::uint16_t>(ReadInt16(scratch, 2)));
 
   connection.State = kStateCharacter;
-  form.Log("CharactersReq - " + PeerHex(connection), &connection);
+  host.Emit(
+      {.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kCharacters});
 }
 
-void HandleCharacterDelete(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleCharacterDelete(ProtocolHost& host, ConnectionRecord& connection,
+                           PacketBuffer& scratch) {
   WriteInt16(scratch, 0, kDeleteRefused.Id);
   WriteInt16(scratch, 2, 1);
-  SendReply(form, connection, scratch, 4);
+  SendReply(host, connection, scratch, 4);
 }
 
-void HandleCharacterCreate(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleCharacterCreate(ProtocolHost& host, ConnectionRecord& connection,
+                           PacketBuffer& scratch) {
   WriteInt16(scratch, 0, kCreateRefused.Id);
   WriteByte(scratch, 2, 2);
-  SendReply(form, connection, scratch, 3);
+  SendReply(host, connection, scratch, 3);
 }
 
-void HandleCharacterSelect(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleCharacterSelect(ProtocolHost& host, ConnectionRecord& connection,
+                           PacketBuffer& scratch) {
   connection.CharSlot = ReadByte(connection.RecvBuffer, 2);
   WriteInt16(scratch, 0, kMapServer.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(kFirstCharacterId + connection.CharSlot));
-  WriteFixedString(scratch, 6, form.Text2.Text(), 16);
-  WriteServerEndpoint(scratch, 22, form.MapServer);  // address at 22, port at 26
-  SendReply(form, connection, scratch, 28);
+  WriteFixedString(scratch, 6, host.MapName(), 16);
+  WriteServerEndpoint(scratch, 22, host.MapServerAddress());  // address at 22, port at 26
+  SendReply(host, connection, scratch, 28);
 
   // What comes next on this record is the map login, once a reconnect reuses
   // its socket value: it runs version detection again.
   connection.RedetectVersion = -1;
-  form.Log("Character Select: " + std::to_string(connection.CharSlot) + " - " + PeerHex(connection),
-           &connection);
-  form.CloseConnection(connection);
+  host.Emit({.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kSelect});
+  ServerCloses(host, connection);
 }
 
 }  // namespace quib

@@ -6,19 +6,19 @@
 
 namespace quib {
 
-class Form1;
+class ProtocolHost;
 struct ConnectionRecord;
 
-void HandleCharServerMarker(Form1& form, ConnectionRecord& connection,
-                            PacketBuffer& scratch);  // 0x020B
+void HandleCharServerMarker(ProtocolHost& host, ConnectionRecord& connection,
+                            PacketBuffer& scratch);  // kCharServerMarker
 // A refused connect closes the connection, and its buffer with it.
-void HandleCharServerConnect(Form1& form, ConnectionRecord& connection,
-                             PacketBuffer& scratch);  // 0x0065
-void HandleCharacterDelete(Form1& form, ConnectionRecord& connection,
-                           PacketBuffer& scratch);  // 0x0068
-void HandleCharacterCreate(Form1& form, ConnectionRecord& connection,
-                           PacketBuffer& scratch);  // 0x0067
-void HandleCharacterSelect(Form1& form, ConnectionRecord& connection,
-                           PacketBuffer& scratch);  // 0x0066
+void HandleCharServerConnect(ProtocolHost& host, ConnectionRecord& connection,
+                             PacketBuffer& scratch);  // kCharConnect
+void HandleCharacterDelete(ProtocolHost& host, ConnectionRecord& connection,
+                           PacketBuffer& scratch);  // kCharacterDelete
+void HandleCharacterCreate(ProtocolHost& host, ConnectionRecord& connection,
+                           PacketBuffer& scratch);  // kCharacterCreate
+void HandleCharacterSelect(ProtocolHost& host, ConnectionRecord& connection,
+                           PacketBuffer& scratch);  // kCharacterSelect
 
 }  // namespace quib

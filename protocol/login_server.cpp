@@ -6,10 +6,11 @@
 //   | 73 user count | 75 0 | 77 0
 #include "protocol/login_server.h"
 
-#include "app/main_window.h"
+#include "protocol/connection_events.h"
+#include "protocol/connection_record.h"
 #include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
-#include "protocol/packet_log.h"
+#include "protocol/protocol_host.h"
 
 namespace quib {
 
@@ -21,13 +22,14 @@ constexpr std::int32_t kServerCount = 1;
 
 }  // namespace
 
-void HandleLoginPreRequest(Form1& form, ConnectionRecord& connection, PacketBuffer&) {
-  form.Log("LoginReQ - " + PeerHex(connection) + " - (" + ReceivedBytesDump(connection) + ")",
-           &connection);
+void HandleLoginPreRequest(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer&) {
+  host.Emit({.Kind = EventKind::kMilestone,
+             .Connection = &connection,
+             .Step = Milestone::kLoginPreRequest});
   connection.State = kStateLogin;
 }
 
-void HandleLoginRequest(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleLoginRequest(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
   const std::int32_t length = kServerListHead + kServerEntryLength * kServerCount;
   WriteInt16(scratch, 0, kServerList.Id);
   WriteInt16(scratch, 2, static_cast<std::uint16_t>(length));
@@ -36,20 +38,20 @@ void HandleLoginRequest(Form1& form, ConnectionRecord& connection, PacketBuffer&
   WriteInt32(scratch, 12, 0);
   WriteInt32(scratch, 16, 0);
   WriteFixedString(scratch, 20, "2008-08-01 00:00:01.000", 24);
-  WriteByte(scratch, 46, form.Option1.Selected() == 0 ? 0 : 1);  // 0 "Female", 1 "Male"
+  WriteByte(scratch, 46, host.MaleSelected() ? 1 : 0);
   connection.AccountId = kAccountId;
 
-  WriteServerEndpoint(scratch, 47, form.CharServer);  // address at 47, port at 51
+  WriteServerEndpoint(scratch, 47, host.CharServerAddress());  // address at 47, port at 51
   WriteFixedString(scratch, 53, "Quib-Test Server", 20);
-  WriteInt16(scratch, 73, static_cast<std::uint16_t>(form.ConnectionCount()));
+  WriteInt16(scratch, 73, static_cast<std::uint16_t>(host.ConnectionCount()));
   WriteInt16(scratch, 75, 0);
   WriteInt16(scratch, 77, 0);
-  SendReply(form, connection, scratch, length);
+  SendReply(host, connection, scratch, length);
 
   connection.State = kStateLogin;
   // The record stays: the client comes back on a new connection.
-  form.CloseConnection(connection);
-  form.Log("CharSvrReq - " + PeerHex(connection), &connection);
+  ServerCloses(host, connection);
+  host.Emit({.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kLogin});
 }
 
 }  // namespace quib

@@ -11,13 +11,14 @@ namespace quib {
 // The one account every login is given; the map server echoes it back.
 inline constexpr std::int32_t kAccountId = 2000000;
 
-class Form1;
+class ProtocolHost;
 struct ConnectionRecord;
 
-// 0x0200, 0x0204: logged only.
-void HandleLoginPreRequest(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);
+// The login pre-requests (kLoginPreRequest, kLoginHashPreRequest): logged only.
+void HandleLoginPreRequest(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch);
 
-// 0x0064, 0x01DD: replies 0x0069 and closes the connection.
-void HandleLoginRequest(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);
+// The login requests (kLoginRequest, kLoginHashRequest): replies with the
+// server list (kServerList) and closes the connection.
+void HandleLoginRequest(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch);
 
 }  // namespace quib

@@ -4,7 +4,8 @@
 #include <cctype>
 #include <string>
 
-#include "app/main_window.h"
+#include "base/settings.h"
+#include "protocol/connection_events.h"
 #include "protocol/packet_buffer.h"
 #include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
@@ -24,6 +25,10 @@ std::string ClientsText(std::int32_t count) {
   return std::to_string(count) + (count == 1 ? " client" : " clients");
 }
 
+void Tell(ProtocolHost& host, const std::string& outcome) {
+  host.Emit({.Kind = EventKind::kOutcome, .Text = outcome});
+}
+
 }  // namespace
 
 std::int32_t ClampedPosition(const std::string& text, std::int32_t lower, std::int32_t upper) {
@@ -37,27 +42,28 @@ std::int32_t ClampedPosition(const std::string& text, std::int32_t lower, std::i
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(number, lower, upper));
 }
 
-void ReadClampedPosition(TextBox& box, std::int32_t lower, std::int32_t upper,
+void ReadClampedPosition(ProtocolHost& host, Axis axis, std::int32_t lower, std::int32_t upper,
                          std::int32_t& value) {
-  value = ClampedPosition(box.Text(), lower, upper);
-  box.SetText(std::to_string(value));
+  value = 0;
+  value = ClampedPosition(host.PositionText(axis), lower, upper);
+  host.SetPositionText(axis, std::to_string(value));
 }
 
-WarpTarget WarpTargetOf(const Form1& form) {
-  return {form.Text2.Text(),
-          ClampedPosition(form.Pos[0].Text(), kCellRange.Lowest, kCellRange.Highest),
-          ClampedPosition(form.Pos[1].Text(), kCellRange.Lowest, kCellRange.Highest)};
+WarpTarget WarpTargetOf(const ProtocolHost& host) {
+  return {host.MapName(),
+          ClampedPosition(host.PositionText(Axis::kX), kCellRange.Lowest, kCellRange.Highest),
+          ClampedPosition(host.PositionText(Axis::kY), kCellRange.Lowest, kCellRange.Highest)};
 }
 
 std::string TargetText(const WarpTarget& target) {
   return target.Map + " (" + std::to_string(target.X) + ", " + std::to_string(target.Y) + ")";
 }
 
-std::string CellChanges(const Form1& form) {
-  const WarpTarget target = WarpTargetOf(form);
+std::string CellChanges(const ProtocolHost& host) {
+  const WarpTarget target = WarpTargetOf(host);
   std::string changes;
   for (int i = 0; i < 2; ++i) {
-    const std::string& typed = form.Pos[i].Text();
+    const std::string& typed = host.PositionText(i == 0 ? Axis::kX : Axis::kY);
     const std::int32_t used = i == 0 ? target.X : target.Y;
     if (typed == std::to_string(used)) continue;
     if (!changes.empty()) changes += ", ";
@@ -70,39 +76,40 @@ std::string CellChanges(const Form1& form) {
 
 // kMapChange, the map change, 26 bytes:
 //   0 u16 id | 2 map name, 16 bytes | 18 u16 x | 20 u16 y | 22 four zero bytes
-std::int32_t SendMapChange(Form1& form, std::string_view mapName, std::int32_t x, std::int32_t y) {
+std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::int32_t x,
+                           std::int32_t y) {
   PacketBuffer buffer{};
   WriteInt16(buffer, 0, kMapChange.Id);
   WriteFixedString(buffer, 2, mapName, 16);
   WriteInt16(buffer, 18, static_cast<std::uint16_t>(x));
   WriteInt16(buffer, 20, static_cast<std::uint16_t>(y));
-  return SendToMap(form, buffer, kMapChangeLength);
+  return SendToMap(host, buffer, kMapChangeLength);
 }
 
-void Warp(Form1& form) {
+void Warp(ProtocolHost& host) {
   // Said before the boxes show the values used.
-  const std::string changes = CellChanges(form);
-  const std::string name = form.Text2.Text();
+  const std::string changes = CellChanges(host);
+  const std::string name = host.MapName();
   std::int32_t x = 0;
   std::int32_t y = 0;
-  ReadClampedPosition(form.Pos[0], kCellRange.Lowest, kCellRange.Highest, x);
-  ReadClampedPosition(form.Pos[1], kCellRange.Lowest, kCellRange.Highest, y);
-  const std::int32_t sent = SendMapChange(form, name, x, y);
+  ReadClampedPosition(host, Axis::kX, kCellRange.Lowest, kCellRange.Highest, x);
+  ReadClampedPosition(host, Axis::kY, kCellRange.Lowest, kCellRange.Highest, y);
+  const std::int32_t sent = SendMapChange(host, name, x, y);
   std::string outcome = sent == 0
                             ? "Warp: no client in the map"
                             : "Warp: " + ClientsText(sent) + " to " + TargetText({name, x, y});
   if (!changes.empty()) outcome += "; " + changes;
-  form.Tell(outcome);
+  Tell(host, outcome);
 }
 
-void ForceMapReload(Form1& form) {
+void ForceMapReload(ProtocolHost& host) {
   // The next map loaded, from any connection, brings everyone back (HandleMapLoaded).
-  form.ForceReloadPending = -1;
-  const std::int32_t sent = SendMapChange(form, kReloadMap, kReloadX, kReloadY);
-  form.Tell(sent == 0 ? std::string("Force Map Reload: no client in the map")
-                      : "Force Map Reload: " + ClientsText(sent) + " to " +
-                            TargetText({std::string(kReloadMap), kReloadX, kReloadY}) +
-                            ", and back when one has loaded it");
+  host.SetReloadPending(true);
+  const std::int32_t sent = SendMapChange(host, kReloadMap, kReloadX, kReloadY);
+  Tell(host, sent == 0 ? std::string("Force Map Reload: no client in the map")
+                       : "Force Map Reload: " + ClientsText(sent) + " to " +
+                             TargetText({std::string(kReloadMap), kReloadX, kReloadY}) +
+                             ", and back when one has loaded it");
 }
 
 }  // namespace quib

@@ -6,17 +6,17 @@
 #include <string>
 #include <string_view>
 
-namespace quib {
+#include "protocol/protocol_host.h"
 
-class Form1;
-class TextBox;
+namespace quib {
 
 // The leading digits of `text` as a number clamped to [lower, upper].
 std::int32_t ClampedPosition(const std::string& text, std::int32_t lower, std::int32_t upper);
 
-// The box's leading digits as a number clamped to [lower, upper]; the box then
-// shows the value used.
-void ReadClampedPosition(TextBox& box, std::int32_t lower, std::int32_t upper, std::int32_t& value);
+// The leading digits of the start cell box on `axis` as a number clamped to
+// [lower, upper]; the box then shows the value used.
+void ReadClampedPosition(ProtocolHost& host, Axis axis, std::int32_t lower, std::int32_t upper,
+                         std::int32_t& value);
 
 // Where Warp sends the clients now: the map name and the start cell clamped
 // to the cells the map packets carry.
@@ -25,22 +25,23 @@ struct WarpTarget {
   std::int32_t X = 0;
   std::int32_t Y = 0;
 };
-WarpTarget WarpTargetOf(const Form1& form);
+WarpTarget WarpTargetOf(const ProtocolHost& host);
 // "prontera.gat (150, 170)".
 std::string TargetText(const WarpTarget& target);
 // For each position box whose text is not the value Warp uses, what it uses
 // instead: "Y 70000 taken as 898 (cells are 2 to 898)". Empty when none.
-std::string CellChanges(const Form1& form);
+std::string CellChanges(const ProtocolHost& host);
 
-// Sends the map change 0x0091 to every connection in the map; returns how
+// Sends the map change (kMapChange) to every connection in the map; returns how
 // many it went to.
-std::int32_t SendMapChange(Form1& form, std::string_view mapName, std::int32_t x, std::int32_t y);
+std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::int32_t x,
+                           std::int32_t y);
 
 // Every client in the map to the map and cell in the window; says so.
-void Warp(Form1& form);
+void Warp(ProtocolHost& host);
 
 // Every client in the map to "prt_in.gat" and, on the next map loaded, back;
 // says so.
-void ForceMapReload(Form1& form);
+void ForceMapReload(ProtocolHost& host);
 
 }  // namespace quib

@@ -25,12 +25,15 @@
 #include <array>
 #include <string>
 
-#include "app/main_window.h"
+#include "base/settings.h"
+#include "protocol/connection_events.h"
+#include "protocol/connection_record.h"
 #include "protocol/login_server.h"
 #include "protocol/map_commands.h"
 #include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
-#include "protocol/packet_log.h"
+#include "protocol/protocol_host.h"
+#include "protocol/receive_path.h"
 
 namespace quib {
 
@@ -38,11 +41,7 @@ namespace {
 
 constexpr int kStatusRepeats = 55;
 
-std::int32_t CurrentMapTick(const Form1& form) {
-  return form.MapTick ? form.MapTick() : LocalMapTick();
-}
-
-// The chat line (kChatLine), shared by system messages and chat. Returns its total
+// The 0x008D chat line, shared by system messages and chat. Returns its total
 // length, read back from the packet.
 std::int32_t WriteChatLine(PacketBuffer& buffer, std::int32_t speakerId, std::string_view text) {
   const auto width = static_cast<std::int32_t>(text.size());
@@ -54,19 +53,19 @@ std::int32_t WriteChatLine(PacketBuffer& buffer, std::int32_t speakerId, std::st
 }
 
 // A header-only list packet: id and a total length of 4.
-void SendEmptyList(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch,
+void SendEmptyList(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch,
                    std::uint16_t packetId) {
   WriteInt16(scratch, 0, packetId);
   WriteInt16(scratch, 2, 4);
-  SendReply(form, connection, scratch, ReadInt16(scratch, 2));
+  SendReply(host, connection, scratch, ReadInt16(scratch, 2));
 }
 
 }  // namespace
 
-void SendSystemMessage(Form1& form, ConnectionRecord& connection, std::string_view text) {
+void SendSystemMessage(ProtocolHost& host, ConnectionRecord& connection, std::string_view text) {
   if (connection.State != kStateMap) return;
   PacketBuffer buffer{};
-  SendReply(form, connection, buffer, WriteChatLine(buffer, connection.CharacterId, text));
+  SendReply(host, connection, buffer, WriteChatLine(buffer, connection.CharacterId, text));
 }
 
 void ReadPosition(const PacketBuffer& buffer, std::int32_t offset, std::int32_t& x,
@@ -78,54 +77,53 @@ void ReadPosition(const PacketBuffer& buffer, std::int32_t offset, std::int32_t&
   y = (b1 & 63) * 16 + b2 / 16;
 }
 
-void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
-  SendAccountEcho(form, connection, scratch, kAccountId);
+void HandleMapLogin(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
+  SendAccountEcho(host, connection, scratch, kAccountId);
 
-  ReadClampedPosition(form.Pos[0], kCellRange.Lowest, kCellRange.Highest, connection.PosX);
-  ReadClampedPosition(form.Pos[1], kCellRange.Lowest, kCellRange.Highest, connection.PosY);
+  ReadClampedPosition(host, Axis::kX, kCellRange.Lowest, kCellRange.Highest, connection.PosX);
+  ReadClampedPosition(host, Axis::kY, kCellRange.Lowest, kCellRange.Highest, connection.PosY);
 
   WriteInt16(scratch, 0, kMapLoginReply.Id);
-  WriteInt32(scratch, 2, static_cast<std::uint32_t>(CurrentMapTick(form)));
+  WriteInt32(scratch, 2, static_cast<std::uint32_t>(host.CurrentMapTick()));
   WritePosition(scratch, 6, connection.PosX, connection.PosY);
   WriteByte(scratch, 9, 5);
   WriteByte(scratch, 10, 5);
-  SendReply(form, connection, scratch, 11);
+  SendReply(host, connection, scratch, 11);
 
   // The greeting needs the connection in the map first.
   connection.State = kStateMap;
-  SendSystemMessage(form, connection, "System : Welcome to the Quib-Server!!!");
-  SendSystemMessage(form, connection,
+  SendSystemMessage(host, connection, "System : Welcome to the Quib-Server!!!");
+  SendSystemMessage(host, connection,
                     "System : Note, This is not intended to be a fully functional server.");
 
-  form.Log(
-      PeerHex(connection) + "- Map: PacketVersion = " + std::to_string(connection.PacketVersion),
-      &connection);
+  host.Emit({.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kMap});
 }
 
-void HandleMapLoaded(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
-  if (form.ForceReloadPending != 0) {
+void HandleMapLoaded(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
+  host.Emit({.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kLoaded});
+  if (host.ReloadPending()) {
     // The client has loaded the reload map: send everyone back instead of
     // greeting this arrival.
-    form.ForceReloadPending = 0;
-    connection.RecvLength = 0;
-    Warp(form);
+    host.SetReloadPending(false);
+    DropReceived(host, connection, kDroppedBehindUnknown);
+    Warp(host);
     return;
   }
   WriteInt16(scratch, 0, kStatus.Id);
   WriteInt16(scratch, 2, 1);
   WriteInt32(scratch, 4, 99);
-  for (int i = 0; i < kStatusRepeats; ++i) SendReply(form, connection, scratch, 8);
-  SendEmptyList(form, connection, scratch, kStatusListFirst.Id);
-  SendEmptyList(form, connection, scratch, kStatusListSecond.Id);
+  for (int i = 0; i < kStatusRepeats; ++i) SendReply(host, connection, scratch, 8);
+  SendEmptyList(host, connection, scratch, kStatusListFirst.Id);
+  SendEmptyList(host, connection, scratch, kStatusListSecond.Id);
 }
 
-void HandleTick(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleTick(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
   WriteInt16(scratch, 0, kTickReply.Id);
-  WriteInt32(scratch, 2, static_cast<std::uint32_t>(CurrentMapTick(form)));
-  SendReply(form, connection, scratch, 6);
+  WriteInt32(scratch, 2, static_cast<std::uint32_t>(host.CurrentMapTick()));
+  SendReply(host, connection, scratch, 6);
 }
 
-void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
+void HandleChat(ProtocolHost& host, ConnectionRecord& connection, const VersionEntry& version,
                 PacketBuffer& scratch) {
   // The length field counts the whole packet, its 4-byte head included, as
   // framing does; the text is what follows the head, up to what was received.
@@ -145,56 +143,56 @@ void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& v
   }
   const std::int32_t line =
       WriteChatLine(scratch, connection.CharacterId, std::string_view(text.data(), size));
-  SendToMap(form, scratch, line);
+  SendToMap(host, scratch, line);
 }
 
-void HandleEmotion(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleEmotion(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
   WriteInt16(scratch, 0, kEmotionReply.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(connection.AccountId));
   WriteByte(scratch, 6, ReadByte(connection.RecvBuffer, 2));
-  SendToMap(form, scratch, 7);
+  SendToMap(host, scratch, 7);
 }
 
-void HandleSndOriDori(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleSndOriDori(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
   // These request offsets are fixed, not taken from the packet table.
   WriteInt16(scratch, 0, kSndOriDoriReply.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(connection.CharacterId));
   WriteInt16(scratch, 6, static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 4)));
   WriteByte(scratch, 8, ReadByte(connection.RecvBuffer, 9));
-  SendToMap(form, scratch, 9);
+  SendToMap(host, scratch, 9);
 }
 
-void HandleWalk(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
+void HandleWalk(ProtocolHost& host, ConnectionRecord& connection, const VersionEntry& version,
                 PacketBuffer& scratch) {
   std::int32_t x = 0;
   std::int32_t y = 0;
   ReadPosition(connection.RecvBuffer, version.walktoxy.Positions[0], x, y);
 
   WriteInt16(scratch, 0, kWalkReply.Id);
-  WriteInt32(scratch, 2, static_cast<std::uint32_t>(CurrentMapTick(form)));
+  WriteInt32(scratch, 2, static_cast<std::uint32_t>(host.CurrentMapTick()));
   WritePositionPair(scratch, 6, connection.PosX, connection.PosY, x, y);
   WriteByte(scratch, 11, 0);
-  SendReply(form, connection, scratch, 12);
+  SendReply(host, connection, scratch, 12);
 
   // No path or timing: the character is at the destination at once.
   connection.PosX = x;
   connection.PosY = y;
 }
 
-void HandleUserCount(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
+void HandleUserCount(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
   WriteInt16(scratch, 0, kUserCount.Id);
   WriteInt32(scratch, 2, 1);
-  SendReply(form, connection, scratch, 6);
+  SendReply(host, connection, scratch, 6);
 }
 
-void HandleRestart(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
+void HandleRestart(ProtocolHost& host, ConnectionRecord& connection, const VersionEntry& version,
                    PacketBuffer& scratch) {
   // Slot 0, like every other branch: a restart line lists only the type
   // byte, and the later slots hold leftovers from other lines.
   if (ReadByte(connection.RecvBuffer, version.restart.Positions[0]) != 1) return;
   WriteInt16(scratch, 0, kRestartReply.Id);
   WriteByte(scratch, 2, 1);
-  SendReply(form, connection, scratch, 3);
+  SendReply(host, connection, scratch, 3);
 }
 
 }  // namespace quib

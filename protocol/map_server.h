@@ -10,24 +10,24 @@
 
 namespace quib {
 
-class Form1;
+class ProtocolHost;
 struct ConnectionRecord;
 
-void HandleMapLogin(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);
-void HandleMapLoaded(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);
-void HandleTick(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);
-void HandleChat(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
+void HandleMapLogin(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch);
+void HandleMapLoaded(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch);
+void HandleTick(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch);
+void HandleChat(ProtocolHost& host, ConnectionRecord& connection, const VersionEntry& version,
                 PacketBuffer& scratch);
-void HandleEmotion(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);
-void HandleSndOriDori(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);
-void HandleWalk(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
+void HandleEmotion(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch);
+void HandleSndOriDori(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch);
+void HandleWalk(ProtocolHost& host, ConnectionRecord& connection, const VersionEntry& version,
                 PacketBuffer& scratch);
-void HandleUserCount(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch);
-void HandleRestart(Form1& form, ConnectionRecord& connection, const VersionEntry& version,
+void HandleUserCount(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch);
+void HandleRestart(ProtocolHost& host, ConnectionRecord& connection, const VersionEntry& version,
                    PacketBuffer& scratch);
 
 // One system chat line to one connection, only when it is in the map.
-void SendSystemMessage(Form1& form, ConnectionRecord& connection, std::string_view text);
+void SendSystemMessage(ProtocolHost& host, ConnectionRecord& connection, std::string_view text);
 
 // Decodes a 3-byte packed cell, the inverse of WritePosition.
 void ReadPosition(const PacketBuffer& buffer, std::int32_t offset, std::int32_t& x,

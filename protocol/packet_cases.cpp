@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdio>
 
-#include "app/connections.h"
 #include "protocol/char_server.h"
+#include "protocol/connection_record.h"
 #include "protocol/login_server.h"
 #include "protocol/map_server.h"
 #include "protocol/packet_handler.h"
@@ -17,9 +17,9 @@ namespace {
 
 // The branches that read their entry's field positions. Database rows match
 // only when the connection's version has an entry, so there is one.
-template <void (*Handler)(Form1&, ConnectionRecord&, const VersionEntry&, PacketBuffer&)>
-void WithVersion(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch) {
-  Handler(form, connection, *ConnectionVersion(form, connection), scratch);
+template <void (*Handler)(ProtocolHost&, ConnectionRecord&, const VersionEntry&, PacketBuffer&)>
+void WithVersion(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
+  Handler(host, connection, *ConnectionVersion(host, connection), scratch);
 }
 
 // The branch of each packet that has one; the others are taken and ignored.

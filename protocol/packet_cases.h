@@ -17,12 +17,12 @@
 
 namespace quib {
 
-class Form1;
+class ProtocolHost;
 struct ConnectionRecord;
 
 // Every case's branch. It may empty the connection's buffer itself (a closed
 // connection, an unknown id); framing then finds nothing to remove.
-using PacketHandlerFunction = void (*)(Form1& form, ConnectionRecord& connection,
+using PacketHandlerFunction = void (*)(ProtocolHost& host, ConnectionRecord& connection,
                                        PacketBuffer& scratch);
 
 // A packet's description (Id, Entry, Length, Name, Role, ...) and its branch.

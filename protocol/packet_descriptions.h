@@ -407,10 +407,14 @@ inline constexpr PacketDescription kDroppedBytes{.Length = LengthRule::kAll,
                                                  .Layout = describe::kBytes,
                                                  .Info = ": {bytes} bytes, {why}",
                                                  .Kind = PacketKind::kDropped};
-// Why: the bytes behind an unknown id, which go with it, and what a client
-// sends after the server closed its connection.
+// Why: the bytes behind a packet that empties the buffer (an unknown id, the
+// map loaded that ends a reload), which go with it; what a client sends
+// after the server closed its connection; the rest of a packet longer than
+// the buffer; and what was buffered when the client stopped reading.
 inline constexpr const char* kDroppedBehindUnknown = "with the packet before it";
 inline constexpr const char* kDroppedAfterClose = "the server closed the connection";
+inline constexpr const char* kDroppedPastBuffer = "the rest of a packet longer than the buffer";
+inline constexpr const char* kDroppedGivenUp = "the client stopped reading its replies";
 
 // The row of the packet the server sends with `id`; nullptr for any other id.
 constexpr const PacketDescription* FindServerPacket(std::uint16_t id) {

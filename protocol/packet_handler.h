@@ -6,44 +6,48 @@
 
 #include <cstdint>
 
+#include "net/socket_types.h"
 #include "packetdb/packet_database.h"
 #include "protocol/packet_buffer.h"
 
 namespace quib {
 
-class Form1;
+class ProtocolHost;
 struct ConnectionRecord;
-struct ServerAddress;
 
 // Handles one packet from the head of `connection.RecvBuffer`, then consumes
 // it. A packet not yet whole waits for its rest while the last receive
-// brought bytes (NewBytes), and a map login while its version is being told;
-// a short packet handled with what it holds is logged first.
-void HandlePacket(Form1& form, ConnectionRecord& connection);
+// brought bytes, and a map login while its version is being told; a short
+// packet handled with what it holds is told first.
+void HandlePacket(ProtocolHost& host, ConnectionRecord& connection);
 
 // Removes the packet with id `packetId` from the head of the buffer.
-void ConsumePacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId);
+void ConsumePacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16_t packetId);
 
 // The packet entries of the connection's version, or nullptr when the table
 // has no entry for it; then no named case matches.
-const VersionEntry* ConnectionVersion(const Form1& form, const ConnectionRecord& connection);
+const VersionEntry* ConnectionVersion(const ProtocolHost& host, const ConnectionRecord& connection);
 
 // Sends the first `length` bytes of `buffer` to the connection.
-void SendReply(Form1& form, ConnectionRecord& connection, const PacketBuffer& buffer,
+void SendReply(ProtocolHost& host, ConnectionRecord& connection, const PacketBuffer& buffer,
                std::int32_t length);
 
 // Sends the first `length` bytes of `buffer` to every connection in the map;
 // returns how many it went to.
-std::int32_t SendToMap(Form1& form, const PacketBuffer& buffer, std::int32_t length);
+std::int32_t SendToMap(ProtocolHost& host, const PacketBuffer& buffer, std::int32_t length);
 
 // The 4 bytes of account id, with no packet id, that come before the
 // character list and the map login's reply.
 // Written into `scratch`, as every reply is.
-void SendAccountEcho(Form1& form, ConnectionRecord& connection, PacketBuffer& scratch,
+void SendAccountEcho(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch,
                      std::int32_t accountId);
+
+// The server ends a connection itself: what it still had buffered is dropped,
+// and its socket closed. The record stays.
+void ServerCloses(ProtocolHost& host, ConnectionRecord& connection);
 
 // The 6-byte endpoint that sends a client on to the next role: the IPv4
 // address in network byte order, then the port as a little-endian 16-bit value.
-void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const ServerAddress& server);
+void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const sockaddr_in& server);
 
 }  // namespace quib

@@ -2,7 +2,13 @@
 // in host order as uppercase hex without leading zeros.
 #include "protocol/packet_log.h"
 
-#include "app/main_window.h"
+#include <algorithm>
+
+#include "protocol/connection_events.h"
+#include "protocol/connection_record.h"
+#include "protocol/packet_descriptions.h"
+#include "protocol/protocol_host.h"
+#include "protocol/receive_path.h"
 
 namespace quib {
 
@@ -16,6 +22,26 @@ std::string UpperHex(std::uint32_t value) {
     value >>= 4;
   } while (value != 0);
   return text;
+}
+
+std::string MilestoneLine(Milestone step, const ConnectionRecord& connection) {
+  switch (step) {
+    case Milestone::kLoginPreRequest:
+      return "LoginReQ - " + PeerHex(connection) + " - (" + ReceivedBytesDump(connection) + ")";
+    case Milestone::kLogin:
+      return "CharSvrReq - " + PeerHex(connection);
+    case Milestone::kCharacters:
+      return "CharactersReq - " + PeerHex(connection);
+    case Milestone::kSelect:
+      return "Character Select: " + std::to_string(connection.CharSlot) + " - " +
+             PeerHex(connection);
+    case Milestone::kMap:
+      return PeerHex(connection) +
+             "- Map: PacketVersion = " + std::to_string(connection.PacketVersion);
+    case Milestone::kLoaded:
+      break;
+  }
+  return {};
 }
 
 }  // namespace
@@ -38,21 +64,38 @@ std::string ShortPacketLine(const ConnectionRecord& connection, std::uint16_t pa
          std::to_string(held) + " of " + std::to_string(length) + " bytes";
 }
 
-void HandleUnknownPacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId) {
-  if (!form.Check1.Checked()) {
-    std::string line = UnknownPacketLine(connection, packetId);
-    form.Log(line, &connection);
-    // Everything buffered goes with the packet: that is what it looked like.
-    form.Unknown.Add(form.List1.Appended() - 1, std::move(line), connection.RecvBuffer.data(),
-                     connection.RecvLength);
+std::string DesignedLine(const ConnectionEvent& event) {
+  if (event.Connection == nullptr) return {};
+  const ConnectionRecord& connection = *event.Connection;
+  switch (event.Kind) {
+    case EventKind::kMilestone:
+      return MilestoneLine(event.Step, connection);
+    case EventKind::kDetectFailed:
+      // The dump shows the whole buffer from offset 2: when data was already
+      // held it leads the dump.
+      return PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
+             "), Unable To Determine Packet Version, results may be incomplete.";
+    case EventKind::kUnknownPacket:
+      return UnknownPacketLine(connection, event.Id);
+    case EventKind::kShortPacket:
+      return ShortPacketLine(connection, event.Id, connection.RecvLength, event.Length);
+    default:
+      return {};
   }
-  // Nothing behind an unknown id can be framed: drop it all, shown or hidden.
-  connection.RecvLength = 0;
 }
 
-void ClearLog(Form1& form) {
-  form.List1.Clear();
-  form.Unknown.Clear();
+bool HiddenWithUnknownPackets(const ConnectionEvent& event) {
+  return event.Kind == EventKind::kUnknownPacket || event.Kind == EventKind::kShortPacket;
+}
+
+void HandleUnknownPacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16_t packetId) {
+  // Everything buffered goes with the packet: that is what it looked like.
+  host.Emit({.Kind = EventKind::kUnknownPacket,
+             .Connection = &connection,
+             .Bytes = {connection.RecvBuffer.data(),
+                       static_cast<std::size_t>(std::max(connection.RecvLength, 0))},
+             .Id = packetId});
+  DropReceived(host, connection, kDroppedBehindUnknown);
 }
 
 }  // namespace quib

@@ -1,5 +1,5 @@
-// The packet log: the lines the protocol appends to List1, and the branch for
-// packets no case knows.
+// The packet log: the designed lines, each told by an event of the stream,
+// and the branch for packets no case knows.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,8 @@
 
 namespace quib {
 
-class Form1;
+class ProtocolHost;
+struct ConnectionEvent;
 struct ConnectionRecord;
 
 // The peer's IPv4 address in host order as uppercase hex without leading zeros:
@@ -25,11 +26,16 @@ std::string UnknownPacketLine(const ConnectionRecord& connection, std::uint16_t 
 std::string ShortPacketLine(const ConnectionRecord& connection, std::uint16_t packetId,
                             std::int32_t held, std::int32_t length);
 
-// Logs "Unknown Packet (0x..) - peer" unless Check1 is checked, and keeps the
-// bytes behind the line; then drops everything buffered on the connection.
-void HandleUnknownPacket(Form1& form, ConnectionRecord& connection, std::uint16_t packetId);
+// The designed log line that tells `event`, read when it happens (the
+// connection's buffer and fields as they are then); empty for an event the
+// log does not show.
+std::string DesignedLine(const ConnectionEvent& event);
 
-// "Clear Log": empties List1, and the bytes kept behind its lines.
-void ClearLog(Form1& form);
+// True for the lines that "Hide Unknown Packets" keeps out of the log.
+bool HiddenWithUnknownPackets(const ConnectionEvent& event);
+
+// Tells the unknown packet, with everything buffered behind it, then drops
+// it all: nothing behind an unknown id can be framed.
+void HandleUnknownPacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16_t packetId);
 
 }  // namespace quib

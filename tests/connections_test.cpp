@@ -258,7 +258,7 @@ TEST_F(ConnectionsTest, SocketClosedByTheServerIsNeverReadOrWrittenAgain) {
   EXPECT_EQ(::recv(pair[reused], buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT), 4)
       << "the server read from a descriptor it no longer owns";
 
-  form.SendToMapConnections(data, sizeof data);
+  form.SendToMapConnections(data, sizeof data, nullptr);
   EXPECT_EQ(::recv(pair[1 - reused], buffer, sizeof buffer, MSG_DONTWAIT), -1)
       << "the server wrote to a descriptor it no longer owns";
   ::close(pair[0]);
@@ -333,7 +333,7 @@ TEST_F(ConnectionsTest, SendToMapConnectionsReachesStateThreeOnly) {
   Record(alsoInMap).State = kStateMap;
 
   const std::uint8_t packet[] = {0x91, 0x00, 'a', 'b', 'c'};
-  form.SendToMapConnections(packet, 3);
+  form.SendToMapConnections(packet, 3, nullptr);
   EXPECT_EQ(Received(inMap, 3), (Bytes{0x91, 0x00, 'a'}));
   EXPECT_EQ(Received(alsoInMap, 3), (Bytes{0x91, 0x00, 'a'}));
   EXPECT_TRUE(NothingMore(atCharacter));
@@ -348,8 +348,8 @@ TEST_F(ConnectionsTest, SendingToAMapClientThatWentAwayIsHarmless) {
   CloseClient(gone);
   const std::uint8_t packet[] = {1, 2};
   // The second send meets a reset connection; it must not end the process.
-  form.SendToMapConnections(packet, 2);
-  form.SendToMapConnections(packet, 2);
+  form.SendToMapConnections(packet, 2, nullptr);
+  form.SendToMapConnections(packet, 2, nullptr);
   EXPECT_EQ(Received(staying, 4), (Bytes{1, 2, 1, 2}));
 }
 

@@ -13,7 +13,7 @@
 
 #include "app/connections.h"
 #include "app/controls.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "console/console_session.h"
 #include "console/console_wait.h"
 #include "console/output_queue.h"

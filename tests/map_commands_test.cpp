@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/main_window.h"
-#include "tests/test_support.h"
+#include "base/settings.h"
+#include "tests/test_host.h"
 
 namespace quib::test {
 namespace {
@@ -32,90 +32,93 @@ TEST(ReadClampedPositionTest, ReadsLeadingDigitsClampsAndShowsTheValue) {
       {"99999999999999999999", 898},
       {"4294967298", 898},  // wraps to 2 if read into 32 bits
   };
+  TestHost host;
   for (const Case& c : cases) {
-    TextBox box(c.text);
+    host.Position[1] = c.text;
     std::int32_t value = -7;
-    ReadClampedPosition(box, kCellRange.Lowest, kCellRange.Highest, value);
+    ReadClampedPosition(host, Axis::kY, kCellRange.Lowest, kCellRange.Highest, value);
     EXPECT_EQ(value, c.expected) << '"' << c.text << '"';
-    EXPECT_EQ(box.Text(), std::to_string(c.expected)) << '"' << c.text << '"';
+    EXPECT_EQ(host.Position[1], std::to_string(c.expected)) << '"' << c.text << '"';
   }
 }
 
-class MapCommandsTest : public ServerFixture {
+class MapCommandsTest : public ::testing::Test {
  protected:
   // Two clients in the map and one still at the character server.
   void SetUp() override {
-    ServerFixture::SetUp();
-    for (int i = 0; i < 3; ++i) Connect();
-    Record(0).State = kStateMap;
-    Record(1).State = kStateMap;
-    Record(2).State = kStateCharacter;
+    for (int i = 0; i < 3; ++i) host.Connect();
+    host.At(0).State = kStateMap;
+    host.At(1).State = kStateMap;
+    host.At(2).State = kStateCharacter;
   }
 
   void ExpectMapClientsGet(const Bytes& packet) {
-    for (int client : {0, 1}) EXPECT_EQ(Received(client, packet.size()), packet) << client;
+    for (std::size_t client : {0, 1}) EXPECT_EQ(host.Sent(host.At(client)), packet) << client;
   }
 
   void ExpectNothingMore() {
-    for (int client : {0, 1, 2}) EXPECT_TRUE(NothingMore(client)) << client;
+    for (std::size_t client : {0, 1, 2}) EXPECT_TRUE(host.Sent(host.At(client)).empty()) << client;
   }
+
+  TestHost host;
 };
 
 TEST_F(MapCommandsTest, WarpSendsTheBoxesToEveryClientInTheMap) {
-  form.Text2.SetText("geffen.gat");
-  form.Pos[0].SetText("321");
-  form.Pos[1].SetText("123");
-  Record(0).PosX = 150;
-  Record(0).PosY = 170;
-  form.Command3_Click();
+  host.Map = "geffen.gat";
+  host.Position[0] = "321";
+  host.Position[1] = "123";
+  host.At(0).PosX = 150;
+  host.At(0).PosY = 170;
+  Warp(host);
   ExpectMapClientsGet(MapChange("geffen.gat", 321, 123));
   ExpectNothingMore();
+  EXPECT_EQ(host.Outcomes, std::vector<std::string>{"Warp: 2 clients to geffen.gat (321, 123)"});
   // The stored cell stays where it was; the next walk starts from it.
-  EXPECT_EQ(Record(0).PosX, 150);
-  EXPECT_EQ(Record(0).PosY, 170);
+  EXPECT_EQ(host.At(0).PosX, 150);
+  EXPECT_EQ(host.At(0).PosY, 170);
 }
 
 TEST_F(MapCommandsTest, WarpClampsThePositionsAndShowsThem) {
-  form.Pos[0].SetText("1000");
-  form.Pos[1].SetText("1");
-  Warp(form);
+  host.Position[0] = "1000";
+  host.Position[1] = "1";
+  Warp(host);
   ExpectMapClientsGet(MapChange("prontera.gat", 898, 2));
-  EXPECT_EQ(form.Pos[0].Text(), "898");
-  EXPECT_EQ(form.Pos[1].Text(), "2");
+  EXPECT_EQ(host.Position[0], "898");
+  EXPECT_EQ(host.Position[1], "2");
 
-  form.Pos[0].SetText("");
-  Warp(form);
+  host.Position[0] = "";
+  Warp(host);
   ExpectMapClientsGet(MapChange("prontera.gat", 2, 2));
-  EXPECT_EQ(form.Pos[0].Text(), "2");
+  EXPECT_EQ(host.Position[0], "2");
 }
 
 TEST_F(MapCommandsTest, MapNameIsCutToFifteenCharactersAndANul) {
-  form.Text2.SetText("abcdefghijklmnop.gat");  // 20 characters
-  Warp(form);
+  host.Map = "abcdefghijklmnop.gat";  // 20 characters
+  Warp(host);
   ExpectMapClientsGet(MapChange(std::string("abcdefghijklmno") + '\0', 150, 170));
 
-  form.Text2.SetText("");
-  Warp(form);
+  host.Map = "";
+  Warp(host);
   ExpectMapClientsGet(MapChange("", 150, 170));
   ExpectNothingMore();
 }
 
 TEST_F(MapCommandsTest, ForceMapReloadSendsEveryoneToTheReloadMapAndRaisesTheFlag) {
-  form.Command4_Click();
-  EXPECT_EQ(form.ForceReloadPending, -1);
+  ForceMapReload(host);
+  EXPECT_TRUE(host.Reload);
   ExpectMapClientsGet(MapChange("prt_in.gat", 50, 60));
 
-  form.Command4_Click();  // again while set: sent again, still set
-  EXPECT_EQ(form.ForceReloadPending, -1);
+  ForceMapReload(host);  // again while set: sent again, still set
+  EXPECT_TRUE(host.Reload);
   ExpectMapClientsGet(MapChange("prt_in.gat", 50, 60));
   ExpectNothingMore();
 }
 
 TEST_F(MapCommandsTest, NobodyInTheMapMeansNothingIsSent) {
-  Record(0).State = kStateCharacter;
-  Record(1).State = kStateNone;
-  Warp(form);
-  ForceMapReload(form);
+  host.At(0).State = kStateCharacter;
+  host.At(1).State = kStateNone;
+  Warp(host);
+  ForceMapReload(host);
   ExpectNothingMore();
 }
 

@@ -5,17 +5,10 @@
 #include <algorithm>
 #include <string>
 
-#include "app/main_window.h"
-#include "net/socket_types.h"
-#include "tests/test_support.h"
+#include "tests/test_host.h"
 
-namespace quib {
+namespace quib::test {
 namespace {
-
-using test::Bytes;
-using test::Concat;
-using test::Le16;
-using test::Zeros;
 
 // Version 1: named ids apart from every fixed one, each with its own length.
 // Version 0, as in every table, is all zero.
@@ -31,7 +24,7 @@ constexpr const char* kTestTable =
     "0x00C1,2,howmanyconnections,0\n"
     "0x00B2,3,restart,2\n";
 
-// A record that is in no table and has no socket: nothing it sends goes out.
+// A record the host does not hold: nothing is sent to it.
 ConnectionRecord RecordHolding(const Bytes& bytes) {
   ConnectionRecord record;
   record.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
@@ -42,17 +35,17 @@ ConnectionRecord RecordHolding(const Bytes& bytes) {
 }
 
 // What remains buffered after one packet of `id` (padded to 100 bytes) is handled.
-std::int32_t LeftAfter(Form1& form, std::uint16_t id, std::int32_t version = 1) {
+std::int32_t LeftAfter(TestHost& host, std::uint16_t id, std::int32_t version = 1) {
   ConnectionRecord record = RecordHolding(Concat({Le16(id), Zeros(98)}));
   record.PacketVersion = version;
-  HandlePacket(form, record);
+  HandlePacket(host, record);
   return record.RecvLength;
 }
 
 class PacketHandlerTest : public ::testing::Test {
  protected:
-  void SetUp() override { form.Packets = test::TableFromText(kTestTable); }
-  Form1 form;
+  void SetUp() override { host.Packets = TableFromText(kTestTable); }
+  TestHost host;
 };
 
 TEST_F(PacketHandlerTest, FixedIdsAreFramedByTheirKnownLengths) {
@@ -62,7 +55,7 @@ TEST_F(PacketHandlerTest, FixedIdsAreFramedByTheirKnownLengths) {
       {0x0200, 26}, {0x0204, 18}, {0x0064, 100}, {0x01DD, 100}, {0x020B, 19}, {0x0065, 17},
       {0x0187, 6},  {0x0068, 46}, {0x0067, 37},  {0x0066, 100}, {0x01C0, 2},  {0x009B, 14}};
   for (const auto& [id, length] : lengths) {
-    EXPECT_EQ(LeftAfter(form, id), 100 - length) << std::hex << id;
+    EXPECT_EQ(LeftAfter(host, id), 100 - length) << std::hex << id;
   }
 }
 
@@ -71,7 +64,7 @@ TEST_F(PacketHandlerTest, NamedIdsAreFramedByTheirVersionLengths) {
                                                             {0x00BF, 3},  {0x01E7, 2}, {0x0085, 5},
                                                             {0x00C1, 2},  {0x00B2, 3}};
   for (const auto& [id, length] : lengths) {
-    EXPECT_EQ(LeftAfter(form, id), 100 - length) << std::hex << id;
+    EXPECT_EQ(LeftAfter(host, id), 100 - length) << std::hex << id;
   }
 }
 
@@ -81,7 +74,7 @@ TEST_F(PacketHandlerTest, GlobalMessageIsFramedByItsLengthField) {
   for (const auto& [field, left] : {std::pair{14, 30}, {4, 40}, {3, 40}, {0, 40}}) {
     ConnectionRecord record = RecordHolding(
         Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(field)), Zeros(10), Zeros(30)}));
-    HandlePacket(form, record);
+    HandlePacket(host, record);
     EXPECT_EQ(record.RecvLength, left) << field;
   }
 }
@@ -89,11 +82,10 @@ TEST_F(PacketHandlerTest, GlobalMessageIsFramedByItsLengthField) {
 // Once no more bytes come, a packet is handled with what it holds.
 TEST_F(PacketHandlerTest, OneByteOfLoginIsHandledAsLoginThenDropped) {
   ConnectionRecord record = RecordHolding(Bytes{0x64});
-  HandlePacket(form, record);
+  HandlePacket(host, record);
   EXPECT_EQ(record.RecvLength, 0);  // shorter than its 55 bytes: nothing stays
-  EXPECT_EQ(test::LogLines(form.List1),
-            (std::vector<std::string>{"Short Packet (0x64) - 7F000001: 1 of 55 bytes",
-                                      "CharSvrReq - 7F000001"}));
+  EXPECT_EQ(host.Log, (std::vector<std::string>{"Short Packet (0x64) - 7F000001: 1 of 55 bytes",
+                                                "CharSvrReq - 7F000001"}));
 }
 
 // --- A packet not yet whole ---------------------------------------------------
@@ -141,75 +133,75 @@ TEST_F(PacketHandlerTest, AShortPacketWaitsWhileItsRestIsComing) {
        {"Unknown Packet (0x7777) - 7F000001"}},
   };
   for (const auto& c : cases) {
-    form.List1.Clear();
-    form.Check1.SetChecked(c.Hidden);
+    host.Log.clear();
+    host.HideUnknown = c.Hidden;
     ConnectionRecord record = RecordHolding(c.Held);
-    record.NewBytes = c.NewBytes;
-    HandlePacket(form, record);
+    record.Receive.NewBytes = c.NewBytes;
+    HandlePacket(host, record);
     EXPECT_EQ(record.RecvLength, c.Left) << c.Name;
-    EXPECT_EQ(test::LogLines(form.List1), c.Lines) << c.Name;
+    EXPECT_EQ(host.Log, c.Lines) << c.Name;
   }
   // The rest of the chat past the buffer is skipped as it comes.
   ConnectionRecord record = RecordHolding(Concat({Le16(0x008C), Le16(0x0900), Zeros(6)}));
-  record.NewBytes = true;
-  HandlePacket(form, record);
-  EXPECT_EQ(record.SkipLength, 0x0900 - 10);
+  record.Receive.NewBytes = true;
+  HandlePacket(host, record);
+  EXPECT_EQ(record.Receive.SkipLength, 0x0900 - 10);
 }
 
 TEST_F(PacketHandlerTest, AMapLoginWaitsForItsVersionToBeTold) {
   ConnectionRecord record = RecordHolding(Concat({Le16(0x0072), Zeros(17)}));
-  record.DetectionBytes = 19;
-  HandlePacket(form, record);
+  record.Receive.DetectionBytes = 19;
+  HandlePacket(host, record);
   EXPECT_EQ(record.RecvLength, 19);
-  record.DetectionBytes = 0;
-  HandlePacket(form, record);
+  record.Receive.DetectionBytes = 0;
+  HandlePacket(host, record);
   EXPECT_EQ(record.RecvLength, 0);
 }
 
 // --- Ids a version shares with a fixed id ------------------------------------
 
 TEST_F(PacketHandlerTest, SharedIdGoesToTheCaseTestedFirst) {
-  auto& version = form.Packets[1];
+  auto& version = host.Packets[1];
   // wanttoconnection and ticksend come before 0x009B: their table length wins.
   version.wanttoconnection = {0x009B, 19, {}};
-  EXPECT_EQ(LeftAfter(form, 0x009B), 100 - 19);
+  EXPECT_EQ(LeftAfter(host, 0x009B), 100 - 19);
   version.wanttoconnection = {0x0072, 19, {}};
   version.ticksend = {0x009B, 6, {}};
-  EXPECT_EQ(LeftAfter(form, 0x009B), 100 - 6);
+  EXPECT_EQ(LeftAfter(host, 0x009B), 100 - 6);
   // globalmessage comes after 0x009B, loadendack after 0x01C0.
   version.ticksend = {0x007E, 6, {}};
   version.globalmessage = {0x009B, -1, {}};
-  EXPECT_EQ(LeftAfter(form, 0x009B), 100 - 14);
+  EXPECT_EQ(LeftAfter(host, 0x009B), 100 - 14);
   version.loadendack = {0x01C0, 9, {}};
-  EXPECT_EQ(LeftAfter(form, 0x01C0), 100 - 2);
+  EXPECT_EQ(LeftAfter(host, 0x01C0), 100 - 2);
   // A login id in a version entry stays a login.
   version.emotion = {0x0064, 3, {}};
-  EXPECT_EQ(LeftAfter(form, 0x0064), 0);
-  EXPECT_EQ(form.List1.Items().back(), "CharSvrReq - 7F000001");
+  EXPECT_EQ(LeftAfter(host, 0x0064), 0);
+  EXPECT_EQ(host.Log.back(), "CharSvrReq - 7F000001");
 }
 
 // --- Id 0 ------------------------------------------------------------------------
 
 TEST_F(PacketHandlerTest, IdZeroDoesNothingAndIsFramedOnlyByAnEntryWithIdZero) {
-  EXPECT_EQ(LeftAfter(form, 0x0000), 0);  // no entry has it: the buffer empties
-  form.Packets[1].restart = {0x0000, 7, {}};
-  EXPECT_EQ(LeftAfter(form, 0x0000), 100 - 7);
-  EXPECT_TRUE(form.List1.Items().empty());  // never logged as unknown
+  EXPECT_EQ(LeftAfter(host, 0x0000), 0);  // no entry has it: the buffer empties
+  host.Packets[1].restart = {0x0000, 7, {}};
+  EXPECT_EQ(LeftAfter(host, 0x0000), 100 - 7);
+  EXPECT_TRUE(host.Log.empty());  // never logged as unknown
 }
 
 // --- Lengths that cannot frame a packet ----------------------------------------
 
 TEST_F(PacketHandlerTest, LengthOfZeroOrBelowEmptiesTheBuffer) {
-  form.Packets[1].walktoxy.Length = 0;
-  EXPECT_EQ(LeftAfter(form, 0x0085), 0);
-  form.Packets[1].walktoxy.Length = -1;
-  EXPECT_EQ(LeftAfter(form, 0x0085), 0);
+  host.Packets[1].walktoxy.Length = 0;
+  EXPECT_EQ(LeftAfter(host, 0x0085), 0);
+  host.Packets[1].walktoxy.Length = -1;
+  EXPECT_EQ(LeftAfter(host, 0x0085), 0);
   // Version 0 is one that no line wrote: every entry has id 0 and length 0.
-  EXPECT_EQ(LeftAfter(form, 0x0000, 0), 0);
+  EXPECT_EQ(LeftAfter(host, 0x0000, 0), 0);
   for (const std::int16_t value : {-4, -5, -32768}) {
     ConnectionRecord record =
         RecordHolding(Concat({Le16(0x008C), Le16(static_cast<std::uint16_t>(value)), Zeros(40)}));
-    HandlePacket(form, record);
+    HandlePacket(host, record);
     EXPECT_EQ(record.RecvLength, 0) << value;
   }
 }
@@ -218,15 +210,14 @@ TEST_F(PacketHandlerTest, LengthOfZeroOrBelowEmptiesTheBuffer) {
 
 TEST_F(PacketHandlerTest, VersionWithoutEntryTakesNamedIdsAsUnknown) {
   for (const std::int32_t version : {2, 5000, -1}) {
-    form.List1.Clear();
-    EXPECT_EQ(LeftAfter(form, 0x0072, version), 0);
-    EXPECT_EQ(test::LogLines(form.List1),
-              std::vector<std::string>{"Unknown Packet (0x72) - 7F000001"});
+    host.Log.clear();
+    EXPECT_EQ(LeftAfter(host, 0x0072, version), 0);
+    EXPECT_EQ(host.Log, std::vector<std::string>{"Unknown Packet (0x72) - 7F000001"});
   }
-  EXPECT_EQ(LeftAfter(form, 0x0065, 2), 100 - 17);  // fixed ids still work
-  form.Packets.clear();
-  EXPECT_EQ(LeftAfter(form, 0x0072), 0);
+  EXPECT_EQ(LeftAfter(host, 0x0065, 2), 100 - 17);  // fixed ids still work
+  host.Packets.clear();
+  EXPECT_EQ(LeftAfter(host, 0x0072), 0);
 }
 
 }  // namespace
-}  // namespace quib
+}  // namespace quib::test

@@ -5,9 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/main_window.h"
-#include "net/socket_types.h"
-#include "tests/test_support.h"
+#include "protocol/receive_path.h"
+#include "tests/test_host.h"
 
 namespace quib::test {
 namespace {
@@ -25,16 +24,16 @@ class VersionDetectionTest : public ::testing::Test {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
       record.RecvBuffer[record.RecvLength + i] = bytes[i];
     }
-    form.TakeReceivedBytes(record, static_cast<std::int32_t>(bytes.size()));
+    TakeReceivedBytes(host, record, static_cast<std::int32_t>(bytes.size()));
   }
   // A tick whose receive brought nothing.
-  void Quiet() { form.TakeReceivedBytes(record, 0); }
+  void Quiet() { TakeReceivedBytes(host, record, 0); }
 
   static Bytes Packet(std::uint16_t id, std::size_t size) {
     return Concat({Le16(id), Zeros(size - 2)});
   }
 
-  Form1 form;
+  TestHost host;
   ConnectionRecord record;
 };
 
@@ -76,7 +75,7 @@ TEST_F(VersionDetectionTest, LaterSuccessOverwritesTheVersion) {
   record.PacketVersion = 7;
   Read(Packet(0x009B, 32));
   EXPECT_EQ(record.PacketVersion, 15);
-  EXPECT_TRUE(form.List1.Items().empty());
+  EXPECT_TRUE(host.Log.empty());
 }
 
 // --- Nothing matches ---------------------------------------------------------
@@ -88,14 +87,14 @@ TEST_F(VersionDetectionTest, LoginWithTrailingBytesIsNotRecognisedOnceNothingMor
   Bytes bytes = Packet(0x0072, 21);
   for (std::size_t i = 2; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
   Read(bytes);
-  EXPECT_TRUE(form.List1.Items().empty());
-  EXPECT_GT(record.DetectionBytes, 0) << "not waiting";
+  EXPECT_TRUE(host.Log.empty());
+  EXPECT_GT(record.Receive.DetectionBytes, 0) << "not waiting";
   Quiet();
   EXPECT_EQ(record.PacketVersion, 7);
-  ASSERT_EQ(form.List1.Items().size(), 1u);
-  EXPECT_EQ(form.List1.Items()[0],
+  ASSERT_EQ(host.Log.size(), 1u);
+  EXPECT_EQ(host.Log[0],
             std::string("7F000001 - (02030405060708090A0B0C0D0E0F1011") + kFailureTail);
-  EXPECT_EQ(record.DetectionBytes, 0);
+  EXPECT_EQ(record.Receive.DetectionBytes, 0);
 }
 
 // The size is what came since detection was due, however many reads brought
@@ -117,7 +116,7 @@ TEST_F(VersionDetectionTest, MapLoginInPiecesIsToldWhole) {
       {{45}, 0, 1, 0},
   };
   for (const auto& c : cases) {
-    Form1 fresh;
+    TestHost fresh;
     ConnectionRecord connection;
     connection.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
     std::size_t total = 0;
@@ -130,14 +129,14 @@ TEST_F(VersionDetectionTest, MapLoginInPiecesIsToldWhole) {
                 login.begin() + static_cast<std::ptrdiff_t>(at + piece),
                 connection.RecvBuffer.begin() + connection.RecvLength);
       at += piece;
-      fresh.TakeReceivedBytes(connection, static_cast<std::int32_t>(piece));
-      if (connection.DetectionBytes > 0) ++waited;
+      TakeReceivedBytes(fresh, connection, static_cast<std::int32_t>(piece));
+      if (connection.Receive.DetectionBytes > 0) ++waited;
     }
     const std::string name = ::testing::PrintToString(c.Pieces);
     EXPECT_EQ(connection.PacketVersion, c.Version) << name;
-    EXPECT_EQ(fresh.List1.Items().size(), c.Lines) << name;
+    EXPECT_EQ(fresh.Log.size(), c.Lines) << name;
     EXPECT_EQ(waited, c.WaitingAfter) << name;
-    EXPECT_EQ(connection.DetectionBytes, 0) << name;
+    EXPECT_EQ(connection.Receive.DetectionBytes, 0) << name;
     EXPECT_EQ(connection.FirstPacketId, 0x0072) << name;
   }
 }
@@ -146,21 +145,21 @@ TEST_F(VersionDetectionTest, DumpIsTakenFromTheWholeBuffer) {
   // Four bytes were already held: the id comes from the new bytes, the dump
   // from offset 2 of the buffer.
   Read({0xAA, 0xBB, 0xCC, 0xDD});
-  form.List1.Clear();
+  host.Log.clear();
   record.RedetectVersion = -1;  // as after a character select
   Bytes login = Packet(0x0072, 21);
   login[2] = 0xEE;
   Read(login);
   Quiet();
-  ASSERT_EQ(form.List1.Items().size(), 1u);
-  EXPECT_EQ(form.List1.Items()[0],
+  ASSERT_EQ(host.Log.size(), 1u);
+  EXPECT_EQ(host.Log[0],
             std::string("7F000001 - (CCDD7200EE0000000000000000000000") + kFailureTail);
 }
 
 TEST_F(VersionDetectionTest, ShortReadOnAFreshConnectionDumpsZerosBeyondIt) {
   Read({0x01, 0x00, 0x11, 0x22, 0x33});
-  ASSERT_EQ(form.List1.Items().size(), 1u);
-  EXPECT_EQ(form.List1.Items()[0],
+  ASSERT_EQ(host.Log.size(), 1u);
+  EXPECT_EQ(host.Log[0],
             std::string("7F000001 - (11223300000000000000000000000000") + kFailureTail);
 }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/form_layout.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "tests/test_support.h"
 #include "tests/win32/window_driver.h"
 #include "ui/win32/ansi_text_win32.h"

@@ -78,9 +78,12 @@ LogActions::LogActions(Form1& form, QListWidget* list, QWidget* window,
   list_->installEventFilter(this);
 
   // A failed write stops the capture; the server goes on.
-  form_.OnCaptureStopped = [this](const std::string& why) {
-    Warn(window_, QStringLiteral("The capture has stopped.\n\n") + OperatorText(why));
-  };
+  captureStops_ =
+      std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
+        if (event.Kind != EventKind::kCaptureStopped) return;
+        Warn(window_, QStringLiteral("The capture has stopped.\n\n") +
+                          OperatorText(std::string(event.Text)));
+      });
 }
 
 bool LogActions::eventFilter(QObject* watched, QEvent* event) {

@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
+
+#include "protocol/connection_events.h"
 
 class QListWidget;
 class QWidget;
@@ -50,6 +53,7 @@ class LogActions : public QObject {
   QListWidget* list_;
   QWidget* window_;
   std::function<void()> showSettings_;
+  std::unique_ptr<EventSubscription> captureStops_;  // a warning when the capture stops
 };
 
 }  // namespace quib

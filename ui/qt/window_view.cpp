@@ -128,11 +128,13 @@ void WindowView::BuildStatusBar() {
   // bar's end, and whole in the tooltip.
   statusText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusBar_->addWidget(statusText_, 1);
-  form_.OnTell = [this](const std::string& outcome) {
-    statusBar_->showMessage(OperatorText(outcome),
-                            static_cast<int>(std::chrono::milliseconds(kOutcomeShown).count()));
-    RefreshStatus();
-  };
+  outcomes_ =
+      std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
+        if (event.Kind != EventKind::kOutcome) return;
+        statusBar_->showMessage(OperatorText(std::string(event.Text)),
+                                static_cast<int>(std::chrono::milliseconds(kOutcomeShown).count()));
+        RefreshStatus();
+      });
 }
 
 void WindowView::RefreshStatus() {

@@ -6,8 +6,10 @@
 
 #include <QWidget>
 #include <array>
+#include <memory>
 
 #include "app/form_layout.h"
+#include "protocol/connection_events.h"
 
 class QLabel;
 class QLineEdit;
@@ -59,8 +61,9 @@ class WindowView : public QWidget {
   QStatusBar* statusBar_ = nullptr;
   QLabel* statusText_ = nullptr;  // the lasting text, hidden while an outcome shows
   int statusHeight_ = 0;
-  bool scrollPending_ = false;  // a scroll to the newest line is queued
-  bool followLog_ = true;       // the list was at its end when it was queued
+  bool scrollPending_ = false;                   // a scroll to the newest line is queued
+  bool followLog_ = true;                        // the list was at its end when it was queued
+  std::unique_ptr<EventSubscription> outcomes_;  // what the form tells, in the status bar
 };
 
 }  // namespace quib

@@ -91,16 +91,15 @@ LogMenu::LogMenu(Form1& form, HWND window, HWND list)
     : form_(form), window_(window), list_(list), bytes_(window) {
   ::SetWindowSubclass(list_, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
   // A failed write stops the capture; the server goes on.
-  form_.OnCaptureStopped = [this](const std::string& why) {
-    Warn(Wide("The capture has stopped.\n\n" + why));
-  };
+  captureStops_ =
+      std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
+        if (event.Kind == EventKind::kCaptureStopped) {
+          Warn(Wide("The capture has stopped.\n\n" + std::string(event.Text)));
+        }
+      });
 }
 
-LogMenu::~LogMenu() {
-  // The form outlives the window.
-  form_.OnCaptureStopped = nullptr;
-  ::RemoveWindowSubclass(list_, ListProc, 0);
-}
+LogMenu::~LogMenu() { ::RemoveWindowSubclass(list_, ListProc, 0); }
 
 LRESULT CALLBACK LogMenu::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                    DWORD_PTR self) {

@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
+#include "protocol/connection_events.h"
 #include "ui/win32/ansi_text_win32.h"
 #include "ui/win32/bytes_window_win32.h"
 
@@ -59,6 +61,7 @@ class LogMenu {
   HWND window_;
   HWND list_;
   BytesWindows bytes_;
+  std::unique_ptr<EventSubscription> captureStops_;  // a warning when the capture stops
 };
 
 }  // namespace quib

@@ -18,21 +18,19 @@ StatusBar::StatusBar(Form1& form, HWND window)
                              WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | SBT_TOOLTIPS, 0, 0, 0, 0,
                              window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)),
                              ::GetModuleHandleW(nullptr), nullptr)) {
-  form_.OnTell = [this](const std::string& outcome) {
-    Show(outcome);
-    outcomeShows_ = true;
-    // A newer outcome shows its full time.
-    ::SetTimer(window_, kOutcomeTimer,
-               static_cast<UINT>(std::chrono::milliseconds(kOutcomeShown).count()), nullptr);
-  };
+  outcomes_ =
+      std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
+        if (event.Kind != EventKind::kOutcome) return;
+        Show(std::string(event.Text));
+        outcomeShows_ = true;
+        // A newer outcome shows its full time.
+        ::SetTimer(window_, kOutcomeTimer,
+                   static_cast<UINT>(std::chrono::milliseconds(kOutcomeShown).count()), nullptr);
+      });
   Refresh();
 }
 
-StatusBar::~StatusBar() {
-  // The form outlives the window.
-  form_.OnTell = nullptr;
-  ::KillTimer(window_, kOutcomeTimer);
-}
+StatusBar::~StatusBar() { ::KillTimer(window_, kOutcomeTimer); }
 
 int StatusBar::Height() const {
   RECT rect{};

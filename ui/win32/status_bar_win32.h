@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+
+#include "protocol/connection_events.h"
 
 namespace quib {
 
@@ -41,6 +44,7 @@ class StatusBar {
   HWND bar_;
   bool outcomeShows_ = false;
   std::string shown_;
+  std::unique_ptr<EventSubscription> outcomes_;
 };
 
 }  // namespace quib

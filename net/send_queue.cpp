@@ -1,4 +1,4 @@
-#include "app/send_queue.h"
+#include "net/send_queue.h"
 
 namespace quib {
 

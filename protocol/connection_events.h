@@ -1,0 +1,102 @@
+// One stream of events: everything the server does with its clients, and
+// what the operator's commands did, in the order it happens. Every view of
+// it observes the stream: the designed log lines and their detailed prefix,
+// the capture and its comments, the windows' status bar. An event lives for
+// the call that tells it: its bytes and texts are borrowed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quib {
+
+struct ConnectionRecord;
+struct PacketCase;
+
+enum class EventKind : std::uint8_t {
+  kAccepted,        // a client connected (a new record, or a kept one continued)
+  kPacketIn,        // a client packet as framed, before its branch runs: Id, Case, Bytes, Length
+  kShortPacket,     // it is handled with fewer bytes than its Length, as no more came
+  kUnknownPacket,   // no case knows its Id: Bytes, everything buffered, goes with it
+  kDropped,         // client bytes no packet will read: Bytes, and why in Text
+  kPacketOut,       // a packet sent to one connection: Bytes, its name in Text
+  kWritten,         // bytes the connection's socket took: Bytes, and in Text the name of
+                    // the packet that starts with them (empty when they continue one)
+  kMilestone,       // a step of the client's road: Step
+  kDetectFailed,    // the map login's packet version cannot be told
+  kClosed,          // the connection ended: How
+  kOutcome,         // what a command did, or a value the server changed: Text
+  kCaptureStopped,  // the capture stopped on its own: why in Text
+};
+
+// The steps of a client's road that the log and its observers name.
+enum class Milestone : std::uint8_t {
+  kLoginPreRequest,  // 0x0200 or 0x0204
+  kLogin,            // the server list sent: on to the character server
+  kCharacters,       // the character list sent
+  kSelect,           // a character chosen: on to the map server
+  kMap,              // in the map, at the packet version told
+  kLoaded,           // the client reports its map loaded
+};
+
+enum class CloseKind : std::uint8_t {
+  kClient,   // the client closed it
+  kServer,   // the server closed it (after a login, a select, a refusal)
+  kReset,    // the client reset it
+  kGivenUp,  // the client stopped reading its replies; the server let it go
+};
+
+struct ConnectionEvent {
+  EventKind Kind;
+  const ConnectionRecord* Connection = nullptr;  // what it is about; nullptr: none
+  std::span<const std::uint8_t> Bytes;
+  std::string_view Text;
+  std::uint16_t Id = 0;
+  const PacketCase* Case = nullptr;  // kPacketIn: how it is read; nullptr for an unknown id
+  std::int32_t Length = 0;           // kPacketIn, kShortPacket: its length; 0 when none is known
+  Milestone Step = Milestone::kLogin;
+  CloseKind How = CloseKind::kClient;
+};
+
+// The observers of the stream, told in the order they were added.
+class EventObservers {
+ public:
+  using Observer = std::function<void(const ConnectionEvent&)>;
+
+  // Returns the key that removes it again.
+  int Add(Observer observer) {
+    observers_.emplace_back(++lastKey_, std::move(observer));
+    return lastKey_;
+  }
+  void Remove(int key) {
+    std::erase_if(observers_, [key](const auto& entry) { return entry.first == key; });
+  }
+  void Notify(const ConnectionEvent& event) const {
+    for (const auto& [key, observer] : observers_) observer(event);
+  }
+
+ private:
+  std::vector<std::pair<int, Observer>> observers_;
+  int lastKey_ = 0;
+};
+
+// An observer for as long as this lives: what a view hooks onto the stream
+// of a form that outlives it.
+class EventSubscription {
+ public:
+  EventSubscription(EventObservers& observers, EventObservers::Observer observer)
+      : observers_(&observers), key_(observers.Add(std::move(observer))) {}
+  ~EventSubscription() { observers_->Remove(key_); }
+  EventSubscription(const EventSubscription&) = delete;
+  EventSubscription& operator=(const EventSubscription&) = delete;
+
+ private:
+  EventObservers* observers_;
+  int key_;
+};
+
+}  // namespace quib
