@@ -21,8 +21,8 @@ constexpr auto kGiveUpGrace = std::chrono::seconds(10);
 // A new connection with the socket value of a kept record continues its
 // identity (account, character, slot, packet version, position, a pending
 // re-detection) but none of the earlier connection's traffic.
-void StartTraffic(ConnectionRecord& record, const sockaddr_in& peer) {
-  record.PeerAddress = peer;
+void StartTraffic(ConnectionRecord& record, const Endpoint& peer) {
+  record.PeerAddress = SocketAddressOf(peer);
   record.RecvBuffer.fill(0);
   record.RecvLength = 0;
   record.FirstPacketId = 0;
@@ -116,7 +116,7 @@ void Form1::AcceptPending() {
 }
 
 bool Form1::AcceptOne() {
-  sockaddr_in peer{};
+  Endpoint peer;
   const SocketHandle socket = AcceptConnection(LoginServer.Socket, peer);
   if (socket == kInvalidSocket) return false;
   const auto reused = std::find_if(ConnectionTable.begin(), ConnectionTable.end(),
@@ -128,7 +128,7 @@ bool Form1::AcceptOne() {
   }
   ConnectionRecord& record = ConnectionTable.emplace_back();
   record.Socket = socket;
-  record.PeerAddress = peer;
+  record.PeerAddress = SocketAddressOf(peer);
   CaptureAccepted(record);
   return true;
 }

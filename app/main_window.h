@@ -154,8 +154,8 @@ class Form1 {
   bool WideBacklog = false;
   // The rhythm of PollConnections.
   std::chrono::milliseconds TickInterval{kDefaultTickMs};
-  // The address Load listens on, in network byte order.
-  std::uint32_t ListenAddress = LoopbackAddress();
+  // The address Load listens on, in host byte order.
+  std::uint32_t ListenAddress = kLoopbackAddress;
   // The map tick: time of day in hundredths of a second.
   std::function<std::int32_t()> MapTick;
   // The time of day in the detailed log, in microseconds since midnight.

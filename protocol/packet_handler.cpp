@@ -132,10 +132,11 @@ void SendAccountEcho(Form1& form, ConnectionRecord& connection, PacketBuffer& sc
 }
 
 void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const ServerAddress& server) {
+  const Endpoint endpoint = EndpointOf(server.Address);
   std::uint8_t address[4];
-  StoreBig32(address, ntohl(server.Address.sin_addr.s_addr));
+  StoreBig32(address, endpoint.Address);
   for (std::int32_t i = 0; i < 4; ++i) WriteByte(buffer, offset + i, address[i]);
-  WriteInt16(buffer, offset + 4, ntohs(server.Address.sin_port));
+  WriteInt16(buffer, offset + 4, endpoint.Port);
 }
 
 }  // namespace quib

@@ -21,7 +21,7 @@ std::string UpperHex(std::uint32_t value) {
 }  // namespace
 
 std::string PeerHex(const ConnectionRecord& connection) {
-  return UpperHex(ntohl(connection.PeerAddress.sin_addr.s_addr));
+  return UpperHex(EndpointOf(connection.PeerAddress).Address);
 }
 
 std::string ReceivedBytesDump(const ConnectionRecord& connection) {

@@ -34,7 +34,7 @@ constexpr const char* kTestTable =
 // A record that is in no table and has no socket: nothing it sends goes out.
 ConnectionRecord RecordHolding(const Bytes& bytes) {
   ConnectionRecord record;
-  record.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+  record.PeerAddress = SocketAddressOf({kLoopbackAddress, 0});
   std::copy(bytes.begin(), bytes.end(), record.RecvBuffer.begin());
   record.RecvLength = static_cast<std::int32_t>(bytes.size());
   record.PacketVersion = 1;
