@@ -1,0 +1,32 @@
+#include <windows.h>
+
+#include "platform/text_win32.h"
+
+namespace quib {
+
+std::wstring WideText(std::string_view text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  for (const UINT codePage : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
+    const DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    const int size = ::MultiByteToWideChar(codePage, flags, text.data(), length, nullptr, 0);
+    if (size <= 0) continue;
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(codePage, flags, text.data(), length, wide.data(), size);
+    return wide;
+  }
+  return {};
+}
+
+std::string Utf8Text(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
+
+}  // namespace quib
