@@ -6,27 +6,12 @@
 
 namespace quib {
 
-namespace {
-
-class InputFile {
- public:
-  InputFile() = default;
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  ~InputFile() {
-    if (file != os::kNoFile) os::CloseFile(file);
-  }
-
-  os::NativeFile file = os::kNoFile;
-};
-
-}  // namespace
-
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text) {
   text.clear();
-  InputFile input;
+  os::NativeFile file = os::kNoFile;
   std::uint64_t size = 0;
-  const ReadResult opened = os::OpenForReading(path, input.file, size);
+  const ReadResult opened = os::OpenForReading(path, file, size);
+  const os::FileOwner input(file);
   if (opened != ReadResult::kRead) return opened;
   if (size > maxBytes) return ReadResult::kTooLarge;
 
@@ -39,7 +24,7 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
   for (;;) {
     const std::size_t room = maxBytes - read.size();
     const std::size_t want = room < sizeof chunk ? room + 1 : sizeof chunk;
-    const std::int64_t got = os::ReadSome(input.file, chunk, want);
+    const std::int64_t got = os::ReadSome(input.Get(), chunk, want);
     if (got < 0) return ReadResult::kUnreadable;
     if (got == 0) break;
     if (static_cast<std::uint64_t>(got) > room) return ReadResult::kTooLarge;
@@ -47,6 +32,22 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
   }
   text = std::move(read);
   return ReadResult::kRead;
+}
+
+bool OutputFile::Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written,
+                       std::string& error) const {
+  written = 0;
+  if (!IsOpen()) {
+    error = "the file is not open";
+    return false;
+  }
+  while (written < count) {
+    std::size_t wrote = 0;
+    const bool ok = os::WriteSome(handle_, bytes + written, count - written, wrote, error);
+    written += wrote;
+    if (!ok) return false;
+  }
+  return true;
 }
 
 OutputFile::~OutputFile() {

@@ -11,7 +11,6 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
-#include <utility>
 
 #include "platform/os.h"
 #include "platform/os_file.h"
@@ -19,21 +18,6 @@
 namespace quib {
 
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int Get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 // Connects to a local stream socket; `abstract` puts the name in the abstract
 // namespace, where X servers also listen.
@@ -83,9 +67,10 @@ ReadResult OpenForReading(const std::string& path, NativeFile& file, std::uint64
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return ReadResult::kUnreadable;
   if (!S_ISREG(info.st_mode)) return ReadResult::kNotRegularFile;
-  FileDescriptor opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  FileOwner opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (opened.Get() < 0) return ReadResult::kUnreadable;
-  if (::fstat(opened.Get(), &info) != 0) return ReadResult::kUnreadable;
+  const int fd = static_cast<int>(opened.Get());
+  if (::fstat(fd, &info) != 0) return ReadResult::kUnreadable;
   if (!S_ISREG(info.st_mode)) return ReadResult::kNotRegularFile;
   size = static_cast<std::uint64_t>(info.st_size);
   file = opened.Release();
@@ -101,6 +86,21 @@ std::int64_t ReadSome(NativeFile file, char* buffer, std::size_t count) {
 }
 
 void CloseFile(NativeFile file) { ::close(static_cast<int>(file)); }
+
+bool WriteSome(NativeFile file, const std::uint8_t* bytes, std::size_t count, std::size_t& wrote,
+               std::string& error) {
+  wrote = 0;
+  for (;;) {
+    const ssize_t n = ::write(static_cast<int>(file), bytes, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? std::strerror(errno) : "nothing was written";
+      return false;
+    }
+    wrote = static_cast<std::size_t>(n);
+    return true;
+  }
+}
 
 }  // namespace os
 
@@ -131,26 +131,6 @@ bool OutputFile::Create(const std::string& path, std::string& error) {
     return false;
   }
   handle_ = fd;
-  return true;
-}
-
-bool OutputFile::Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written,
-                       std::string& error) const {
-  written = 0;
-  if (!IsOpen()) {
-    error = "the file is not open";
-    return false;
-  }
-  const int fd = static_cast<int>(handle_);
-  while (written < count) {
-    const ssize_t n = ::write(fd, bytes + written, count - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? std::strerror(errno) : "nothing was written";
-      return false;
-    }
-    written += static_cast<std::size_t>(n);
-  }
   return true;
 }
 

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/os.h"
@@ -17,30 +16,11 @@ namespace quib {
 
 namespace {
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-  }
-  HANDLE Get() const { return handle_; }
-  HANDLE Release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
-
- private:
-  HANDLE handle_;
-};
-
+// The system's message for an error, as a reason that ends a sentence of
+// the server's own.
 std::string SystemMessage(DWORD code) {
-  char text[256] = {};
-  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, text, sizeof text, nullptr);
-  std::string message(text, n);
-  while (!message.empty() &&
-         (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
-    message.pop_back();
-  }
+  std::string message = SystemErrorText(code);
+  while (!message.empty() && message.back() == '.') message.pop_back();
   return message.empty() ? "error " + std::to_string(code) : message;
 }
 
@@ -82,26 +62,6 @@ bool OutputFile::Create(const std::string& path, std::string& error) {
   return true;
 }
 
-bool OutputFile::Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written,
-                       std::string& error) const {
-  written = 0;
-  if (!IsOpen()) {
-    error = "the file is not open";
-    return false;
-  }
-  while (written < count) {
-    const auto want = static_cast<DWORD>(std::min<std::size_t>(count - written, 1 << 20));
-    DWORD n = 0;
-    if (!::WriteFile(AsHandle(handle_), bytes + written, want, &n, nullptr) || n == 0) {
-      error = SystemMessage(::GetLastError());
-      written += n;
-      return false;
-    }
-    written += n;
-  }
-  return true;
-}
-
 bool OutputFile::Truncate(std::uint64_t size) const {
   if (!IsOpen()) return false;
   LARGE_INTEGER at{};
@@ -127,16 +87,17 @@ ReadResult OpenForReading(const std::string& path, NativeFile& file, std::uint64
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return ReadResult::kUnreadable;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ReadResult::kNotRegularFile;
-  FileHandle opened(::CreateFileW(wide.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (opened.Get() == INVALID_HANDLE_VALUE) return ReadResult::kUnreadable;
+  FileOwner opened(reinterpret_cast<NativeFile>(::CreateFileW(
+      wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  if (opened.Get() == kNoFile) return ReadResult::kUnreadable;
+  const HANDLE handle = AsHandle(opened.Get());
   // A device (CON, NUL, COM1) or a pipe is no file, whatever its name.
-  if (::GetFileType(opened.Get()) != FILE_TYPE_DISK) return ReadResult::kNotRegularFile;
+  if (::GetFileType(handle) != FILE_TYPE_DISK) return ReadResult::kNotRegularFile;
   LARGE_INTEGER bytes{};
-  if (!::GetFileSizeEx(opened.Get(), &bytes)) return ReadResult::kUnreadable;
+  if (!::GetFileSizeEx(handle, &bytes)) return ReadResult::kUnreadable;
   size = static_cast<std::uint64_t>(bytes.QuadPart);
-  file = reinterpret_cast<NativeFile>(opened.Release());
+  file = opened.Release();
   return ReadResult::kRead;
 }
 
@@ -148,6 +109,16 @@ std::int64_t ReadSome(NativeFile file, char* buffer, std::size_t count) {
 }
 
 void CloseFile(NativeFile file) { ::CloseHandle(AsHandle(file)); }
+
+bool WriteSome(NativeFile file, const std::uint8_t* bytes, std::size_t count, std::size_t& wrote,
+               std::string& error) {
+  const auto want = static_cast<DWORD>(std::min<std::size_t>(count, 1 << 20));
+  DWORD n = 0;
+  const bool written = ::WriteFile(AsHandle(file), bytes, want, &n, nullptr) && n > 0;
+  if (!written) error = SystemMessage(::GetLastError());
+  wrote = n;
+  return written;
+}
 
 }  // namespace os
 

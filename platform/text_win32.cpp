@@ -29,4 +29,13 @@ std::string Utf8Text(std::wstring_view text) {
   return narrow;
 }
 
+std::string SystemErrorText(unsigned long code) {
+  char text[256] = {};
+  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, text, sizeof text, nullptr);
+  std::string message(text, n);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+  return message.empty() ? "error " + std::to_string(code) : message;
+}
+
 }  // namespace quib

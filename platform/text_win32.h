@@ -18,4 +18,8 @@ std::wstring WideText(std::string_view text);
 // Wide text in UTF-8, every character kept.
 std::string Utf8Text(std::wstring_view text);
 
+// The system's message for the error `code` (a GetLastError value), without
+// its line end; "error N" when it has none.
+std::string SystemErrorText(unsigned long code);
+
 }  // namespace quib

@@ -28,15 +28,6 @@ std::string WindowsLines(const std::string& text) {
   return out;
 }
 
-std::string SystemError(DWORD code) {
-  char text[256] = {};
-  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, text, sizeof text, nullptr);
-  std::string message(text, n);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  return message.empty() ? "error " + std::to_string(code) : message;
-}
-
 bool PutOnClipboard(HWND owner, const std::wstring& text) {
   if (!::OpenClipboard(owner)) return false;
   ::EmptyClipboard();
@@ -226,7 +217,7 @@ void LogMenu::SaveLogAs() {
     error = ::GetLastError();
   }
   if (!saved) {
-    Warn(L"Unable to save the log to " + path + L": " + WideText(SystemError(error)));
+    Warn(L"Unable to save the log to " + path + L": " + WideText(SystemErrorText(error)));
     return;
   }
   form_.Tell("Log saved to " + Utf8Text(path));
