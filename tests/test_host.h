@@ -57,7 +57,7 @@ class TestHost : public ProtocolHost {
   bool HideUnknown = false;
   PacketTable Packets;
   std::int32_t OtherConnections = 0;  // counted beside those held
-  sockaddr_in Server{};
+  Endpoint Server{kLoopbackAddress, kPort};
 
   // ProtocolHost.
   const std::string& MapName() const override { return Map; }
@@ -72,8 +72,8 @@ class TestHost : public ProtocolHost {
   void SetReloadPending(bool pending) override { Reload = pending; }
   const PacketTable& PacketDatabase() const override { return Packets; }
   std::int32_t ConnectionCount() const override;
-  const sockaddr_in& CharServerAddress() const override { return Server; }
-  const sockaddr_in& MapServerAddress() const override { return Server; }
+  Endpoint CharServerEndpoint() const override { return Server; }
+  Endpoint MapServerEndpoint() const override { return Server; }
   std::int32_t CurrentMapTick() const override { return kTick; }
   void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
                         std::int32_t length, const char* name) override;
