@@ -12,12 +12,11 @@ namespace {
 
 // The connection's two ends, for the capture's addresses (host byte order).
 void BeginConversation(Form1& form, const ConnectionRecord& connection) {
-  sockaddr_in local = form.LoginServer.Address;
+  Endpoint local = EndpointOf(form.LoginServer.Address);
   GetSockName(connection.Socket, local);
-  form.Capture.BeginConversation(
-      connection.Conversation, ntohl(connection.PeerAddress.sin_addr.s_addr),
-      ntohs(connection.PeerAddress.sin_port), ntohl(local.sin_addr.s_addr), ntohs(local.sin_port),
-      TimestampNow());
+  const Endpoint peer = EndpointOf(connection.PeerAddress);
+  form.Capture.BeginConversation(connection.Conversation, peer.Address, peer.Port, local.Address,
+                                 local.Port, TimestampNow());
 }
 
 PacketCapture::EndKind EndOf(CloseKind how) {

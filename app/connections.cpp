@@ -20,8 +20,8 @@ constexpr auto kGiveUpGrace = std::chrono::seconds(10);
 // A new connection with the socket value of a kept record continues its
 // identity (account, character, slot, packet version, position, a pending
 // re-detection) but none of the earlier connection's traffic.
-void StartTraffic(ConnectionRecord& record, const sockaddr_in& peer) {
-  record.PeerAddress = peer;
+void StartTraffic(ConnectionRecord& record, const Endpoint& peer) {
+  record.PeerAddress = SocketAddressOf(peer);
   StartReceiving(record);
   record.State = kStateNone;
   record.Unsent.Clear();
@@ -71,7 +71,7 @@ void Form1::AcceptPending() {
 }
 
 bool Form1::AcceptOne() {
-  sockaddr_in peer{};
+  Endpoint peer;
   const SocketHandle socket = AcceptConnection(LoginServer.Socket, peer);
   if (socket == kInvalidSocket) return false;
   const auto reused = std::find_if(ConnectionTable.begin(), ConnectionTable.end(),
@@ -83,7 +83,7 @@ bool Form1::AcceptOne() {
   } else {
     record = &ConnectionTable.emplace_back();
     record->Socket = socket;
-    record->PeerAddress = peer;
+    record->PeerAddress = SocketAddressOf(peer);
   }
   record->Conversation = NextConversation++;
   Emit({.Kind = EventKind::kAccepted, .Connection = record});

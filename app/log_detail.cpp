@@ -26,9 +26,7 @@ std::string ConnectionText(const ConnectionRecord& connection) {
   std::string text = "#";
   text += std::to_string(connection.Conversation);
   text += ' ';
-  text += FormatIPv4(ntohl(connection.PeerAddress.sin_addr.s_addr));
-  text += ':';
-  text += std::to_string(ntohs(connection.PeerAddress.sin_port));
+  text += FormatEndpoint(EndpointOf(connection.PeerAddress));
   return text;
 }
 

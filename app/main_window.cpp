@@ -38,13 +38,14 @@ bool Form1::Load(std::int32_t port) {
   std::string description;
   SocketStartup(description);
   WideBacklog = AcceptsAtOnce();
-  LoginServer.Socket =
-      ListenOn(port, ListenAddress, LoginServer.Address, WideBacklog ? LargestBacklog() : 1);
+  Endpoint listening;
+  LoginServer.Socket = ListenOn(port, ListenAddress, listening, WideBacklog ? LargestBacklog() : 1);
   if (LoginServer.Socket == kInvalidSocket) {
     SocketCleanup();
     return false;
   }
-  GetSockName(LoginServer.Socket, LoginServer.Address);
+  GetSockName(LoginServer.Socket, listening);
+  LoginServer.Address = SocketAddressOf(listening);
   CharServer = LoginServer;
   MapServer = LoginServer;
   return true;
@@ -111,7 +112,7 @@ void Form1::SetLogDetail(bool on) {
           : "Log lines are as designed again: no time, no connection");
 }
 
-std::int32_t Form1::ListeningPort() const { return ntohs(LoginServer.Address.sin_port); }
+std::int32_t Form1::ListeningPort() const { return EndpointOf(LoginServer.Address).Port; }
 
 std::int32_t LocalMapTick() {
   return static_cast<std::int32_t>(

@@ -100,8 +100,8 @@ class Form1 : public ProtocolHost {
   bool ReloadPending() const override { return ForceReloadPending != 0; }
   void SetReloadPending(bool pending) override { ForceReloadPending = pending ? -1 : 0; }
   const PacketTable& PacketDatabase() const override { return Packets; }
-  const sockaddr_in& CharServerAddress() const override { return CharServer.Address; }
-  const sockaddr_in& MapServerAddress() const override { return MapServer.Address; }
+  Endpoint CharServerEndpoint() const override { return EndpointOf(CharServer.Address); }
+  Endpoint MapServerEndpoint() const override { return EndpointOf(MapServer.Address); }
   std::int32_t CurrentMapTick() const override;
   std::chrono::steady_clock::time_point Now() const override {
     return std::chrono::steady_clock::now();
@@ -177,8 +177,8 @@ class Form1 : public ProtocolHost {
   bool WideBacklog = false;
   // The rhythm of PollConnections.
   std::chrono::milliseconds TickInterval{kDefaultTickMs};
-  // The address Load listens on, in network byte order.
-  std::uint32_t ListenAddress = LoopbackAddress();
+  // The address Load listens on, in host byte order.
+  std::uint32_t ListenAddress = kLoopbackAddress;
   // The map tick: time of day in hundredths of a second.
   std::function<std::int32_t()> MapTick;
   // The time of day in the detailed log, in microseconds since midnight.

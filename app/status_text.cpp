@@ -7,8 +7,7 @@
 namespace quib {
 
 std::string ListeningAddress(const Form1& form) {
-  return FormatIPv4(ntohl(form.LoginServer.Address.sin_addr.s_addr)) + ":" +
-         std::to_string(form.ListeningPort());
+  return FormatEndpoint(EndpointOf(form.LoginServer.Address));
 }
 
 ConnectionCounts CountConnections(const Form1& form) {

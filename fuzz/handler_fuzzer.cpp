@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   form.ConnectionTable.reserve(1 + kMapPeers);
   ConnectionRecord& record = form.ConnectionTable.emplace_back();
-  record.PeerAddress.sin_addr.s_addr = quib::LoopbackAddress();
+  record.PeerAddress = quib::SocketAddressOf({quib::kLoopbackAddress, 0});
   record.RedetectVersion = (flags & 8) ? -1 : 0;
   record.FirstPacketId = (flags & 16) ? 0x0064 : 0;
   record.State = input.Byte();

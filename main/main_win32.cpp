@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "console/console_mode.h"
+#include "platform/text_win32.h"
 #include "startup/program_options.h"
 #include "startup/run_mode.h"
 #include "ui/win32/window_win32.h"
@@ -24,21 +25,13 @@
 
 namespace {
 
-std::string Utf8(const wchar_t* text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string result(static_cast<std::size_t>(size - 1), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
-  return result;
-}
-
 // The arguments as typed, in UTF-8 (argv would hold them in the ANSI code
 // page, losing what it cannot show).
 std::vector<std::string> Arguments() {
   int count = 0;
   wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   std::vector<std::string> args;
-  for (int i = 1; i < count; ++i) args.push_back(Utf8(words[i]));
+  for (int i = 1; i < count; ++i) args.push_back(quib::Utf8Text(words[i]));
   ::LocalFree(words);
   return args;
 }

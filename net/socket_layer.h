@@ -6,7 +6,9 @@
 // logged. The layer keeps track of the sockets it opened; a call on a handle it
 // did not open, or has closed, fails with -1. That keeps a record whose socket
 // the server closed from ever reading or writing a descriptor the system has
-// since handed to something else.
+// since handed to something else. Addresses come and go as Endpoints, in host
+// byte order. The layer is written once (socket_layer.cpp) over a small
+// backend per system (socket_backend.h).
 #pragma once
 
 #include <cstdint>
@@ -27,12 +29,13 @@ bool WinsockStarted();
 // description into `description` and returns WinsockStarted().
 bool SocketStartup(std::string& description);
 
-// Opens a non-blocking TCP socket bound to `bindAddress`:port (the address in
-// network byte order; 127.0.0.1 unless the operator chose another) with a
-// backlog of `backlog` waiting connections (1 as designed). Port 0 lets the system pick a free port
-// (GetSockName tells which); 65535 and ports outside 0 to 65535 are refused without a socket. On
-// success fills `address` and returns the socket, else -1 (LastSocketError says why).
-SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, sockaddr_in& address,
+// Opens a non-blocking TCP socket bound to `bindAddress`:port (127.0.0.1
+// unless the operator chose another) with a backlog of `backlog` waiting
+// connections (1 as designed). Port 0 lets the system pick a free port
+// (GetSockName tells which); 65535 and ports outside 0 to 65535 are refused
+// without a socket. On success fills `address` with what was asked for and
+// returns the socket, else -1 (LastSocketError says why).
+SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, Endpoint& address,
                       std::int32_t backlog = 1);
 
 // The most waiting connections the system keeps for a listener.
@@ -46,7 +49,7 @@ bool SetListenBacklog(SocketHandle listener, std::int32_t backlog);
 void SocketCleanup();
 
 // Accepts one waiting connection as a non-blocking socket; -1 when none waits.
-SocketHandle AcceptConnection(SocketHandle listener, sockaddr_in& peer);
+SocketHandle AcceptConnection(SocketHandle listener, Endpoint& peer);
 
 // Why the last ListenOn, ReceiveBytes or SendBytes failed.
 enum class SocketError {
@@ -72,9 +75,7 @@ std::int32_t CloseSocket(SocketHandle socket);
 // True while `socket` is one this layer opened and has not closed.
 bool IsSocketOpen(SocketHandle socket);
 
-std::int32_t GetSockName(SocketHandle socket, sockaddr_in& address);
-
-// The address 127.0.0.1 in network byte order.
-std::uint32_t LoopbackAddress();
+// The local end of `socket`: 0, or -1 with `address` left as it was.
+std::int32_t GetSockName(SocketHandle socket, Endpoint& address);
 
 }  // namespace quib

@@ -13,24 +13,11 @@
 #include <system_error>
 
 #include "platform/os.h"
+#include "platform/os_file.h"
 
 namespace quib {
 
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Connects to a local stream socket; `abstract` puts the name in the abstract
 // namespace, where X servers also listen.
@@ -70,8 +57,9 @@ bool IsSet(const EnvironmentLookup& lookup, const char* name) {
 
 }  // namespace
 
-ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text) {
-  text.clear();
+namespace os {
+
+ReadResult OpenForReading(const std::string& path, NativeFile& file, std::uint64_t& size) {
   // Look before opening: opening a device may already do something (rewind a
   // tape, take a terminal). O_NONBLOCK keeps a FIFO without a writer from
   // holding up the open; fstat then checks what was really opened, in case
@@ -79,36 +67,42 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return ReadResult::kUnreadable;
   if (!S_ISREG(info.st_mode)) return ReadResult::kNotRegularFile;
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (file.Get() < 0) return ReadResult::kUnreadable;
-  if (::fstat(file.Get(), &info) != 0) return ReadResult::kUnreadable;
+  FileOwner opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (opened.Get() < 0) return ReadResult::kUnreadable;
+  const int fd = static_cast<int>(opened.Get());
+  if (::fstat(fd, &info) != 0) return ReadResult::kUnreadable;
   if (!S_ISREG(info.st_mode)) return ReadResult::kNotRegularFile;
-  if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) return ReadResult::kTooLarge;
-
-  // The size is only a hint: the file may grow while it is read, and some
-  // (under /proc) say 0. Reading one byte past the limit tells a file that
-  // ends there from one that goes on.
-  std::string read;
-  read.reserve(static_cast<std::size_t>(info.st_size));
-  char chunk[65536];
-  for (;;) {
-    const std::size_t room = maxBytes - read.size();
-    const std::size_t want = room < sizeof chunk ? room + 1 : sizeof chunk;
-    const ssize_t got = ::read(file.Get(), chunk, want);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return ReadResult::kUnreadable;
-    if (got == 0) break;
-    if (static_cast<std::size_t>(got) > room) return ReadResult::kTooLarge;
-    read.append(chunk, static_cast<std::size_t>(got));
-  }
-  text = std::move(read);
+  size = static_cast<std::uint64_t>(info.st_size);
+  file = opened.Release();
   return ReadResult::kRead;
 }
 
-OutputFile::~OutputFile() {
-  std::string ignored;
-  Close(ignored);
+std::int64_t ReadSome(NativeFile file, char* buffer, std::size_t count) {
+  for (;;) {
+    const ssize_t got = ::read(static_cast<int>(file), buffer, count);
+    if (got < 0 && errno == EINTR) continue;
+    return got;
+  }
 }
+
+void CloseFile(NativeFile file) { ::close(static_cast<int>(file)); }
+
+bool WriteSome(NativeFile file, const std::uint8_t* bytes, std::size_t count, std::size_t& wrote,
+               std::string& error) {
+  wrote = 0;
+  for (;;) {
+    const ssize_t n = ::write(static_cast<int>(file), bytes, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? std::strerror(errno) : "nothing was written";
+      return false;
+    }
+    wrote = static_cast<std::size_t>(n);
+    return true;
+  }
+}
+
+}  // namespace os
 
 bool OutputFile::Create(const std::string& path, std::string& error) {
   std::string ignored;
@@ -137,26 +131,6 @@ bool OutputFile::Create(const std::string& path, std::string& error) {
     return false;
   }
   handle_ = fd;
-  return true;
-}
-
-bool OutputFile::Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written,
-                       std::string& error) const {
-  written = 0;
-  if (!IsOpen()) {
-    error = "the file is not open";
-    return false;
-  }
-  const int fd = static_cast<int>(handle_);
-  while (written < count) {
-    const ssize_t n = ::write(fd, bytes + written, count - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? std::strerror(errno) : "nothing was written";
-      return false;
-    }
-    written += static_cast<std::size_t>(n);
-  }
   return true;
 }
 

@@ -1,6 +1,6 @@
 // The operating system's part on Windows. Paths come in UTF-8 (the program
-// takes its arguments and its own folder that way); a path that is not UTF-8
-// is read in the ANSI code page.
+// takes its arguments, its own folder and the window's file dialogs that
+// way); a path that is not UTF-8 is read in the ANSI code page (WideText).
 #include <windows.h>
 
 #include <algorithm>
@@ -9,48 +9,18 @@
 #include <vector>
 
 #include "platform/os.h"
+#include "platform/os_file.h"
+#include "platform/text_win32.h"
 
 namespace quib {
 
 namespace {
 
-std::wstring WidePath(const std::string& path) {
-  for (const UINT codePage : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
-    const DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
-    const int size = ::MultiByteToWideChar(codePage, flags, path.data(),
-                                           static_cast<int>(path.size()), nullptr, 0);
-    if (size <= 0) continue;
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(codePage, flags, path.data(), static_cast<int>(path.size()), wide.data(),
-                          size);
-    return wide;
-  }
-  return {};
-}
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-  }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
+// The system's message for an error, as a reason that ends a sentence of
+// the server's own.
 std::string SystemMessage(DWORD code) {
-  char text[256] = {};
-  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, text, sizeof text, nullptr);
-  std::string message(text, n);
-  while (!message.empty() &&
-         (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
-    message.pop_back();
-  }
+  std::string message = SystemErrorText(code);
+  while (!message.empty() && message.back() == '.') message.pop_back();
   return message.empty() ? "error " + std::to_string(code) : message;
 }
 
@@ -58,15 +28,10 @@ HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 }  // namespace
 
-OutputFile::~OutputFile() {
-  std::string ignored;
-  Close(ignored);
-}
-
 bool OutputFile::Create(const std::string& path, std::string& error) {
   std::string ignored;
   Close(ignored);
-  const std::wstring wide = WidePath(path);
+  const std::wstring wide = WideText(path);
   if (wide.empty()) {
     error = "not a file name";
     return false;
@@ -97,26 +62,6 @@ bool OutputFile::Create(const std::string& path, std::string& error) {
   return true;
 }
 
-bool OutputFile::Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written,
-                       std::string& error) const {
-  written = 0;
-  if (!IsOpen()) {
-    error = "the file is not open";
-    return false;
-  }
-  while (written < count) {
-    const auto want = static_cast<DWORD>(std::min<std::size_t>(count - written, 1 << 20));
-    DWORD n = 0;
-    if (!::WriteFile(AsHandle(handle_), bytes + written, want, &n, nullptr) || n == 0) {
-      error = SystemMessage(::GetLastError());
-      written += n;
-      return false;
-    }
-    written += n;
-  }
-  return true;
-}
-
 bool OutputFile::Truncate(std::uint64_t size) const {
   if (!IsOpen()) return false;
   LARGE_INTEGER at{};
@@ -134,42 +79,51 @@ bool OutputFile::Close(std::string& error) {
   return false;
 }
 
-ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text) {
-  text.clear();
-  const std::wstring wide = WidePath(path);
+namespace os {
+
+ReadResult OpenForReading(const std::string& path, NativeFile& file, std::uint64_t& size) {
+  const std::wstring wide = WideText(path);
   if (wide.empty()) return ReadResult::kUnreadable;
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return ReadResult::kUnreadable;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ReadResult::kNotRegularFile;
-  const FileHandle file(::CreateFileW(wide.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.Get() == INVALID_HANDLE_VALUE) return ReadResult::kUnreadable;
+  FileOwner opened(reinterpret_cast<NativeFile>(::CreateFileW(
+      wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  if (opened.Get() == kNoFile) return ReadResult::kUnreadable;
+  const HANDLE handle = AsHandle(opened.Get());
   // A device (CON, NUL, COM1) or a pipe is no file, whatever its name.
-  if (::GetFileType(file.Get()) != FILE_TYPE_DISK) return ReadResult::kNotRegularFile;
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.Get(), &size)) return ReadResult::kUnreadable;
-  if (static_cast<std::uintmax_t>(size.QuadPart) > maxBytes) return ReadResult::kTooLarge;
-
-  // The file may grow while it is read: one byte past the limit tells.
-  std::string read;
-  read.reserve(static_cast<std::size_t>(size.QuadPart));
-  char chunk[65536];
-  for (;;) {
-    const std::size_t room = maxBytes - read.size();
-    const DWORD want = static_cast<DWORD>(room < sizeof chunk ? room + 1 : sizeof chunk);
-    DWORD got = 0;
-    if (!::ReadFile(file.Get(), chunk, want, &got, nullptr)) return ReadResult::kUnreadable;
-    if (got == 0) break;
-    if (got > room) return ReadResult::kTooLarge;
-    read.append(chunk, got);
-  }
-  text = std::move(read);
+  if (::GetFileType(handle) != FILE_TYPE_DISK) return ReadResult::kNotRegularFile;
+  LARGE_INTEGER bytes{};
+  if (!::GetFileSizeEx(handle, &bytes)) return ReadResult::kUnreadable;
+  size = static_cast<std::uint64_t>(bytes.QuadPart);
+  file = opened.Release();
   return ReadResult::kRead;
 }
 
+std::int64_t ReadSome(NativeFile file, char* buffer, std::size_t count) {
+  DWORD got = 0;
+  const auto want = static_cast<DWORD>(std::min<std::size_t>(count, 1 << 20));
+  if (!::ReadFile(AsHandle(file), buffer, want, &got, nullptr)) return -1;
+  return got;
+}
+
+void CloseFile(NativeFile file) { ::CloseHandle(AsHandle(file)); }
+
+bool WriteSome(NativeFile file, const std::uint8_t* bytes, std::size_t count, std::size_t& wrote,
+               std::string& error) {
+  const auto want = static_cast<DWORD>(std::min<std::size_t>(count, 1 << 20));
+  DWORD n = 0;
+  const bool written = ::WriteFile(AsHandle(file), bytes, want, &n, nullptr) && n > 0;
+  if (!written) error = SystemMessage(::GetLastError());
+  wrote = n;
+  return written;
+}
+
+}  // namespace os
+
 bool PathExists(const std::string& path) {
-  return ::GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(WideText(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string ExecutableFolder() {
@@ -186,13 +140,7 @@ std::string ExecutableFolder() {
     name.resize(name.size() * 2);
   }
   while (!name.empty() && name.back() != L'\\' && name.back() != L'/') name.pop_back();
-  if (name.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string folder(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), folder.data(), size,
-                        nullptr, nullptr);
-  return folder;
+  return Utf8Text(std::wstring_view(name.data(), name.size()));
 }
 
 std::int64_t LocalMicrosecondsSinceMidnight() {

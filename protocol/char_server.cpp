@@ -124,7 +124,7 @@ void HandleCharacterSelect(ProtocolHost& host, ConnectionRecord& connection,
   WriteInt16(scratch, 0, kMapServer.Id);
   WriteInt32(scratch, 2, static_cast<std::uint32_t>(kFirstCharacterId + connection.CharSlot));
   WriteFixedString(scratch, 6, host.MapName(), 16);
-  WriteServerEndpoint(scratch, 22, host.MapServerAddress());  // address at 22, port at 26
+  WriteServerEndpoint(scratch, 22, host.MapServerEndpoint());  // address at 22, port at 26
   SendReply(host, connection, scratch, 28);
 
   // What comes next on this record is the map login, once a reconnect reuses

@@ -41,7 +41,7 @@ void HandleLoginRequest(ProtocolHost& host, ConnectionRecord& connection, Packet
   WriteByte(scratch, 46, host.MaleSelected() ? 1 : 0);
   connection.AccountId = kAccountId;
 
-  WriteServerEndpoint(scratch, 47, host.CharServerAddress());  // address at 47, port at 51
+  WriteServerEndpoint(scratch, 47, host.CharServerEndpoint());  // address at 47, port at 51
   WriteFixedString(scratch, 53, "Quib-Test Server", 20);
   WriteInt16(scratch, 73, static_cast<std::uint16_t>(host.ConnectionCount()));
   WriteInt16(scratch, 75, 0);

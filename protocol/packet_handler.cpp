@@ -133,11 +133,11 @@ void ServerCloses(ProtocolHost& host, ConnectionRecord& connection) {
   host.CloseConnection(connection);
 }
 
-void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const sockaddr_in& server) {
+void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const Endpoint& server) {
   std::uint8_t address[4];
-  StoreBig32(address, ntohl(server.sin_addr.s_addr));
+  StoreBig32(address, server.Address);
   for (std::int32_t i = 0; i < 4; ++i) WriteByte(buffer, offset + i, address[i]);
-  WriteInt16(buffer, offset + 4, ntohs(server.sin_port));
+  WriteInt16(buffer, offset + 4, server.Port);
 }
 
 }  // namespace quib

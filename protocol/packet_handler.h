@@ -48,6 +48,6 @@ void ServerCloses(ProtocolHost& host, ConnectionRecord& connection);
 
 // The 6-byte endpoint that sends a client on to the next role: the IPv4
 // address in network byte order, then the port as a little-endian 16-bit value.
-void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const sockaddr_in& server);
+void WriteServerEndpoint(PacketBuffer& buffer, std::int32_t offset, const Endpoint& server);
 
 }  // namespace quib

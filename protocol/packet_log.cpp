@@ -47,7 +47,7 @@ std::string MilestoneLine(Milestone step, const ConnectionRecord& connection) {
 }  // namespace
 
 std::string PeerHex(const ConnectionRecord& connection) {
-  return UpperHex(ntohl(connection.PeerAddress.sin_addr.s_addr));
+  return UpperHex(EndpointOf(connection.PeerAddress).Address);
 }
 
 std::string ReceivedBytesDump(const ConnectionRecord& connection) {

@@ -37,8 +37,8 @@ class ProtocolHost {
   // Every record in the connection table, those the server closed included.
   virtual std::int32_t ConnectionCount() const = 0;
   // Where the login and character replies send the client next.
-  virtual const sockaddr_in& CharServerAddress() const = 0;
-  virtual const sockaddr_in& MapServerAddress() const = 0;
+  virtual Endpoint CharServerEndpoint() const = 0;
+  virtual Endpoint MapServerEndpoint() const = 0;
   // The time of day in hundredths of a second.
   virtual std::int32_t CurrentMapTick() const = 0;
   // The clock that times the receive path, and how long no byte must come

@@ -19,7 +19,7 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
     return false;
   }
   form.LogDetail.SetChecked(options.LogDetail);
-  form.ListenAddress = htonl(options.Address);
+  form.ListenAddress = options.Address;
   form.TickInterval = std::chrono::milliseconds(options.TickMs);
   form.AcceptDelay = std::chrono::milliseconds(options.AcceptDelayMs);
   if (!form.Load(options.Port)) {
@@ -47,7 +47,7 @@ std::string StartedText(const Form1& form) {
 }
 
 std::string ExposureWarning(const Form1& form) {
-  const std::uint32_t address = ntohl(form.LoginServer.Address.sin_addr.s_addr);
+  const std::uint32_t address = EndpointOf(form.LoginServer.Address).Address;
   if (IsLoopback(address)) return {};
   return "Warning: listening on " + FormatIPv4(address) +
          ", which other machines can reach. Anyone on that network can connect, and the server "

@@ -60,7 +60,7 @@ TEST_F(ConnectionsTest, AcceptAddsZeroedRecordsInOrder) {
   EXPECT_EQ(TableSockets(),
             (std::vector<SocketHandle>{serverSockets[first], serverSockets[second]}));
   const ConnectionRecord& record = form.ConnectionTable[1];
-  EXPECT_EQ(ntohl(record.PeerAddress.sin_addr.s_addr), 0x7F000001u);
+  EXPECT_EQ(EndpointOf(record.PeerAddress).Address, kLoopbackAddress);
   EXPECT_EQ(record.RecvLength, 0);
   EXPECT_EQ(record.PacketVersion, 0);
   EXPECT_EQ(record.State, kStateNone);

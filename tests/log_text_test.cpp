@@ -17,7 +17,7 @@ namespace {
 TEST(LogTextTest, RowsGiveTheirOwnBytesAndTheWholeLogItsLines) {
   Form1 form;
   ConnectionRecord client;
-  client.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+  client.PeerAddress = SocketAddressOf({kLoopbackAddress, 0});
   form.List1.AddItem("cleared");
   form.List1.Clear();
   form.List1.AddItem("first");
@@ -56,8 +56,7 @@ TEST(LogTextTest, DetailGoesAheadOfTheDesignedLineAndComesOffAgain) {
   Form1 form;
   form.TimeOfDay = [] { return std::int64_t{((23 * 60 + 4) * 60 + 5) * 1000000LL + 120999}; };
   ConnectionRecord client;
-  client.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
-  client.PeerAddress.sin_port = htons(52344);
+  client.PeerAddress = SocketAddressOf({kLoopbackAddress, 52344});
   client.Conversation = 3;
   client.RecvBuffer[0] = 0x21;
   client.RecvBuffer[1] = 0x43;

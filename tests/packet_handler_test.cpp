@@ -27,7 +27,7 @@ constexpr const char* kTestTable =
 // A record the host does not hold: nothing is sent to it.
 ConnectionRecord RecordHolding(const Bytes& bytes) {
   ConnectionRecord record;
-  record.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+  record.PeerAddress = SocketAddressOf({kLoopbackAddress, 0});
   std::copy(bytes.begin(), bytes.end(), record.RecvBuffer.begin());
   record.RecvLength = static_cast<std::int32_t>(bytes.size());
   record.PacketVersion = 1;

@@ -21,7 +21,7 @@ using Lines = std::vector<std::string>;
 
 ConnectionRecord RecordFrom(std::uint32_t hostAddress, const Bytes& bytes = {}) {
   ConnectionRecord record;
-  record.PeerAddress.sin_addr.s_addr = htonl(hostAddress);
+  record.PeerAddress = SocketAddressOf({hostAddress, 0});
   std::copy(bytes.begin(), bytes.end(), record.RecvBuffer.begin());
   record.RecvLength = static_cast<std::int32_t>(bytes.size());
   return record;

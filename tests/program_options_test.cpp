@@ -100,7 +100,7 @@ TEST(ProgramOptionsTest, OnlyAnAddressBeyondLoopbackIsWarnedAbout) {
       {0x7F000001, false}, {0x7F000002, false}, {0xC0A83801, true}, {0x0A000001, true}};
   for (const auto& [address, warned] : cases) {
     Form1 form;
-    form.LoginServer.Address.sin_addr.s_addr = htonl(address);
+    form.LoginServer.Address = SocketAddressOf({address, kDefaultPort});
     EXPECT_EQ(!ExposureWarning(form).empty(), warned) << FormatIPv4(address);
   }
 }

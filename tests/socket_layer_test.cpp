@@ -42,16 +42,16 @@ class SocketLayerTest : public ::testing::Test {
   SocketHandle Listen(std::int32_t port = 0) {
     std::string description;
     SocketStartup(description);
-    return ListenOn(port, LoopbackAddress(), address);
+    return ListenOn(port, kLoopbackAddress, address);
   }
 
   std::int32_t PortOf(SocketHandle socket) {
-    sockaddr_in local{};
+    Endpoint local;
     GetSockName(socket, local);
-    return ntohs(local.sin_port);
+    return local.Port;
   }
 
-  sockaddr_in address{};
+  Endpoint address;
 };
 
 TEST_F(SocketLayerTest, StartupTwiceStartsOnce) {
@@ -69,20 +69,16 @@ TEST_F(SocketLayerTest, StartupTwiceStartsOnce) {
 TEST_F(SocketLayerTest, ListensNonBlockingOnLoopbackOnly) {
   const SocketHandle listener = Listen();
   ASSERT_NE(listener, kInvalidSocket);
-  sockaddr_in peer{};
+  Endpoint peer;
   EXPECT_EQ(AcceptConnection(listener, peer), kInvalidSocket) << "an accept waited or succeeded";
-  EXPECT_EQ(address.sin_family, AF_INET);
-  EXPECT_EQ(address.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(address, (Endpoint{kLoopbackAddress, 0}));
   const std::int32_t port = PortOf(listener);
   EXPECT_GT(port, 0);
 
   // Another loopback address reaches no one: the bind is to 127.0.0.1 alone.
   const int other = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
-  sockaddr_in elsewhere{};
-  elsewhere.sin_family = AF_INET;
-  elsewhere.sin_port = htons(static_cast<std::uint16_t>(port));
-  elsewhere.sin_addr.s_addr = htonl(0x7F000002);
-  EXPECT_NE(::connect(other, reinterpret_cast<sockaddr*>(&elsewhere), sizeof elsewhere), 0);
+  const sockaddr_in elsewhere = SocketAddressOf({0x7F000002, static_cast<std::uint16_t>(port)});
+  EXPECT_NE(::connect(other, reinterpret_cast<const sockaddr*>(&elsewhere), sizeof elsewhere), 0);
   CloseClientSocket(other);
 
   const int client = ConnectClient(port);
@@ -90,7 +86,7 @@ TEST_F(SocketLayerTest, ListensNonBlockingOnLoopbackOnly) {
   ASSERT_TRUE(test::WaitReadable(listener, 1000));
   const SocketHandle accepted = AcceptConnection(listener, peer);
   ASSERT_NE(accepted, kInvalidSocket);
-  EXPECT_EQ(peer.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(peer.Address, kLoopbackAddress);
   std::uint8_t byte = 0;
   EXPECT_EQ(ReceiveBytes(accepted, &byte, 1), kSocketError) << "a receive waited";
   EXPECT_EQ(LastSocketError(), SocketError::kWouldBlock);
@@ -101,7 +97,7 @@ TEST_F(SocketLayerTest, CleanupClosesEverySocketTheLayerHolds) {
   const SocketHandle listener = Listen();
   const std::int32_t port = PortOf(listener);
   const int client = ConnectClient(port);
-  sockaddr_in peer{};
+  Endpoint peer;
   ASSERT_NE(AcceptConnection(listener, peer), kInvalidSocket);
 
   SocketCleanup();
@@ -116,7 +112,7 @@ TEST_F(SocketLayerTest, PortIsFreeAgainAfterCleanupDespiteClosedConnections) {
   const SocketHandle listener = Listen();
   const std::int32_t port = PortOf(listener);
   const int client = ConnectClient(port);
-  sockaddr_in peer{};
+  Endpoint peer;
   const SocketHandle accepted = AcceptConnection(listener, peer);
   CloseSocket(accepted);  // the server closes first, as after a login
   ASSERT_TRUE(PeerClosed(client));
@@ -132,9 +128,9 @@ TEST_F(SocketLayerTest, RefusesPort65535AndOutOfRangeWithoutASocket) {
   std::string description;
   SocketStartup(description);
   const int before = OpenDescriptors();
-  EXPECT_EQ(ListenOn(65535, LoopbackAddress(), address), kInvalidSocket);
-  EXPECT_EQ(ListenOn(65536, LoopbackAddress(), address), kInvalidSocket);  // would wrap to 0
-  EXPECT_EQ(ListenOn(-1, LoopbackAddress(), address), kInvalidSocket);
+  EXPECT_EQ(ListenOn(65535, kLoopbackAddress, address), kInvalidSocket);
+  EXPECT_EQ(ListenOn(65536, kLoopbackAddress, address), kInvalidSocket);  // would wrap to 0
+  EXPECT_EQ(ListenOn(-1, kLoopbackAddress, address), kInvalidSocket);
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
@@ -142,8 +138,8 @@ TEST_F(SocketLayerTest, PortInUseFailsAndLeaksNothing) {
   const SocketHandle first = Listen();
   ASSERT_NE(first, kInvalidSocket);
   const int before = OpenDescriptors();
-  sockaddr_in second{};
-  EXPECT_EQ(ListenOn(PortOf(first), LoopbackAddress(), second), kInvalidSocket);
+  Endpoint second;
+  EXPECT_EQ(ListenOn(PortOf(first), kLoopbackAddress, second), kInvalidSocket);
   EXPECT_EQ(OpenDescriptors(), before);
 
   // Nor does another program get the port, even asking to share it.
@@ -151,14 +147,14 @@ TEST_F(SocketLayerTest, PortInUseFailsAndLeaksNothing) {
   const int share = 1;
   ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&share),
                sizeof share);
-  sockaddr_in same = address;
-  same.sin_port = htons(static_cast<std::uint16_t>(PortOf(first)));
+  const sockaddr_in same =
+      SocketAddressOf({address.Address, static_cast<std::uint16_t>(PortOf(first))});
   EXPECT_NE(::bind(other, reinterpret_cast<const sockaddr*>(&same), sizeof same), 0);
   CloseClientSocket(other);
 }
 
 TEST_F(SocketLayerTest, ListenFailsWhenTheLibraryIsNotStarted) {
-  EXPECT_EQ(ListenOn(0, LoopbackAddress(), address), kInvalidSocket);
+  EXPECT_EQ(ListenOn(0, kLoopbackAddress, address), kInvalidSocket);
 }
 
 // A descriptor the layer did not open, or has closed, is never used: it may
@@ -169,7 +165,7 @@ TEST_F(SocketLayerTest, CallsOnDescriptorsTheLayerDoesNotHoldFail) {
   const int client = ConnectClient(PortOf(listener));
   ASSERT_GE(client, 0);
   ASSERT_TRUE(test::WaitReadable(listener, 1000));
-  sockaddr_in peer{};
+  Endpoint peer;
   const SocketHandle accepted = AcceptConnection(listener, peer);
   ASSERT_NE(accepted, kInvalidSocket);
   const std::uint8_t data[] = {7, 7};

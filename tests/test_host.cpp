@@ -8,17 +8,12 @@
 namespace quib::test {
 
 TestHost::TestHost()
-    : Map(kDefaultMapName), Position{kDefaultPosX, kDefaultPosY}, Packets(ShippedTable()) {
-  Server.sin_family = AF_INET;
-  Server.sin_addr.s_addr = htonl(0x7F000001);
-  Server.sin_port = htons(kPort);
-}
+    : Map(kDefaultMapName), Position{kDefaultPosX, kDefaultPosY}, Packets(ShippedTable()) {}
 
 ConnectionRecord& TestHost::Connect() {
   ConnectionRecord& record = connections_.emplace_back();
-  record.PeerAddress.sin_family = AF_INET;
-  record.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
-  record.PeerAddress.sin_port = htons(static_cast<std::uint16_t>(50000 + connections_.size()));
+  record.PeerAddress = SocketAddressOf(
+      {kLoopbackAddress, static_cast<std::uint16_t>(50000 + connections_.size())});
   record.Conversation = connections_.size();
   return record;
 }

@@ -57,7 +57,7 @@ class TestHost : public ProtocolHost {
   bool HideUnknown = false;
   PacketTable Packets;
   std::int32_t OtherConnections = 0;  // counted beside those held
-  sockaddr_in Server{};
+  Endpoint Server{kLoopbackAddress, kPort};
   // The receive path's clock, moved by the test, and its tick: 0 makes
   // every receive that brings nothing a quiet one.
   std::chrono::steady_clock::time_point Clock{};
@@ -76,8 +76,8 @@ class TestHost : public ProtocolHost {
   void SetReloadPending(bool pending) override { Reload = pending; }
   const PacketTable& PacketDatabase() const override { return Packets; }
   std::int32_t ConnectionCount() const override;
-  const sockaddr_in& CharServerAddress() const override { return Server; }
-  const sockaddr_in& MapServerAddress() const override { return Server; }
+  Endpoint CharServerEndpoint() const override { return Server; }
+  Endpoint MapServerEndpoint() const override { return Server; }
   std::int32_t CurrentMapTick() const override { return kTick; }
   std::chrono::steady_clock::time_point Now() const override { return Clock; }
   std::chrono::milliseconds QuietInterval() const override { return Quiet; }

@@ -16,7 +16,7 @@ constexpr const char* kFailureTail =
 
 class VersionDetectionTest : public ::testing::Test {
  protected:
-  VersionDetectionTest() { record.PeerAddress.sin_addr.s_addr = htonl(0x7F000001); }
+  VersionDetectionTest() { record.PeerAddress = SocketAddressOf({kLoopbackAddress, 0}); }
 
   // Appends `bytes` to the record's buffer the way a read does and hands
   // them to the receive step, which runs detection when it is due.
@@ -123,7 +123,7 @@ TEST_F(VersionDetectionTest, MapLoginInPiecesIsToldWhole) {
   for (const auto& c : cases) {
     TestHost fresh;
     ConnectionRecord connection;
-    connection.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+    connection.PeerAddress = SocketAddressOf({kLoopbackAddress, 0});
     std::size_t total = 0;
     for (const std::size_t piece : c.Pieces) total += piece;
     const Bytes login = Packet(0x0072, std::max<std::size_t>(total, 2));

@@ -377,7 +377,7 @@ TEST_F(WindowViewTest, TheListKeepsTheNewestLinesLikeTheLog) {
 
 TEST_F(WindowViewTest, LinesCanBeCopiedSavedAndTheirBytesShown) {
   ConnectionRecord client;
-  client.PeerAddress.sin_addr.s_addr = htonl(0x7F000001);
+  client.PeerAddress = SocketAddressOf({kLoopbackAddress, 0});
   form.List1.AddItem("first");
   client.RecvBuffer[0] = 0x21;
   client.RecvBuffer[1] = 0x43;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "ui/win32/ansi_text_win32.h"
+#include "platform/text_win32.h"
 #include "ui/win32/status_bar_win32.h"
 #include "ui/win32/window_win32.h"
 
@@ -229,7 +229,7 @@ void WindowTest::SetUp() {
   const auto listening = server.WaitForError(std::regex("listening on 127\\.0\\.0\\.1:([0-9]+)"));
   ASSERT_TRUE(listening) << "the server did not say it listens";
   port = std::stoi(*listening);
-  window = server.FindWindowOf(kWindowClass, Wide(kFormCaption).c_str());
+  window = server.FindWindowOf(kWindowClass, WideText(kFormCaption).c_str());
   ASSERT_NE(window, nullptr) << "no window \"" << kFormCaption << "\"";
 }
 

@@ -13,9 +13,9 @@
 
 #include "app/form_layout.h"
 #include "base/settings.h"
+#include "platform/text_win32.h"
 #include "tests/test_support.h"
 #include "tests/win32/window_driver.h"
-#include "ui/win32/ansi_text_win32.h"
 #include "ui/win32/status_bar_win32.h"
 
 namespace quib::test {
@@ -96,7 +96,7 @@ TEST_F(FormWindowTest, EveryControlIsBuiltAsTheFormHasIt) {
     }
     ASSERT_NE(control, nullptr);
     EXPECT_TRUE(IsKindOf(control, row));
-    EXPECT_EQ(Text(control), Wide(row.Caption));
+    EXPECT_EQ(Text(control), WideText(row.Caption));
     const RECT place = PlaceIn(control, window);
     const RECT designed = Designed(row);
     EXPECT_TRUE(::EqualRect(&place, &designed))
@@ -196,8 +196,8 @@ TEST_F(WindowTest, StatusBarTellsTheServerAndTheLastCommand) {
   auto lasting = [&](int connections) {
     return L"Listening on 127.0.0.1:" + std::to_wstring(port) + L" | " +
            std::to_wstring(connections) + (connections == 1 ? L" connection" : L" connections") +
-           L", 0 in the map | Warp to " + Wide(kDefaultMapName) + L" (" + Wide(kDefaultPosX) +
-           L", " + Wide(kDefaultPosY) + L")";
+           L", 0 in the map | Warp to " + WideText(kDefaultMapName) + L" (" +
+           WideText(kDefaultPosX) + L", " + WideText(kDefaultPosY) + L")";
   };
   EXPECT_TRUE(Eventually([&] { return Status() == lasting(0); })) << Status();
   const int client = test::ConnectClient(port);
@@ -219,7 +219,7 @@ TEST_F(FormWindowTest, BoxesRefuseWhatTheFormRefuses) {
     EXPECT_TRUE(::GetWindowLongW(Control(pos), GWL_STYLE) & ES_NUMBER) << RowOf(pos).Name;
   }
   ::SendMessageW(Control(FormControl::Pos_0), WM_CHAR, L'a', 0);
-  EXPECT_EQ(Text(Control(FormControl::Pos_0)), Wide(RowOf(FormControl::Pos_0).Caption));
+  EXPECT_EQ(Text(Control(FormControl::Pos_0)), WideText(RowOf(FormControl::Pos_0).Caption));
 
   HWND text2 = Control(FormControl::Text2);
   ::SendMessageW(text2, EM_SETSEL, 0, -1);
@@ -233,7 +233,7 @@ TEST_F(FormWindowTest, BoxesRefuseWhatTheFormRefuses) {
 TEST_F(WindowTest, SecondInstanceIsRefusedThePort) {
   Child second;
   ASSERT_TRUE(second.Start(L"--port " + std::to_wstring(port)));
-  HWND box = second.FindWindowOf(L"#32770", Wide(kFormCaption).c_str());
+  HWND box = second.FindWindowOf(L"#32770", WideText(kFormCaption).c_str());
   ASSERT_NE(box, nullptr) << "no message box";
   // The designed line, then why on the lines below.
   const std::wstring said = Text(::GetDlgItem(box, 0xFFFF));

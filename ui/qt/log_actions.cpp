@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "app/log_menu.h"
 #include "app/log_text.h"
 #include "app/main_window.h"
 #include "ui/qt/operator_text.h"
@@ -30,6 +31,14 @@ QString Latin1(const std::string& text) {
 
 void Warn(QWidget* parent, const QString& text) {
   QMessageBox::warning(parent, QStringLiteral("Quib-Server"), text);
+}
+
+// The path the save dialog of `defaults` gives; empty when it was cancelled.
+QString AskPath(QWidget* parent, const SaveDialogDefaults& defaults) {
+  return QFileDialog::getSaveFileName(
+      parent, QString::fromUtf8(defaults.Title), QString::fromUtf8(defaults.FileName),
+      QStringLiteral("%1 (%2)").arg(QString::fromUtf8(defaults.FilterName),
+                                    QString::fromUtf8(defaults.Pattern)));
 }
 
 }  // namespace
@@ -101,10 +110,12 @@ void LogActions::CopySelection() {
   if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
 
+void LogActions::SelectAllLines() { list_->selectAll(); }
+
+void LogActions::ShowServerSettings() { showSettings_(); }
+
 void LogActions::SaveLogAs() {
-  const QString path = QFileDialog::getSaveFileName(window_, QStringLiteral("Save Log As"),
-                                                    QStringLiteral("quib-log.txt"),
-                                                    QStringLiteral("Text files (*.txt)"));
+  const QString path = AskPath(window_, kSaveLogDialog);
   if (path.isEmpty()) return;
   QString error;
   if (!SaveLog(form_.List1, path, error)) {
@@ -116,9 +127,7 @@ void LogActions::SaveLogAs() {
 }
 
 void LogActions::StartCapture() {
-  const QString path = QFileDialog::getSaveFileName(window_, QStringLiteral("Start Capture"),
-                                                    QStringLiteral("quib-capture.pcapng"),
-                                                    QStringLiteral("Capture files (*.pcapng)"));
+  const QString path = AskPath(window_, kCaptureDialog);
   if (path.isEmpty()) return;
   std::string error;
   if (!form_.StartCapture(path.toStdString(), error)) Warn(window_, OperatorText(error));
@@ -145,25 +154,16 @@ void LogActions::ShowBytes(int row) {
 
 void LogActions::ShowMenu(const QPoint& at) {
   QMenu menu(window_);
-  QAction* copy = menu.addAction(QStringLiteral("Copy"), this, &LogActions::CopySelection);
-  copy->setShortcut(QKeySequence::Copy);
-  copy->setEnabled(!list_->selectedItems().isEmpty());
-  QAction* all = menu.addAction(QStringLiteral("Select All"), list_, &QListWidget::selectAll);
-  all->setShortcut(QKeySequence::SelectAll);
-  menu.addAction(QStringLiteral("Save Log As…"), this, &LogActions::SaveLogAs);
-  menu.addSeparator();
-  QAction* detail = menu.addAction(QStringLiteral("Show Time and Connection"), this,
-                                   [this](bool on) { form_.SetLogDetail(on); });
-  detail->setCheckable(true);
-  detail->setChecked(form_.LogDetail.Checked());
-  menu.addSeparator();
-  if (form_.Capture.IsOpen()) {
-    menu.addAction(QStringLiteral("Stop Capture"), this, [this] { form_.StopCapture(); });
-  } else {
-    menu.addAction(QStringLiteral("Start Capture…"), this, &LogActions::StartCapture);
+  for (const LogMenuItem& item : LogMenuItems(form_, !list_->selectedItems().isEmpty())) {
+    if (item.SeparatorBefore) menu.addSeparator();
+    QAction* action = menu.addAction(
+        QString::fromUtf8(item.Caption), this,
+        [this, command = item.Command] { RunLogMenuCommand(form_, *this, command); });
+    if (!item.Shortcut.empty()) action->setShortcut(QKeySequence(QString::fromUtf8(item.Shortcut)));
+    action->setEnabled(item.Enabled);
+    action->setCheckable(item.Checkable);
+    action->setChecked(item.Checked);
   }
-  menu.addSeparator();
-  menu.addAction(QStringLiteral("Server Settings…"), this, [this] { showSettings_(); });
   menu.exec(list_->viewport()->mapToGlobal(at));
 }
 

@@ -11,12 +11,13 @@
 
 #include "protocol/connection_events.h"
 
+#include "app/log_menu.h"
+
 class QListWidget;
 class QWidget;
 
 namespace quib {
 
-class Form1;
 class ListBox;
 
 // The selected lines of `list`, top to bottom, one per line.
@@ -31,16 +32,18 @@ bool SaveLog(const ListBox& log, const QString& path, QString& error);
 // packet.
 QString PacketBytesText(const Form1& form, int row);
 
-class LogActions : public QObject {
+class LogActions : public QObject, public LogMenuWindow {
   Q_OBJECT
 
  public:
   // `showSettings` opens the server settings from the same menu.
   LogActions(Form1& form, QListWidget* list, QWidget* window, std::function<void()> showSettings);
 
-  void CopySelection();
-  void SaveLogAs();
-  void StartCapture();
+  void CopySelection() override;
+  void SelectAllLines() override;
+  void SaveLogAs() override;
+  void StartCapture() override;
+  void ShowServerSettings() override;
   void ShowBytes(int row);
 
  protected:

@@ -5,13 +5,12 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
-#include <cstdio>
 #include <memory>
 #include <type_traits>
 
 #include "app/form_layout.h"
 #include "app/main_window.h"
-#include "startup/start_server.h"
+#include "startup/window_mode.h"
 #include "ui/qt/operator_text.h"
 #include "ui/qt/window_icon.h"
 #include "ui/qt/window_view.h"
@@ -19,9 +18,9 @@
 namespace quib {
 namespace {
 
-// Start-up (a message box and exit code 1 when it fails), the window, and the
-// unload step when the window closes or `stopFd` becomes readable.
-int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int stopFd) {
+// The window mode (startup/window_mode.h) in Qt: the window's run ends when
+// it closes or `stopFd` becomes readable.
+int RunQtWindowMode(int& argc, char** argv, const ProgramOptions& options, int stopFd) {
   QApplication app(argc, argv);
   app.setWindowIcon(ProgramIcon());
   // Where the desktop matches windows to entries by name (Wayland).
@@ -34,26 +33,20 @@ int RunWindowMode(int& argc, char** argv, const ProgramOptions& options, int sto
     QObject::connect(stop.get(), &QSocketNotifier::activated, &app, &QCoreApplication::quit);
   }
 
-  Form1 form;
-  std::string error;
-  if (!StartServer(form, options, error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    std::fflush(stderr);
+  WindowCalls calls;
+  calls.ShowStartFailure = [&stop](const std::string& error) {
     QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kFormCaption), OperatorText(error),
                     QMessageBox::Ok);
     if (stop) QObject::connect(stop.get(), &QSocketNotifier::activated, &box, &QDialog::reject);
     box.exec();
-    return 1;
-  }
-  std::fputs(StartedText(form).c_str(), stderr);
-  std::fflush(stderr);
-  {
+  };
+  calls.RunWindow = [&app](Form1& form) {
     WindowView view(form);
     view.show();
     app.exec();
-  }
-  form.Unload();
-  return 0;
+    return 0;
+  };
+  return RunWindowMode(options, calls);
 }
 
 }  // namespace
@@ -64,6 +57,6 @@ extern "C" __attribute__((visibility("default"))) int quib_run_window(
   // QApplication keeps a reference to argc for its whole life, which ends
   // before this call returns.
   int count = argc;
-  return quib::RunWindowMode(count, argv, *options, stopFd);
+  return quib::RunQtWindowMode(count, argv, *options, stopFd);
 }
 static_assert(std::is_same_v<decltype(&quib_run_window), QuibRunWindow>);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/win32/ansi_text_win32.h"
+#include "platform/text_win32.h"
 
 namespace quib {
 
@@ -58,7 +58,7 @@ FormControls::FormControls(HWND window, int dpi) : window_(window), dpi_(dpi) {
     const int left = (inFrame ? Px(frame.Left) : 0) + Px(row.Place.Left);
     const int top = (inFrame ? Px(frame.Top) : 0) + Px(row.Place.Top);
     // The boxes take their text from the models.
-    const std::wstring caption = row.Kind == ControlKind::TextBox ? L"" : Wide(row.Caption);
+    const std::wstring caption = row.Kind == ControlKind::TextBox ? L"" : WideText(row.Caption);
     HWND control = ::CreateWindowExW(
         kind.ExStyle, kind.Class, caption.c_str(),
         WS_CHILD | WS_CLIPSIBLINGS | (row.Settings.Visible ? WS_VISIBLE : 0) |
@@ -113,7 +113,7 @@ HFONT FormControls::FittingFont(HWND control, const FormRow& row) {
   const int padding = row.Kind == ControlKind::Label    ? 0
                       : row.Kind == ControlKind::Button ? 8
                                                         : box;
-  const std::wstring caption = Wide(row.Caption);
+  const std::wstring caption = WideText(row.Caption);
   HDC dc = ::GetDC(control);
   HFONT chosen = font_;
   for (int height = ::MulDiv(8, dpi_, 72); height >= ::MulDiv(6, dpi_, 72); --height) {

@@ -5,16 +5,14 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "app/log_text.h"
 #include "app/main_window.h"
-#include "app/status_text.h"
-#include "startup/program_options.h"
-#include "startup/start_server.h"
+#include "platform/text_win32.h"
 
 namespace quib {
 
@@ -28,15 +26,6 @@ std::string WindowsLines(const std::string& text) {
     out += c;
   }
   return out;
-}
-
-std::string SystemError(DWORD code) {
-  char text[256] = {};
-  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, text, sizeof text, nullptr);
-  std::string message(text, n);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  return message.empty() ? "error " + std::to_string(code) : message;
 }
 
 bool PutOnClipboard(HWND owner, const std::wstring& text) {
@@ -70,19 +59,49 @@ std::string SelectedLines(HWND list, const ListBox& log) {
   return text;
 }
 
-HMENU ChoiceMenu(const int (&choices)[6], int firstId, std::chrono::milliseconds current) {
+// A Tick or Accept Delay submenu, the value in force checked.
+HMENU ChoiceMenu(const LogMenuItem& item) {
   HMENU menu = ::CreatePopupMenu();
-  int checked = -1;
-  for (int i = 0; i < 6; ++i) {
-    ::AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(firstId + i),
-                  (std::to_wstring(choices[i]) + L" ms").c_str());
-    if (current.count() == choices[i]) checked = i;
+  for (std::size_t i = 0; i < item.Choices.size(); ++i) {
+    ::AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(MenuIdOf(item.Command, i)),
+                  WideText(ChoiceCaption(item.Choices[i])).c_str());
   }
-  if (checked >= 0) {
-    ::CheckMenuRadioItem(menu, static_cast<UINT>(firstId), static_cast<UINT>(firstId + 5),
-                         static_cast<UINT>(firstId + checked), MF_BYCOMMAND);
+  if (item.Chosen >= 0) {
+    const auto last = static_cast<UINT>(MenuIdOf(item.Command, item.Choices.size() - 1));
+    ::CheckMenuRadioItem(
+        menu, static_cast<UINT>(MenuIdOf(item.Command)), last,
+        static_cast<UINT>(MenuIdOf(item.Command, static_cast<std::size_t>(item.Chosen))),
+        MF_BYCOMMAND);
   }
   return menu;
+}
+
+void AppendItems(HMENU menu, const std::vector<LogMenuItem>& items) {
+  for (const LogMenuItem& item : items) {
+    if (item.SeparatorBefore) ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    if (item.Command == LogMenuCommand::kServerSettings) {
+      // This window has no settings dialog: the settings stand in the menu.
+      AppendItems(menu, item.Inside);
+      continue;
+    }
+    std::wstring caption = WideText(item.Caption);
+    if (!item.Shortcut.empty()) caption += L"\t" + WideText(item.Shortcut);
+    if (!item.Choices.empty()) {
+      ::AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(ChoiceMenu(item)), caption.c_str());
+      continue;
+    }
+    const UINT flags =
+        MF_STRING | (item.Enabled ? 0 : MF_GRAYED) | (item.Checked ? MF_CHECKED : MF_UNCHECKED);
+    ::AppendMenuW(menu, flags, static_cast<UINT_PTR>(MenuIdOf(item.Command)), caption.c_str());
+  }
+}
+
+// The dialog's filter: "Text files (*.txt)", then all files.
+std::wstring Filter(const SaveDialogDefaults& defaults) {
+  const std::wstring pattern = WideText(defaults.Pattern);
+  std::wstring filter = WideText(defaults.FilterName) + L" (" + pattern + L")";
+  filter += L'\0' + pattern + L'\0' + L"All files" + L'\0' + L"*.*" + L'\0';
+  return filter;
 }
 
 }  // namespace
@@ -94,7 +113,7 @@ LogMenu::LogMenu(Form1& form, HWND window, HWND list)
   captureStops_ =
       std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
         if (event.Kind == EventKind::kCaptureStopped) {
-          Warn(Wide("The capture has stopped.\n\n" + std::string(event.Text)));
+          Warn(WideText("The capture has stopped.\n\n" + std::string(event.Text)));
         }
       });
 }
@@ -105,7 +124,9 @@ LRESULT CALLBACK LogMenu::ListProc(HWND list, UINT message, WPARAM wParam, LPARA
                                    DWORD_PTR self) {
   // Ctrl+C and Ctrl+A reach the list as the control characters they type.
   if (message == WM_CHAR && (wParam == 3 || wParam == 1)) {
-    reinterpret_cast<LogMenu*>(self)->OnCommand(wParam == 3 ? kMenuCopy : kMenuSelectAll);
+    auto& menu = *reinterpret_cast<LogMenu*>(self);
+    RunLogMenuCommand(menu.form_, menu,
+                      wParam == 3 ? LogMenuCommand::kCopy : LogMenuCommand::kSelectAll);
     return 0;
   }
   return ::DefSubclassProc(list, message, wParam, lParam);
@@ -120,70 +141,33 @@ void LogMenu::Show(int x, int y) {
   }
   const bool selected = ::SendMessageW(list_, LB_GETSELCOUNT, 0, 0) > 0;
   HMENU menu = ::CreatePopupMenu();
-  ::AppendMenuW(menu, MF_STRING | (selected ? 0 : MF_GRAYED), kMenuCopy, L"Copy\tCtrl+C");
-  ::AppendMenuW(menu, MF_STRING, kMenuSelectAll, L"Select All\tCtrl+A");
-  ::AppendMenuW(menu, MF_STRING, kMenuSaveLog, L"Save Log As\u2026");
-  ::AppendMenuW(menu, MF_STRING | (form_.LogDetail.Checked() ? MF_CHECKED : MF_UNCHECKED),
-                kMenuLogDetail, L"Show Time and Connection");
-  ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  ::AppendMenuW(menu, MF_STRING, kMenuCapture,
-                form_.Capture.IsOpen() ? L"Stop Capture" : L"Start Capture\u2026");
-  ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  ::AppendMenuW(menu, MF_STRING | MF_GRAYED, kMenuListening,
-                Wide("Listening on " + ListeningAddress(form_)).c_str());
-  ::AppendMenuW(
-      menu, MF_POPUP,
-      reinterpret_cast<UINT_PTR>(ChoiceMenu(kTickChoicesMs, kMenuTick, form_.TickInterval)),
-      L"Tick");
-  ::AppendMenuW(menu, MF_POPUP,
-                reinterpret_cast<UINT_PTR>(
-                    ChoiceMenu(kAcceptDelayChoicesMs, kMenuAcceptDelay, form_.AcceptDelay)),
-                L"Accept Delay");
+  AppendItems(menu, LogMenuItems(form_, selected));
   // The chosen item comes back as WM_COMMAND to the window.
   ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, x, y, 0, window_, nullptr);
   ::DestroyMenu(menu);
 }
 
 bool LogMenu::OnCommand(int id) {
-  if (id >= kMenuTick && id < kMenuTick + 6) {
-    // Timer1 re-arms at its next tick.
-    form_.TickInterval = std::chrono::milliseconds(kTickChoicesMs[id - kMenuTick]);
-    return true;
+  for (const auto& [command, choices] :
+       {std::pair{LogMenuCommand::kTick, std::size(kTickChoicesMs)},
+        std::pair{LogMenuCommand::kAcceptDelay, std::size(kAcceptDelayChoicesMs)}}) {
+    const int first = MenuIdOf(command);
+    if (id >= first && id < first + static_cast<int>(choices)) {
+      RunLogMenuCommand(form_, *this, command, static_cast<std::size_t>(id - first));
+      return true;
+    }
   }
-  if (id >= kMenuAcceptDelay && id < kMenuAcceptDelay + 6) {
-    form_.AcceptDelay = std::chrono::milliseconds(kAcceptDelayChoicesMs[id - kMenuAcceptDelay]);
-    return true;
-  }
-  switch (id) {
-    case kMenuCopy:
-      Copy();
-      return true;
-    case kMenuSelectAll:
-      ::SendMessageW(list_, LB_SETSEL, TRUE, -1);
-      return true;
-    case kMenuSaveLog:
-      SaveLogAs();
-      return true;
-    case kMenuCapture:
-      if (form_.Capture.IsOpen()) {
-        form_.StopCapture();
-      } else {
-        StartCapture();
-      }
-      return true;
-    case kMenuListening:
-      return true;
-    case kMenuLogDetail:
-      form_.SetLogDetail(!form_.LogDetail.Checked());
-      return true;
-    default:
-      return false;
-  }
+  const int command = id - kFirstMenuId;
+  if (command < 0 || command >= static_cast<int>(LogMenuCommand::kTick)) return false;
+  RunLogMenuCommand(form_, *this, static_cast<LogMenuCommand>(command));
+  return true;
 }
 
-void LogMenu::Copy() {
+void LogMenu::SelectAllLines() { ::SendMessageW(list_, LB_SETSEL, TRUE, -1); }
+
+void LogMenu::CopySelection() {
   const std::string text = SelectedLines(list_, form_.List1);
-  if (!text.empty()) PutOnClipboard(window_, Wide(text));
+  if (!text.empty()) PutOnClipboard(window_, WideText(text));
 }
 
 void LogMenu::ShowBytes() {
@@ -193,19 +177,22 @@ void LogMenu::ShowBytes() {
   const std::uint64_t number = form_.List1.FirstNumber() + static_cast<std::uint64_t>(row);
   if (bytes_.BringForward(number)) return;
   const std::string text = UnknownPacketText(form_, static_cast<std::size_t>(row));
-  if (!text.empty()) bytes_.Open(number, Wide(WindowsLines(text)));
+  if (!text.empty()) bytes_.Open(number, WideText(WindowsLines(text)));
 }
 
-std::wstring LogMenu::AskPath(const wchar_t* title, const wchar_t* name, const wchar_t* filter) {
+std::wstring LogMenu::AskPath(const SaveDialogDefaults& defaults) {
+  const std::wstring name = WideText(defaults.FileName);
+  const std::wstring title = WideText(defaults.Title);
+  const std::wstring filter = Filter(defaults);
   std::wstring path(MAX_PATH, L'\0');
-  path.replace(0, wcslen(name), name);
+  path.replace(0, name.size(), name);
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = window_;
-  dialog.lpstrFilter = filter;
+  dialog.lpstrFilter = filter.c_str();
   dialog.lpstrFile = path.data();
   dialog.nMaxFile = static_cast<DWORD>(path.size());
-  dialog.lpstrTitle = title;
+  dialog.lpstrTitle = title.c_str();
   dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (!::GetSaveFileNameW(&dialog)) return {};
   path.resize(wcslen(path.c_str()));
@@ -213,8 +200,7 @@ std::wstring LogMenu::AskPath(const wchar_t* title, const wchar_t* name, const w
 }
 
 void LogMenu::SaveLogAs() {
-  const std::wstring path =
-      AskPath(L"Save Log As", L"quib-log.txt", L"Text files (*.txt)\0*.txt\0All files\0*.*\0");
+  const std::wstring path = AskPath(kSaveLogDialog);
   if (path.empty()) return;
   const std::string text = LogText(form_.List1);
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -230,26 +216,21 @@ void LogMenu::SaveLogAs() {
     error = ::GetLastError();
   }
   if (!saved) {
-    Warn(L"Unable to save the log to " + path + L": " + Wide(SystemError(error)));
+    Warn(L"Unable to save the log to " + path + L": " + WideText(SystemErrorText(error)));
     return;
   }
-  bool lossy = false;
-  form_.Tell("Log saved to " + Narrow(path, lossy));
+  form_.Tell("Log saved to " + Utf8Text(path));
 }
 
 void LogMenu::StartCapture() {
-  const std::wstring path = AskPath(L"Start Capture", L"quib-capture.pcapng",
-                                    L"Capture files (*.pcapng)\0*.pcapng\0All files\0*.*\0");
+  const std::wstring path = AskPath(kCaptureDialog);
   if (path.empty()) return;
-  // The capture opens its file by a narrow name: a path the code page
-  // cannot spell is refused rather than bent into another file's name.
-  bool lossy = false;
-  const std::string narrow = Narrow(path, lossy);
-  if (lossy || narrow.empty()) {
-    return Warn(L"This path cannot be used for a capture file: " + path);
-  }
+  // The capture opens its file by its UTF-8 name, which spells every path the
+  // dialog can give.
+  const std::string utf8 = Utf8Text(path);
+  if (utf8.empty()) return Warn(L"This path cannot be used for a capture file: " + path);
   std::string error;
-  if (!form_.StartCapture(narrow, error)) Warn(Wide(error));
+  if (!form_.StartCapture(utf8, error)) Warn(WideText(error));
 }
 
 void LogMenu::Warn(const std::wstring& text) {

@@ -7,33 +7,32 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
+#include "app/log_menu.h"
 #include "protocol/connection_events.h"
-#include "ui/win32/ansi_text_win32.h"
 #include "ui/win32/bytes_window_win32.h"
 
 namespace quib {
 
 class Form1;
 
-// The menu's commands: WM_COMMAND with one of these ids on the main window
-// does what the item does.
-enum LogMenuId : int {
-  kMenuCopy = 201,
-  kMenuSelectAll,
-  kMenuSaveLog,
-  kMenuCapture,  // "Start Capture…" or "Stop Capture"
-  kMenuListening,
-  kMenuLogDetail,          // "Show Time and Connection", checked while it is on
-  kMenuTick = 220,         // + the index into kTickChoicesMs
-  kMenuAcceptDelay = 240,  // + the index into kAcceptDelayChoicesMs
-};
-inline constexpr int kTickChoicesMs[] = {10, 50, 100, 250, 500, 1000};
-inline constexpr int kAcceptDelayChoicesMs[] = {0, 100, 250, 500, 1000, 2000};
+// The menu's items as WM_COMMAND ids on the main window: one id a command, a
+// Tick or Accept Delay choice its first id plus the choice's index.
+inline constexpr int kFirstMenuId = 201;
+inline constexpr int kMenuTick = 220;
+inline constexpr int kMenuAcceptDelay = 240;
+constexpr int MenuIdOf(LogMenuCommand command, std::size_t choice = 0) {
+  if (command == LogMenuCommand::kTick) return kMenuTick + static_cast<int>(choice);
+  if (command == LogMenuCommand::kAcceptDelay) return kMenuAcceptDelay + static_cast<int>(choice);
+  return kFirstMenuId + static_cast<int>(command);
+}
+inline constexpr int kMenuSelectAll = MenuIdOf(LogMenuCommand::kSelectAll);
+inline constexpr int kMenuLogDetail = MenuIdOf(LogMenuCommand::kLogDetail);
 
-class LogMenu {
+class LogMenu : public LogMenuWindow {
  public:
   LogMenu(Form1& form, HWND window, HWND list);
   ~LogMenu();
@@ -51,10 +50,13 @@ class LogMenu {
  private:
   static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                    DWORD_PTR self);
-  void Copy();
-  void SaveLogAs();
-  void StartCapture();
-  std::wstring AskPath(const wchar_t* title, const wchar_t* name, const wchar_t* filter);
+  void CopySelection() override;
+  void SelectAllLines() override;
+  void SaveLogAs() override;
+  void StartCapture() override;
+  // The settings stand in this window's menu itself.
+  void ShowServerSettings() override {}
+  std::wstring AskPath(const SaveDialogDefaults& defaults);
   void Warn(const std::wstring& text);
 
   Form1& form_;

@@ -7,7 +7,7 @@
 
 #include "app/main_window.h"
 #include "app/status_text.h"
-#include "ui/win32/ansi_text_win32.h"
+#include "platform/text_win32.h"
 
 namespace quib {
 
@@ -59,7 +59,7 @@ void StatusBar::Show(const std::string& text) {
   std::string line = text;
   std::replace_if(
       line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-  const std::wstring wide = Wide(line);
+  const std::wstring wide = WideText(line);
   ::SendMessageW(bar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
   // At the designed width the whole text may not fit: its tip has it all.
   ::SendMessageW(bar_, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));

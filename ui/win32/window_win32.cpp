@@ -1,7 +1,7 @@
 // The window on Windows (user32 and common controls). Every event is one call
 // into Form1; the controls mirror its models both ways and hold no state of
-// their own. Text is handed over in the ANSI code page, one byte a character,
-// as the protocol sends it.
+// their own. The log and the boxes' text is handed over in the ANSI code page,
+// one byte a character, as the protocol sends it.
 #include <winsock2.h>
 
 #include <windows.h>
@@ -16,8 +16,9 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "platform/text_win32.h"
 #include "startup/program_options.h"
-#include "startup/start_server.h"
+#include "startup/window_mode.h"
 #include "ui/win32/form_controls_win32.h"
 #include "ui/win32/log_menu_win32.h"
 #include "ui/win32/status_bar_win32.h"
@@ -106,7 +107,7 @@ bool Window::Create() {
   // Without WS_CLIPCHILDREN: the window paints the face beneath the frame,
   // which draws only its border and caption.
   const SIZE designed = FrameSize();
-  window_ = ::CreateWindowExW(0, kWindowClass, Wide(kFormCaption).c_str(), kWindowStyle,
+  window_ = ::CreateWindowExW(0, kWindowClass, WideText(kFormCaption).c_str(), kWindowStyle,
                               Px(kFormPlace.Left), Px(kFormPlace.Top), designed.cx, designed.cy,
                               nullptr, nullptr, instance, this);
   if (window_ == nullptr) return false;
@@ -387,21 +388,15 @@ int RunWindowMode(const ProgramOptions& options) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
 
-  Form1 form;
-  std::string error;
-  if (!StartServer(form, options, error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    std::fflush(stderr);
-    ::MessageBoxW(nullptr, Wide(error).c_str(), Wide(kFormCaption).c_str(), MB_OK | MB_ICONERROR);
-    return 1;
-  }
-  std::fputs(StartedText(form).c_str(), stderr);
-  std::fflush(stderr);
-  {
+  WindowCalls calls;
+  calls.ShowStartFailure = [](const std::string& error) {
+    ::MessageBoxW(nullptr, WideText(error).c_str(), WideText(kFormCaption).c_str(),
+                  MB_OK | MB_ICONERROR);
+  };
+  calls.RunWindow = [](Form1& form) {
     Window window(form);
     if (!window.Create()) {
       std::fprintf(stderr, "The window cannot be created.\n");
-      form.Unload();
       return 1;
     }
     g_mainWindow = window.Handle();
@@ -412,9 +407,9 @@ int RunWindowMode(const ProgramOptions& options) {
       ::TranslateMessage(&message);
       ::DispatchMessageW(&message);
     }
-  }
-  form.Unload();
-  return 0;
+    return 0;
+  };
+  return RunWindowMode(options, calls);
 }
 
 }  // namespace quib

@@ -1,0 +1,26 @@
+#include "startup/window_mode.h"
+
+#include <cstdio>
+
+#include "app/main_window.h"
+#include "startup/start_server.h"
+
+namespace quib {
+
+int RunWindowMode(const ProgramOptions& options, const WindowCalls& calls) {
+  Form1 form;
+  std::string error;
+  if (!StartServer(form, options, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::fflush(stderr);
+    calls.ShowStartFailure(error);
+    return 1;
+  }
+  std::fputs(StartedText(form).c_str(), stderr);
+  std::fflush(stderr);
+  const int status = calls.RunWindow(form);
+  form.Unload();
+  return status;
+}
+
+}  // namespace quib
