@@ -103,6 +103,10 @@ class Form1 : public ProtocolHost {
   Endpoint CharServerEndpoint() const override { return EndpointOf(CharServer.Address); }
   Endpoint MapServerEndpoint() const override { return EndpointOf(MapServer.Address); }
   std::int32_t CurrentMapTick() const override;
+  std::chrono::steady_clock::time_point Now() const override {
+    return std::chrono::steady_clock::now();
+  }
+  std::chrono::milliseconds QuietInterval() const override { return TickInterval; }
 
   // --- The stream of events -------------------------------------------------
   // Tells every observer: the log and the capture first, then the views'.

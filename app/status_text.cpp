@@ -26,6 +26,7 @@ std::string StatusText(const Form1& form) {
       "Listening on " + ListeningAddress(form) + " | " + std::to_string(counts.Open) +
       (counts.Open == 1 ? " connection, " : " connections, ") + std::to_string(counts.InMap) +
       " in the map | Warp to " + TargetText(WarpTargetOf(form));
+  if (form.ReloadPending()) text += " | reload pending";
   if (form.Capture.IsOpen()) text += " | Capture: " + form.Capture.Path();
   return text;
 }

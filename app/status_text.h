@@ -21,8 +21,9 @@ struct ConnectionCounts {
 ConnectionCounts CountConnections(const Form1& form);
 
 // "Listening on 127.0.0.1:6900 | 2 connections, 1 in the map | Warp to
-// prontera.gat (150, 170) | Capture: FILE": the capture only while one runs,
-// the warp target as Warp would send it now.
+// prontera.gat (150, 170) | reload pending | Capture: FILE": a reload while
+// one waits for the next map loaded, the capture only while one runs, the
+// warp target as Warp would send it now.
 std::string StatusText(const Form1& form);
 
 // How long a command's outcome shows in the status bar.

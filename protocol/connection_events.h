@@ -21,6 +21,7 @@ enum class EventKind : std::uint8_t {
   kAccepted,        // a client connected (a new record, or a kept one continued)
   kPacketIn,        // a client packet as framed, before its branch runs: Id, Case, Bytes, Length
   kShortPacket,     // it is handled with fewer bytes than its Length, as no more came
+  kTextCut,         // a chat's text did not fit its line: Bytes sent of the Length it announced
   kUnknownPacket,   // no case knows its Id: Bytes, everything buffered, goes with it
   kDropped,         // client bytes no packet will read: Bytes, and why in Text
   kPacketOut,       // a packet sent to one connection: Bytes, its name in Text

@@ -24,9 +24,13 @@ enum ConnectionState : std::uint8_t {
 // What the receive path knows between one receive and the next, beyond the
 // designed record: it keeps every packet whole and every byte told once.
 struct ReceiveState {
-  std::int32_t SkipLength = 0;      // bytes still to come of a packet too long to hold
-  bool NewBytes = false;            // the last receive brought bytes: a short packet waits
+  std::int32_t SkipLength = 0;  // bytes still to come of a packet too long to hold
+  bool NewBytes = false;        // the last receive brought bytes: a short packet waits
+  // When a receive last brought bytes: a short packet waits until a whole
+  // tick interval has brought none.
+  std::chrono::steady_clock::time_point LastBytes{};
   std::int32_t DetectionBytes = 0;  // the map login's bytes while its version waits to be told
+  std::int32_t Candidate = 0;       // the version a listed size on the way told, or 0
   std::int32_t Told = 0;            // RecvBuffer bytes already told as a packet or dropped
 };
 

@@ -86,30 +86,52 @@ std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::in
   return SendToMap(host, buffer, kMapChangeLength);
 }
 
-void Warp(ProtocolHost& host) {
+namespace {
+
+// Warp's steps: every client in the map to the map and cell in the window,
+// the boxes then showing the values used. Returns the outcome, made by
+// `told` from the count and the target, with what the boxes changed.
+template <typename Told>
+std::string WarpAndSay(ProtocolHost& host, Told told) {
   // Said before the boxes show the values used.
   const std::string changes = CellChanges(host);
-  const std::string name = host.MapName();
-  std::int32_t x = 0;
-  std::int32_t y = 0;
-  ReadClampedPosition(host, Axis::kX, kCellRange.Lowest, kCellRange.Highest, x);
-  ReadClampedPosition(host, Axis::kY, kCellRange.Lowest, kCellRange.Highest, y);
-  const std::int32_t sent = SendMapChange(host, name, x, y);
-  std::string outcome = sent == 0
-                            ? "Warp: no client in the map"
-                            : "Warp: " + ClientsText(sent) + " to " + TargetText({name, x, y});
+  WarpTarget target{host.MapName()};
+  ReadClampedPosition(host, Axis::kX, kCellRange.Lowest, kCellRange.Highest, target.X);
+  ReadClampedPosition(host, Axis::kY, kCellRange.Lowest, kCellRange.Highest, target.Y);
+  std::string outcome = told(SendMapChange(host, target.Map, target.X, target.Y), target);
   if (!changes.empty()) outcome += "; " + changes;
-  Tell(host, outcome);
+  return outcome;
+}
+
+}  // namespace
+
+void Warp(ProtocolHost& host) {
+  Tell(host, WarpAndSay(host, [](std::int32_t sent, const WarpTarget& target) {
+         return sent == 0 ? std::string("Warp: no client in the map")
+                          : "Warp: " + ClientsText(sent) + " to " + TargetText(target);
+       }));
 }
 
 void ForceMapReload(ProtocolHost& host) {
-  // The next map loaded, from any connection, brings everyone back (HandleMapLoaded).
+  // The next map loaded, from any connection, brings everyone back
+  // (EndMapReload): that stays so when no client is in the map now.
   host.SetReloadPending(true);
-  const std::int32_t sent = SendMapChange(host, kReloadMap, kReloadX, kReloadY);
-  Tell(host, sent == 0 ? std::string("Force Map Reload: no client in the map")
-                       : "Force Map Reload: " + ClientsText(sent) + " to " +
-                             TargetText({std::string(kReloadMap), kReloadX, kReloadY}) +
+  const WarpTarget away{std::string(kReloadMap), kReloadX, kReloadY};
+  const std::int32_t sent = SendMapChange(host, away.Map, away.X, away.Y);
+  // With nobody to send away, the return still comes with the next map
+  // loaded: that client goes to the map and cell the boxes hold then.
+  Tell(host, sent == 0 ? "Force Map Reload: no client in the map; the next client that loads a "
+                         "map is sent to " +
+                             TargetText(WarpTargetOf(host)) + " instead of arriving"
+                       : "Force Map Reload: " + ClientsText(sent) + " to " + TargetText(away) +
                              ", and back when one has loaded it");
+}
+
+void EndMapReload(ProtocolHost& host) {
+  host.SetReloadPending(false);
+  Tell(host, WarpAndSay(host, [](std::int32_t sent, const WarpTarget& target) {
+         return "Force Map Reload: " + ClientsText(sent) + " back to " + TargetText(target);
+       }));
 }
 
 }  // namespace quib

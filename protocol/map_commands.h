@@ -41,7 +41,12 @@ std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::in
 void Warp(ProtocolHost& host);
 
 // Every client in the map to "prt_in.gat" and, on the next map loaded, back;
-// says so.
+// says so, also when no client is in the map now and the return waits for
+// the next one that loads a map.
 void ForceMapReload(ProtocolHost& host);
+
+// A map loaded while a reload is pending: the reload is over, and every
+// client in the map goes back to the map and cell in the window; says so.
+void EndMapReload(ProtocolHost& host);
 
 }  // namespace quib

@@ -29,6 +29,7 @@
 #include "protocol/connection_events.h"
 #include "protocol/connection_record.h"
 #include "protocol/login_server.h"
+#include "protocol/packet_cases.h"
 #include "protocol/map_commands.h"
 #include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
@@ -104,9 +105,8 @@ void HandleMapLoaded(ProtocolHost& host, ConnectionRecord& connection, PacketBuf
   if (host.ReloadPending()) {
     // The client has loaded the reload map: send everyone back instead of
     // greeting this arrival.
-    host.SetReloadPending(false);
     DropReceived(host, connection, kDroppedBehindUnknown);
-    Warp(host);
+    EndMapReload(host);
     return;
   }
   WriteInt16(scratch, 0, kStatus.Id);
@@ -125,12 +125,13 @@ void HandleTick(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& 
 
 void HandleChat(ProtocolHost& host, ConnectionRecord& connection, const VersionEntry& version,
                 PacketBuffer& scratch) {
-  // The length field counts the whole packet, its 4-byte head included, as
-  // framing does; the text is what follows the head, up to what was received.
+  // The length framing read counts the whole packet, its 4-byte head
+  // included; the text is what follows the head, up to what was received,
+  // and at most what a chat line can carry.
   const std::int32_t textOffset = version.globalmessage.Positions[1];
-  const auto field = static_cast<std::uint16_t>(
-      ReadInt16(connection.RecvBuffer, version.globalmessage.Positions[0]));
-  std::int32_t length = std::min<std::int32_t>(field, connection.RecvLength) - textOffset;
+  const std::int32_t packet = LengthField(connection.RecvBuffer);
+  const std::int32_t announced = packet - textOffset;
+  std::int32_t length = std::min(packet, connection.RecvLength) - textOffset;
   if (length > kBufferSize - 8) length = kBufferSize - 8;
   if (length < 1) return;
 
@@ -144,6 +145,15 @@ void HandleChat(ProtocolHost& host, ConnectionRecord& connection, const VersionE
   const std::int32_t line =
       WriteChatLine(scratch, connection.CharacterId, std::string_view(text.data(), size));
   SendToMap(host, scratch, line);
+  // A chat that came whole, or filled the buffer, and still did not fit is
+  // told; one handled short is told as such already.
+  if (length < announced && connection.RecvLength >= std::min(packet, kBufferSize)) {
+    host.Emit({.Kind = EventKind::kTextCut,
+               .Connection = &connection,
+               .Bytes = {connection.RecvBuffer.data() + textOffset, size},
+               .Id = static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 0)),
+               .Length = announced});
+  }
 }
 
 void HandleEmotion(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {

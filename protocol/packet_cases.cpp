@@ -83,14 +83,17 @@ std::int32_t CaseLength(const PacketDescription& packet, const VersionEntry* ver
       return packet.FixedLength;
     case LengthRule::kEntry:
       return version == nullptr ? 0 : (version->*packet.Entry).Length;
-    // The length field is unsigned, 0xFFFF a long packet, not -1; one that
-    // does not even cover the head frames the head alone.
     case LengthRule::kLengthField:
-      return std::max<std::int32_t>(4, static_cast<std::uint16_t>(ReadInt16(buffer, 2)));
+      return LengthField(buffer);
     case LengthRule::kAll:
       return 0;
   }
   return 0;
+}
+
+std::int32_t LengthField(const PacketBuffer& buffer) {
+  // Unsigned: 0xFFFF is a long packet, not -1.
+  return std::max<std::int32_t>(4, static_cast<std::uint16_t>(ReadInt16(buffer, 2)));
 }
 
 std::int32_t CaseHeadLength(const PacketDescription& packet) {

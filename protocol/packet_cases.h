@@ -42,6 +42,11 @@ const PacketCase* FindPacketCase(std::uint16_t id, const VersionEntry* version);
 std::int32_t CaseLength(const PacketDescription& packet, const VersionEntry* version,
                         const PacketBuffer& buffer);
 
+// The length a packet's length field tells: the unsigned 16-bit field at
+// offset 2, which counts the whole packet, its 4-byte head included; a field
+// below 4 frames the head alone. Framing and the chat's reply read it alike.
+std::int32_t LengthField(const PacketBuffer& buffer);
+
 // The bytes of a packet that tell its length: its id, and a length field.
 std::int32_t CaseHeadLength(const PacketDescription& packet);
 

@@ -27,11 +27,12 @@ std::int32_t FramedLength(const ConnectionRecord& connection, const PacketCase* 
 }
 
 // True while the packet at the head is not whole: its id, the bytes that tell
-// its length, or the length they tell are not all held. A length of 0, or one
-// past the buffer, cannot be waited for.
+// its length, or the length they tell are not all held. A packet longer than
+// the buffer is whole once the buffer is full; a length of 0 cannot be
+// waited for.
 bool IsShort(const PacketCase* packetCase, std::int32_t length, std::int32_t held) {
   const std::int32_t head = packetCase == nullptr ? 2 : CaseHeadLength(*packetCase);
-  return held < head || (length > 0 && length <= kBufferSize && held < length);
+  return held < head || (length > 0 && held < std::min(length, kBufferSize));
 }
 
 }  // namespace
@@ -47,12 +48,12 @@ void HandlePacket(ProtocolHost& host, ConnectionRecord& connection) {
   const PacketCase* packetCase = FindPacketCase(id, version);
   const std::int32_t held = std::min(connection.RecvLength, kBufferSize);
   const std::int32_t length = FramedLength(connection, packetCase, version);
-  // A packet whose rest is still coming waits at the head for it. Once a tick
-  // has brought nothing, it is handled with what it holds, and the bytes not
-  // received read as whatever the buffer holds there.
+  // A packet whose rest is still coming waits at the head for it. Once a
+  // whole tick has brought nothing, it is handled with what it holds, and the
+  // bytes not received read as zero.
   if (IsShort(packetCase, length, held)) {
-    if (connection.Receive.NewBytes) return;
-    if (held < length && length <= kBufferSize) {
+    if (!IsQuiet(host, connection)) return;
+    if (held < length) {
       host.Emit(
           {.Kind = EventKind::kShortPacket, .Connection = &connection, .Id = id, .Length = length});
     }
@@ -89,14 +90,16 @@ void ConsumePacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16
   // later tick, and a packet longer than what is held cannot be cut from it:
   // either way everything buffered goes. A packet longer than the buffer
   // can ever hold has its rest skipped as it arrives.
+  auto* bytes = connection.RecvBuffer.data();
   if (length <= 0 || length >= held) {
     if (length > kBufferSize) receive.SkipLength = length - held;
     connection.RecvLength = 0;
   } else {
-    auto* bytes = connection.RecvBuffer.data();
     std::move(bytes + length, bytes + held, bytes);
     connection.RecvLength = held - length;
   }
+  // Bytes never received read as zero, never as an earlier packet's.
+  std::fill(bytes + connection.RecvLength, bytes + held, std::uint8_t{0});
   receive.Told = std::max(0, receive.Told - (held - connection.RecvLength));
   // The handler never frames a map login that waits for its version; framed
   // all the same, it waits with what is left of it.

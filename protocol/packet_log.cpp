@@ -79,13 +79,18 @@ std::string DesignedLine(const ConnectionEvent& event) {
       return UnknownPacketLine(connection, event.Id);
     case EventKind::kShortPacket:
       return ShortPacketLine(connection, event.Id, connection.RecvLength, event.Length);
+    case EventKind::kTextCut:
+      return "Chat Text Cut (0x" + UpperHex(event.Id) + ") - " + PeerHex(connection) + ": " +
+             std::to_string(event.Bytes.size()) + " of " + std::to_string(event.Length) +
+             " bytes";
     default:
       return {};
   }
 }
 
 bool HiddenWithUnknownPackets(const ConnectionEvent& event) {
-  return event.Kind == EventKind::kUnknownPacket || event.Kind == EventKind::kShortPacket;
+  return event.Kind == EventKind::kUnknownPacket || event.Kind == EventKind::kShortPacket ||
+         event.Kind == EventKind::kTextCut;
 }
 
 void HandleUnknownPacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16_t packetId) {

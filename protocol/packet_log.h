@@ -31,7 +31,8 @@ std::string ShortPacketLine(const ConnectionRecord& connection, std::uint16_t pa
 // log does not show.
 std::string DesignedLine(const ConnectionEvent& event);
 
-// True for the lines that "Hide Unknown Packets" keeps out of the log.
+// True for the lines that "Hide Unknown Packets" keeps out of the log: the
+// unknown packets, and the packets handled short or cut.
 bool HiddenWithUnknownPackets(const ConnectionEvent& event);
 
 // Tells the unknown packet, with everything buffered behind it, then drops

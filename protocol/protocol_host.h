@@ -5,6 +5,7 @@
 // server; a test makes its own, without sockets.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -40,6 +41,10 @@ class ProtocolHost {
   virtual Endpoint MapServerEndpoint() const = 0;
   // The time of day in hundredths of a second.
   virtual std::int32_t CurrentMapTick() const = 0;
+  // The clock that times the receive path, and how long no byte must come
+  // before a packet that is not whole is handled with what came: a tick.
+  virtual std::chrono::steady_clock::time_point Now() const = 0;
+  virtual std::chrono::milliseconds QuietInterval() const = 0;
 
   // --- Acting on connections --------------------------------------------------
   // One packet to one connection; `name` (a text that outlives the call) is

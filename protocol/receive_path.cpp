@@ -1,6 +1,7 @@
 #include "protocol/receive_path.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "packetdb/version_detection.h"
 #include "protocol/connection_events.h"
@@ -21,8 +22,11 @@ std::span<const std::uint8_t> Held(const ConnectionRecord& connection, std::int3
 // Tells the connection's packet version from the bytes it sent since
 // detection was due (its DetectionBytes, the last of the buffer), or tells
 // that it cannot be told and keeps the version it had. The map login may come
-// in pieces: while more of it may come, and no listed size is met, it waits;
-// once a tick brings nothing (`quiet`) it is told with what came.
+// in pieces, and a size listed for its id may be the start of a longer one
+// listed too: it waits while more may come, and is told once a tick brings
+// nothing (`quiet`) or the largest size listed for the id is reached. Then
+// the size that came decides; failing that, the last listed size on the way
+// (the bytes after it are packets of their own).
 void DetectVersion(ProtocolHost& host, ConnectionRecord& connection, bool quiet) {
   ReceiveState& receive = connection.Receive;
   const std::int32_t bytes = receive.DetectionBytes;
@@ -36,15 +40,16 @@ void DetectVersion(ProtocolHost& host, ConnectionRecord& connection, bool quiet)
     receive.DetectionBytes = 0;
     return;
   }
+  if (const auto version = DetectPacketVersion(id, bytes)) receive.Candidate = *version;
+  if (!quiet && bytes < LargestMapLoginSize(id)) return;
   connection.RedetectVersion = 0;
   connection.FirstPacketId = id;
-  if (const auto version = DetectPacketVersion(id, bytes)) {
-    connection.PacketVersion = *version;
-    receive.DetectionBytes = 0;
+  const std::int32_t version = std::exchange(receive.Candidate, 0);
+  receive.DetectionBytes = 0;
+  if (version != 0) {
+    connection.PacketVersion = version;
     return;
   }
-  if (!quiet && bytes < LargestMapLoginSize(id)) return;
-  receive.DetectionBytes = 0;
   host.Emit({.Kind = EventKind::kDetectFailed, .Connection = &connection});
 }
 
@@ -72,10 +77,13 @@ void TakeReceivedBytes(ProtocolHost& host, ConnectionRecord& connection, std::in
     receive.SkipLength -= skipped;
     n -= skipped;
     std::copy(at + skipped, at + skipped + n, at);
+    std::fill(at + n, at + n + skipped, std::uint8_t{0});
     if (n == 0) return;
   }
   if (n <= 0) {
-    if (receive.DetectionBytes > 0) DetectVersion(host, connection, true);
+    if (receive.DetectionBytes > 0 && IsQuiet(host, connection)) {
+      DetectVersion(host, connection, true);
+    }
     return;
   }
 
@@ -86,10 +94,19 @@ void TakeReceivedBytes(ProtocolHost& host, ConnectionRecord& connection, std::in
                    connection.FirstPacketId == 0;
   connection.RecvLength += n;
   receive.NewBytes = true;
+  receive.LastBytes = host.Now();
   if (due) {
     receive.DetectionBytes += n;
     DetectVersion(host, connection, false);
   }
+}
+
+bool IsQuiet(const ProtocolHost& host, const ConnectionRecord& connection) {
+  if (connection.Receive.NewBytes) return false;
+  // A timer may fire a little early (a coarse one by up to 5%): a tenth of
+  // the interval is allowed for it.
+  const std::chrono::milliseconds interval = host.QuietInterval();
+  return host.Now() - connection.Receive.LastBytes >= interval - interval / 10;
 }
 
 void DropReceived(ProtocolHost& host, ConnectionRecord& connection, std::string_view why) {
@@ -101,6 +118,8 @@ void DropReceived(ProtocolHost& host, ConnectionRecord& connection, std::string_
                .Bytes = Held(connection, receive.Told, held),
                .Text = why});
   }
+  // Bytes never received read as zero, never as an earlier packet's.
+  std::fill(connection.RecvBuffer.begin(), connection.RecvBuffer.begin() + held, std::uint8_t{0});
   connection.RecvLength = 0;
   receive = {};
 }
@@ -109,6 +128,7 @@ void StartReceiving(ConnectionRecord& connection) {
   connection.RecvBuffer.fill(0);
   connection.RecvLength = 0;
   connection.FirstPacketId = 0;
+  connection.RedetectVersion = 0;
   connection.Receive = {};
 }
 

@@ -25,12 +25,18 @@ bool IsLoginOrCharacterPacket(std::uint16_t id);
 // then told with what came.
 void TakeReceivedBytes(ProtocolHost& host, ConnectionRecord& connection, std::int32_t n);
 
+// True once no byte has come for a whole tick interval, by the clock: only
+// then is a packet that is not whole handled with what came. A tick that
+// follows an accept's wait closely is not a quiet one.
+bool IsQuiet(const ProtocolHost& host, const ConnectionRecord& connection);
+
 // Drops everything the connection has buffered; the bytes no event has told
 // yet are told as dropped, for `why`.
 void DropReceived(ProtocolHost& host, ConnectionRecord& connection, std::string_view why);
 
 // A new connection on the record: none of an earlier connection's traffic
-// stays, and detection starts as on a fresh record.
+// stays, and its version detection starts as on a fresh record (a
+// re-detection an earlier connection asked for is its own).
 void StartReceiving(ConnectionRecord& connection);
 
 }  // namespace quib

@@ -123,7 +123,14 @@ TEST_F(ConsoleCommandTest, EveryCommandOfTheTableIsKnownAndHelpListsIt) {
 
 // --- Commands that send, on a listening form ---------------------------------
 
-class ConsoleServerTest : public test::ServerFixture {};
+// The console's loop keeps the rhythm of the designed tick.
+class ConsoleServerTest : public test::ServerFixture {
+ protected:
+  void SetUp() override {
+    ServerFixture::SetUp();
+    form.TickInterval = std::chrono::milliseconds(kDefaultTickMs);
+  }
+};
 
 TEST_F(ConsoleServerTest, WarpAndReloadSendTheMapChange) {
   const int client = Connect();

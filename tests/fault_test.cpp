@@ -103,17 +103,21 @@ TEST_F(FaultTest, HalfClosedClientStillGetsItsReplies) {
   ExpectRoadCompletes();
 }
 
-TEST_F(FaultTest, OneByteAtATimeIsHandledAsItComes) {
-  // A byte per tick: the handler does not wait for a whole packet, so the
-  // walk's first byte, with the zero its buffer still holds after it, is
-  // already a walk, and the bytes after it are read as packets of their own.
+TEST_F(FaultTest, AWalkDrippedFasterThanTheTickIsAnsweredWhole) {
+  // A byte every 100 ms: no tick goes by without one, so the walk waits at
+  // the head of the buffer until it is whole, and is answered once, from the
+  // cell the stayer entered at to the walk's (100, 120). Handled before it
+  // was whole, its bytes would have read as a walk to (0, 0) and packets of
+  // their own.
   for (std::uint8_t byte : Walk()) {
     ASSERT_EQ(::send(stayer, &byte, 1, MSG_NOSIGNAL), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   const Bytes reply = ReadExactly(stayer, kWalkReplySize, 3000);
   ASSERT_EQ(reply.size(), kWalkReplySize);
   EXPECT_EQ(U16(reply, 0), 0x0087);
+  EXPECT_EQ(Bytes(reply.begin() + 6, reply.begin() + 11), (Bytes{0x25, 0x8A, 0xA1, 0x90, 0x78}));
+  EXPECT_TRUE(ReadAvailable(stayer, 600).empty());
 
   ExpectStayerServed();
   ExpectRoadCompletes();

@@ -74,7 +74,9 @@ TEST(OperatorViewTest, EachCommandSaysWhatItDidOrChanged) {
     std::string Told;
   } cases[] = {
       {"warp", "Warp: no client in the map\n"},
-      {"reload", "Force Map Reload: no client in the map\n"},
+      {"reload",
+       "Force Map Reload: no client in the map; the next client that loads a map is sent to "
+       "prontera.gat (150, 170) instead of arriving\n"},
       {"clear", "Log cleared\n"},
       {"map abcdefghijklmnopqrst", "Map name cut to 16 characters: abcdefghijklmnop (typed 20)\n"},
       {"pos 150 70000", "Start cell: Y 70000 taken as 898 (cells are 2 to 898)\n"},

@@ -97,55 +97,71 @@ TEST_F(PacketHandlerTest, AShortPacketWaitsWhileItsRestIsComing) {
   const struct {
     const char* Name;
     Bytes Held;
-    bool NewBytes;
+    std::int32_t QuietMs;  // since the last receive that brought bytes; -1: this one did
     bool Hidden;
     std::int32_t Left;
     std::vector<std::string> Lines;
   } cases[] = {
-      {"walk, 3 of 5, coming", {0x85, 0x00, 0x01}, true, false, 3, {}},
+      {"walk, 3 of 5, coming", {0x85, 0x00, 0x01}, -1, false, 3, {}},
       {"walk, 3 of 5, quiet",
        {0x85, 0x00, 0x01},
-       false,
+       250,
        false,
        0,
        {"Short Packet (0x85) - 7F000001: 3 of 5 bytes"}},
-      {"walk, 3 of 5, quiet, hidden", {0x85, 0x00, 0x01}, false, true, 0, {}},
-      {"walk, whole, coming", {0x85, 0x00, 0x01, 0x02, 0x03, 0xBF}, true, false, 1, {}},
-      {"one byte of an id, coming", {0x85}, true, false, 1, {}},
-      {"a chat's length field cut, coming", {0x8C, 0x00, 0x09}, true, false, 3, {}},
+      // A tick that comes soon after another, as after an accept's wait.
+      {"walk, 3 of 5, nothing for 15 ms", {0x85, 0x00, 0x01}, 15, false, 3, {}},
+      {"walk, 3 of 5, quiet, hidden", {0x85, 0x00, 0x01}, 250, true, 0, {}},
+      {"walk, whole, coming", {0x85, 0x00, 0x01, 0x02, 0x03, 0xBF}, -1, false, 1, {}},
+      {"one byte of an id, coming", {0x85}, -1, false, 1, {}},
+      {"a chat's length field cut, coming", {0x8C, 0x00, 0x09}, -1, false, 3, {}},
       {"a chat of 9, 6 held, coming",
        Concat({Le16(0x008C), Le16(9), Bytes{'h', 'i'}}),
-       true,
+       -1,
        false,
        6,
        {}},
+      // Longer than the buffer: it waits for the buffer to fill.
       {"a chat past the buffer, coming",
        Concat({Le16(0x008C), Le16(0x0900), Zeros(6)}),
-       true,
+       -1,
+       false,
+       10,
+       {}},
+      {"a chat past the buffer, quiet",
+       Concat({Le16(0x008C), Le16(0x0900), Zeros(6)}),
+       250,
        false,
        0,
-       {}},
+       {"Short Packet (0x8C) - 7F000001: 10 of 2304 bytes"}},
+      {"a chat past the buffer, the buffer full",
+       Concat({Le16(0x008C), Le16(0x0900), Bytes(kBufferSize - 4, 'a')}),
+       -1,
+       false,
+       0,
+       {"Chat Text Cut (0x8C) - 7F000001: 2040 of 2300 bytes"}},
       {"an unknown id, coming",
        Concat({Le16(0x7777), Zeros(3)}),
-       true,
+       -1,
        false,
        0,
        {"Unknown Packet (0x7777) - 7F000001"}},
   };
+  host.Quiet = std::chrono::milliseconds(250);
   for (const auto& c : cases) {
     host.Log.clear();
     host.HideUnknown = c.Hidden;
     ConnectionRecord record = RecordHolding(c.Held);
-    record.Receive.NewBytes = c.NewBytes;
+    record.Receive.NewBytes = c.QuietMs < 0;
+    record.Receive.LastBytes = host.Clock - std::chrono::milliseconds(std::max(c.QuietMs, 0));
     HandlePacket(host, record);
     EXPECT_EQ(record.RecvLength, c.Left) << c.Name;
     EXPECT_EQ(host.Log, c.Lines) << c.Name;
+    // The rest of a chat past the buffer is skipped as it comes.
+    if (c.Left == 0 && c.Held[0] == 0x8C) {
+      EXPECT_EQ(record.Receive.SkipLength, 0x0900 - static_cast<std::int32_t>(c.Held.size()));
+    }
   }
-  // The rest of the chat past the buffer is skipped as it comes.
-  ConnectionRecord record = RecordHolding(Concat({Le16(0x008C), Le16(0x0900), Zeros(6)}));
-  record.Receive.NewBytes = true;
-  HandlePacket(host, record);
-  EXPECT_EQ(record.Receive.SkipLength, 0x0900 - 10);
 }
 
 TEST_F(PacketHandlerTest, AMapLoginWaitsForItsVersionToBeTold) {

@@ -58,6 +58,10 @@ class TestHost : public ProtocolHost {
   PacketTable Packets;
   std::int32_t OtherConnections = 0;  // counted beside those held
   Endpoint Server{kLoopbackAddress, kPort};
+  // The receive path's clock, moved by the test, and its tick: 0 makes
+  // every receive that brings nothing a quiet one.
+  std::chrono::steady_clock::time_point Clock{};
+  std::chrono::milliseconds Quiet{0};
 
   // ProtocolHost.
   const std::string& MapName() const override { return Map; }
@@ -75,6 +79,8 @@ class TestHost : public ProtocolHost {
   Endpoint CharServerEndpoint() const override { return Server; }
   Endpoint MapServerEndpoint() const override { return Server; }
   std::int32_t CurrentMapTick() const override { return kTick; }
+  std::chrono::steady_clock::time_point Now() const override { return Clock; }
+  std::chrono::milliseconds QuietInterval() const override { return Quiet; }
   void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
                         std::int32_t length, const char* name) override;
   std::int32_t SendToMapConnections(const std::uint8_t* bytes, std::int32_t length,

@@ -74,6 +74,7 @@ TEST_F(VersionDetectionTest, EveryRowOfTheTableGivesItsVersionAndNothingElseDoes
 TEST_F(VersionDetectionTest, LaterSuccessOverwritesTheVersion) {
   record.PacketVersion = 7;
   Read(Packet(0x009B, 32));
+  Quiet();
   EXPECT_EQ(record.PacketVersion, 15);
   EXPECT_TRUE(host.Log.empty());
 }
@@ -98,8 +99,10 @@ TEST_F(VersionDetectionTest, LoginWithTrailingBytesIsNotRecognisedOnceNothingMor
 }
 
 // The size is what came since detection was due, however many reads brought
-// it: a listed size is told at once, one past the largest listed for the id
-// fails at once, anything else once a tick brings nothing.
+// it. The largest size listed for the id is told at once, and so is one past
+// it; any other size once a tick brings nothing more, as a listed size may be
+// the start of a longer login. Past a listed size, what follows it is packets
+// of its own.
 TEST_F(VersionDetectionTest, MapLoginInPiecesIsToldWhole) {
   constexpr std::size_t kQuiet = 0;
   const struct {
@@ -108,11 +111,13 @@ TEST_F(VersionDetectionTest, MapLoginInPiecesIsToldWhole) {
     std::size_t Lines;                // failure lines after every piece
     std::size_t WaitingAfter;         // pieces after which it still waited
   } cases[] = {
-      {{19}, 5, 0, 0},        {{10, 9}, 5, 0, 1},
-      {{1, 18}, 5, 0, 1},     {{18, 1}, 5, 0, 1},
-      {{1, 1, 17}, 5, 0, 2},  {{10, 9, 4}, 5, 0, 1},  // the bytes after it are packets of their own
-      {{10, 12}, 6, 0, 1},    {{10, kQuiet}, 0, 1, 1},
-      {{1, kQuiet}, 0, 1, 1}, {{38, 2}, 0, 1, 1},  // past 39, the largest size listed for 0x0072
+      {{19, kQuiet}, 5, 0, 1},        {{10, 9, kQuiet}, 5, 0, 2},
+      {{1, 18, kQuiet}, 5, 0, 2},     {{18, 1, kQuiet}, 5, 0, 2},
+      {{1, 1, 17, kQuiet}, 5, 0, 3},  {{10, 9, 4, kQuiet}, 5, 0, 3},
+      {{10, 12, kQuiet}, 6, 0, 2},    {{19, 3, kQuiet}, 6, 0, 2},  // 22 cut where 19 is listed
+      {{19, 20}, 7, 0, 1},            {{39}, 7, 0, 0},  // 39, the largest listed for 0x0072
+      {{19, 25}, 5, 0, 1},            {{10, kQuiet}, 0, 1, 1},
+      {{1, kQuiet}, 0, 1, 1},         {{38, 2}, 0, 1, 1},
       {{45}, 0, 1, 0},
   };
   for (const auto& c : cases) {
@@ -175,10 +180,12 @@ class VersionDetectionReceiveTest : public ServerFixture {
   }
 };
 
-TEST_F(VersionDetectionReceiveTest, MapLoginAloneInOneReadSetsTheVersion) {
+TEST_F(VersionDetectionReceiveTest, MapLoginAloneSetsTheVersionOnceNothingMoreComes) {
   const int client = Connect();
   Send(client, Concat({Le16(0x0072), Zeros(17)}));
   ReceiveUntilData(client);
+  EXPECT_EQ(Record(client).PacketVersion, 0);
+  form.ReceiveFromConnection(Record(client));
   EXPECT_EQ(Record(client).PacketVersion, 5);
   EXPECT_TRUE(Log().empty());
 }
