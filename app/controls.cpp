@@ -8,6 +8,12 @@ bool AllDigits(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+std::size_t CharacterCount(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
 void TextBox::SetText(std::string text) {
   if (text == text_) return;
   text_ = std::move(text);
@@ -21,7 +27,11 @@ bool TextBox::Type(std::string text) {
     return true;
   }
   const std::string typed = text;
-  text.resize(max_length_);
+  // Cut at a character's start: a character of several bytes (UTF-8, as the
+  // console and the windows hand text over) is kept whole or not at all.
+  std::size_t length = max_length_;
+  while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  text.resize(length);
   SetText(std::move(text));
   if (OnCut) OnCut(typed);
   return true;

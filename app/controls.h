@@ -15,6 +15,9 @@ namespace quib {
 // True when every character of `text` is a decimal digit (the empty text too).
 bool AllDigits(const std::string& text);
 
+// The characters of UTF-8 `text`: its bytes but those that continue one.
+std::size_t CharacterCount(const std::string& text);
+
 class TextBox {
  public:
   explicit TextBox(std::string text = {}) : text_(std::move(text)) {}
@@ -25,7 +28,8 @@ class TextBox {
   void SetText(std::string text);
 
   // What the user types replaces the text: refused (false) when the box takes
-  // digits only and the text holds anything else; cut to MaxLength otherwise.
+  // digits only and the text holds anything else; cut to MaxLength bytes
+  // otherwise, at the start of a character.
   bool Type(std::string text);
   // Whether Type would take `text` rather than refuse it.
   bool Accepts(const std::string& text) const { return !digits_only_ || AllDigits(text); }

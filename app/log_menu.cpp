@@ -83,12 +83,12 @@ void RunLogMenuCommand(Form1& form, LogMenuWindow& window, LogMenuCommand comman
     case LogMenuCommand::kTick:
       // The window's timer takes the new rhythm at its next tick.
       if (choice < std::size(kTickChoicesMs)) {
-        form.TickInterval = std::chrono::milliseconds(kTickChoicesMs[choice]);
+        form.SetTickInterval(std::chrono::milliseconds(kTickChoicesMs[choice]));
       }
       return;
     case LogMenuCommand::kAcceptDelay:
       if (choice < std::size(kAcceptDelayChoicesMs)) {
-        form.AcceptDelay = std::chrono::milliseconds(kAcceptDelayChoicesMs[choice]);
+        form.SetAcceptDelay(std::chrono::milliseconds(kAcceptDelayChoicesMs[choice]));
       }
       return;
   }

@@ -20,8 +20,8 @@ Form1::Form1()
   Events.Add([this](const ConnectionEvent& event) { CaptureEvent(event); });
   Text2.SetMaxLength(kMapNameMaxLength);
   Text2.OnCut = [this](const std::string& typed) {
-    Tell("Map name cut to " + std::to_string(kMapNameMaxLength) + " characters: " + Text2.Text() +
-         " (typed " + std::to_string(typed.size()) + ")");
+    Tell("Map name cut to " + std::to_string(CharacterCount(Text2.Text())) +
+         " characters: " + Text2.Text() + " (typed " + std::to_string(CharacterCount(typed)) + ")");
   };
 }
 
@@ -105,6 +105,16 @@ void Form1::Tell(const std::string& outcome) {
 }
 
 std::int32_t Form1::CurrentMapTick() const { return MapTick ? MapTick() : LocalMapTick(); }
+
+void Form1::SetTickInterval(std::chrono::milliseconds interval) {
+  TickInterval = interval;
+  Tell("Tick: " + std::to_string(interval.count()) + " ms");
+}
+
+void Form1::SetAcceptDelay(std::chrono::milliseconds delay) {
+  AcceptDelay = delay;
+  Tell("Accept delay: " + std::to_string(delay.count()) + " ms");
+}
 
 void Form1::SetLogDetail(bool on) {
   LogDetail.SetChecked(on);

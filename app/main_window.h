@@ -144,6 +144,9 @@ class Form1 : public ProtocolHost {
   void Tell(const std::string& outcome);
   // "Show Time and Connection" on or off, and said so.
   void SetLogDetail(bool on);
+  // The cadence, changed while the server runs, and said so.
+  void SetTickInterval(std::chrono::milliseconds interval);
+  void SetAcceptDelay(std::chrono::milliseconds delay);
 
   // --- State ----------------------------------------------------------------
   ServerAddress LoginServer;

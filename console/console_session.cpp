@@ -76,6 +76,11 @@ void ConsoleSession::RunInput(std::string_view bytes) {
       discarding_ = false;
       continue;
     }
+    // A line too long is refused whether it came whole or in pieces.
+    if (line.size() > kMaxCommandLine) {
+      Say("command line too long; ignored\n");
+      continue;
+    }
     const ConsoleReply reply = RunConsoleCommand(form_, line);
     if (!reply.Error.empty()) Say(reply.Error + "\n");
     if (!reply.Info.empty()) Say(reply.Info);

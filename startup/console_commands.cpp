@@ -55,9 +55,17 @@ void TellCellChanges(Form1& form) {
 
 // --- The commands, each as the table calls it ----------------------------------
 
+// "(empty)" for an empty box, its text otherwise.
+std::string Shown(const std::string& text) { return text.empty() ? "(empty)" : text; }
+
 ConsoleReply RunMap(Form1& form, const CommandLine& line) {
-  // The rest of the line, as it would be typed into the box.
+  // A NUL would end the name early on the client's side, and in every text
+  // that shows it.
+  if (line.Rest.find('\0') != std::string::npos) return Refuse("map takes no NUL character");
+  // The rest of the line, as it would be typed into the box; a name cut to
+  // fit is told as such.
   form.Text2.Type(line.Rest);
+  if (form.Text2.Text() == line.Rest) form.Tell("Map name: " + Shown(line.Rest));
   return {};
 }
 
@@ -85,21 +93,19 @@ ConsoleReply RunPosXOrY(Form1& form, const CommandLine& line) {
 }
 
 ConsoleReply RunGender(Form1& form, const CommandLine& line) {
-  if (line.Args.size() == 1 && line.Args[0] == "female") {
-    form.Option1.Select(0);
-    return {};
+  if (line.Args.size() != 1 || (line.Args[0] != "female" && line.Args[0] != "male")) {
+    return Refuse("gender takes female or male");
   }
-  if (line.Args.size() == 1 && line.Args[0] == "male") {
-    form.Option1.Select(1);
-    return {};
-  }
-  return Refuse("gender takes female or male");
+  form.Option1.Select(line.Args[0] == "female" ? 0 : 1);
+  form.Tell("Gender: " + line.Args[0]);
+  return {};
 }
 
 ConsoleReply RunHide(Form1& form, const CommandLine& line) {
   bool on = false;
   if (!OnOrOff(line.Args, on)) return Refuse("hide takes on or off");
   form.Check1.SetChecked(on);
+  form.Tell(std::string("Hide Unknown Packets: ") + (on ? "on" : "off"));
   return {};
 }
 
@@ -111,13 +117,21 @@ ConsoleReply RunCadence(Form1& form, const CommandLine& line) {
   if (line.Args.size() != 1 || !ParseNumber(line.Args[0], range, ms)) {
     return Refuse(line.Command + " takes milliseconds from " + RangeText(range));
   }
-  (tick ? form.TickInterval : form.AcceptDelay) = std::chrono::milliseconds(ms);
+  if (tick) {
+    form.SetTickInterval(std::chrono::milliseconds(ms));
+  } else {
+    form.SetAcceptDelay(std::chrono::milliseconds(ms));
+  }
   return {};
 }
 
 ConsoleReply RunCapture(Form1& form, const CommandLine& line) {
   if (line.Rest.empty()) return Refuse("capture takes a file name, or off");
   if (line.Rest == "off") {
+    if (!form.Capture.IsOpen()) {
+      form.Tell("No capture runs");
+      return {};
+    }
     form.StopCapture();
     return {};
   }
@@ -257,12 +271,12 @@ std::string DescribeSettings(const Form1& form) {
   const WarpTarget target = WarpTargetOf(form);
   std::string position = std::to_string(target.X) + " " + std::to_string(target.Y);
   if (!CellChanges(form).empty()) {
-    position += " (typed " + form.Pos[0].Text() + " " + form.Pos[1].Text() + "; cells are " +
-                RangeText(kCellRange) + ")";
+    position += " (typed " + Shown(form.Pos[0].Text()) + " " + Shown(form.Pos[1].Text()) +
+                "; cells are " + RangeText(kCellRange) + ")";
   }
   const ConnectionCounts counts = CountConnections(form);
   std::string text;
-  text += "map: " + form.Text2.Text() + "\n";
+  text += "map: " + Shown(form.Text2.Text()) + "\n";
   text += "position: " + position + "\n";
   text += std::string("gender: ") + (form.Option1.Selected() == 0 ? "female" : "male") + "\n";
   text += std::string("hide unknown packets: ") + (form.Check1.Checked() ? "on" : "off") + "\n";
@@ -275,6 +289,7 @@ std::string DescribeSettings(const Form1& form) {
   text += "tick: " + std::to_string(form.TickInterval.count()) + " ms\n";
   text += "accept delay: " + std::to_string(form.AcceptDelay.count()) + " ms\n";
   text += "capture: " + (form.Capture.IsOpen() ? form.Capture.Path() : std::string("off")) + "\n";
+  if (form.ReloadPending()) text += "reload pending\n";
   return text;
 }
 

@@ -52,8 +52,11 @@ SettingsDialog::SettingsDialog(Form1& form, QWidget* parent) : QDialog(parent), 
 }
 
 void SettingsDialog::accept() {
-  form_.TickInterval = std::chrono::milliseconds(tick_->value());
-  form_.AcceptDelay = std::chrono::milliseconds(acceptDelay_->value());
+  // Each value changed is said, as the console and the Windows menu say it.
+  const std::chrono::milliseconds tick(tick_->value());
+  const std::chrono::milliseconds acceptDelay(acceptDelay_->value());
+  if (tick != form_.TickInterval) form_.SetTickInterval(tick);
+  if (acceptDelay != form_.AcceptDelay) form_.SetAcceptDelay(acceptDelay);
   QDialog::accept();
 }
 
