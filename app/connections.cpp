@@ -8,6 +8,7 @@
 #include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
 #include "protocol/receive_path.h"
+#include "protocol/reply_names.h"
 
 namespace quib {
 
@@ -159,20 +160,20 @@ void Form1::RemoveConnection(SocketHandle socket) {
 }
 
 std::int32_t Form1::SendToMapConnections(const std::uint8_t* buffer, std::int32_t length,
-                                         const char* name) {
+                                         const PacketDescription* packet) {
   std::int32_t sent = 0;
   for (ConnectionRecord& connection : ConnectionTable) {
     if (connection.State != kStateMap || connection.GivenUp || !IsSocketOpen(connection.Socket)) {
       continue;
     }
-    SendToConnection(connection, buffer, length, name);
+    SendToConnection(connection, buffer, length, packet);
     ++sent;
   }
   return sent;
 }
 
 void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
-                             std::int32_t length, const char* name) {
+                             std::int32_t length, const PacketDescription* packet) {
   if (connection.GivenUp || length <= 0) return;
   if (!connection.Unsent.Empty()) FlushUnsent(connection);
   std::int32_t sent = 0;
@@ -189,11 +190,14 @@ void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* b
     GiveUp(*this, connection);
     return;
   }
+  // The capture names the packet where its bytes start, also when they wait.
+  const char* name = SentPacketComment(packet);
   const std::string_view text = name != nullptr ? name : "";
   Emit({.Kind = EventKind::kPacketOut,
         .Connection = &connection,
         .Bytes = Span(bytes, length),
-        .Text = text});
+        .Text = text,
+        .Packet = packet});
   if (sent > 0) {
     Emit({.Kind = EventKind::kWritten,
           .Connection = &connection,

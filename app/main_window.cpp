@@ -90,7 +90,7 @@ void Form1::LogEvent(const ConnectionEvent& event) {
   if (HiddenWithUnknownPackets(event) && Check1.Checked()) return;
   std::string line = DesignedLine(event);
   if (line.empty()) return;
-  if (event.Kind != EventKind::kUnknownPacket) {
+  if (event.Kind != EventKind::kUnknown) {
     Log(std::move(line), event.Connection);
     return;
   }

@@ -75,12 +75,12 @@ class Form1 : public ProtocolHost {
   // Sends the first `length` bytes of `buffer` to every connection in the
   // map; returns how many connections it was sent to.
   std::int32_t SendToMapConnections(const std::uint8_t* buffer, std::int32_t length,
-                                    const char* name) override;
+                                    const PacketDescription* packet) override;
   // Sends one packet to one connection. What its socket does not accept now
   // waits in the record's queue and goes first later; a connection whose
   // queue would pass kUnsentLimit is given up on.
   void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
-                        std::int32_t length, const char* name) override;
+                        std::int32_t length, const PacketDescription* packet) override;
   // Sends what waits in the connection's queue, as far as the socket takes it.
   void FlushUnsent(ConnectionRecord& connection);
   // Closes the connection's socket; its queue goes with it. The record stays.

@@ -100,8 +100,7 @@ void HandleCharServerConnect(ProtocolHost& host, ConnectionRecord& connection,
   SendReply(host, connection, scratch, static_cast<std::uint16_t>(ReadInt16(scratch, 2)));
 
   connection.State = kStateCharacter;
-  host.Emit(
-      {.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kCharacters});
+  TellMilestone(host, connection, Milestone::kCharacters);
 }
 
 void HandleCharacterDelete(ProtocolHost& host, ConnectionRecord& connection,
@@ -130,7 +129,7 @@ void HandleCharacterSelect(ProtocolHost& host, ConnectionRecord& connection,
   // What comes next on this record is the map login, once a reconnect reuses
   // its socket value: it runs version detection again.
   connection.RedetectVersion = -1;
-  host.Emit({.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kSelect});
+  TellMilestone(host, connection, Milestone::kSelect);
   ServerCloses(host, connection);
 }
 

@@ -16,15 +16,16 @@ namespace quib {
 
 struct ConnectionRecord;
 struct PacketCase;
+struct PacketDescription;
 
 enum class EventKind : std::uint8_t {
   kAccepted,        // a client connected (a new record, or a kept one continued)
   kPacketIn,        // a client packet as framed, before its branch runs: Id, Case, Bytes, Length
   kShortPacket,     // it is handled with fewer bytes than its Length, as no more came
   kTextCut,         // a chat's text did not fit its line: Bytes sent of the Length it announced
-  kUnknownPacket,   // no case knows its Id: Bytes, everything buffered, goes with it
+  kUnknown,         // no case knows its Id: Bytes, everything buffered, goes with it
   kDropped,         // client bytes no packet will read: Bytes, and why in Text
-  kPacketOut,       // a packet sent to one connection: Bytes, its name in Text
+  kPacketOut,       // a packet sent to one connection: Bytes, its row in Packet
   kWritten,         // bytes the connection's socket took: Bytes, and in Text the name of
                     // the packet that starts with them (empty when they continue one)
   kMilestone,       // a step of the client's road: Step
@@ -36,12 +37,12 @@ enum class EventKind : std::uint8_t {
 
 // The steps of a client's road that the log and its observers name.
 enum class Milestone : std::uint8_t {
-  kLoginPreRequest,  // 0x0200 or 0x0204
-  kLogin,            // the server list sent: on to the character server
-  kCharacters,       // the character list sent
-  kSelect,           // a character chosen: on to the map server
-  kMap,              // in the map, at the packet version told
-  kLoaded,           // the client reports its map loaded
+  kPreLogin,    // a login pre-request
+  kLogin,       // the server list sent: on to the character server
+  kCharacters,  // the character list sent
+  kSelect,      // a character chosen: on to the map server
+  kMap,         // in the map, at the packet version told
+  kLoaded,      // the client reports its map loaded
 };
 
 enum class CloseKind : std::uint8_t {
@@ -58,8 +59,10 @@ struct ConnectionEvent {
   std::string_view Text;
   std::uint16_t Id = 0;
   const PacketCase* Case = nullptr;  // kPacketIn: how it is read; nullptr for an unknown id
-  std::int32_t Length = 0;           // kPacketIn, kShortPacket: its length; 0 when none is known
+  const PacketDescription* Packet = nullptr;  // kPacketOut: its row; nullptr for none
+  std::int32_t Length = 0;  // kPacketIn, kShortPacket: its length; 0 when none is known
   Milestone Step = Milestone::kLogin;
+  bool FirstTime = false;  // kMilestone: the connection had not reached Step before
   CloseKind How = CloseKind::kClient;
 };
 

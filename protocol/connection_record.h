@@ -50,6 +50,8 @@ struct ConnectionRecord {
   std::int32_t PosY = 0;
 
   ReceiveState Receive;
+  // The milestones this connection has reached, a bit each (1 << Milestone).
+  std::uint8_t Reached = 0;
   // The connection's number: counted from 1 at start and never reused, its
   // name in the detailed log, the capture and every event about it.
   std::uint64_t Conversation = 0;

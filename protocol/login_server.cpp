@@ -23,9 +23,7 @@ constexpr std::int32_t kServerCount = 1;
 }  // namespace
 
 void HandleLoginPreRequest(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer&) {
-  host.Emit({.Kind = EventKind::kMilestone,
-             .Connection = &connection,
-             .Step = Milestone::kLoginPreRequest});
+  TellMilestone(host, connection, Milestone::kPreLogin);
   connection.State = kStateLogin;
 }
 
@@ -51,7 +49,7 @@ void HandleLoginRequest(ProtocolHost& host, ConnectionRecord& connection, Packet
   connection.State = kStateLogin;
   // The record stays: the client comes back on a new connection.
   ServerCloses(host, connection);
-  host.Emit({.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kLogin});
+  TellMilestone(host, connection, Milestone::kLogin);
 }
 
 }  // namespace quib

@@ -97,11 +97,11 @@ void HandleMapLogin(ProtocolHost& host, ConnectionRecord& connection, PacketBuff
   SendSystemMessage(host, connection,
                     "System : Note, This is not intended to be a fully functional server.");
 
-  host.Emit({.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kMap});
+  TellMilestone(host, connection, Milestone::kMap);
 }
 
 void HandleMapLoaded(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch) {
-  host.Emit({.Kind = EventKind::kMilestone, .Connection = &connection, .Step = Milestone::kLoaded});
+  TellMilestone(host, connection, Milestone::kLoaded);
   if (host.ReloadPending()) {
     // The client has loaded the reload map: send everyone back instead of
     // greeting this arrival.

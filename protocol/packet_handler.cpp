@@ -13,7 +13,6 @@
 #include "protocol/packet_log.h"
 #include "protocol/protocol_host.h"
 #include "protocol/receive_path.h"
-#include "protocol/reply_names.h"
 
 namespace quib {
 
@@ -114,18 +113,27 @@ const VersionEntry* ConnectionVersion(const ProtocolHost& host,
 void SendReply(ProtocolHost& host, ConnectionRecord& connection, const PacketBuffer& buffer,
                std::int32_t length) {
   host.SendToConnection(connection, buffer.data(), std::clamp(length, 0, kBufferSize),
-                        ReplyComment(static_cast<std::uint16_t>(ReadInt16(buffer, 0))));
+                        FindServerPacket(static_cast<std::uint16_t>(ReadInt16(buffer, 0))));
 }
 
 std::int32_t SendToMap(ProtocolHost& host, const PacketBuffer& buffer, std::int32_t length) {
-  return host.SendToMapConnections(buffer.data(), std::clamp(length, 0, kBufferSize),
-                                   ReplyComment(static_cast<std::uint16_t>(ReadInt16(buffer, 0))));
+  return host.SendToMapConnections(
+      buffer.data(), std::clamp(length, 0, kBufferSize),
+      FindServerPacket(static_cast<std::uint16_t>(ReadInt16(buffer, 0))));
 }
 
 void SendAccountEcho(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch,
                      std::int32_t accountId) {
   WriteInt32(scratch, 0, static_cast<std::uint32_t>(accountId));
-  host.SendToConnection(connection, scratch.data(), 4, kAccountEchoComment);
+  host.SendToConnection(connection, scratch.data(), 4, &kAccountEcho);
+}
+
+void TellMilestone(ProtocolHost& host, ConnectionRecord& connection, Milestone step) {
+  const auto bit = static_cast<std::uint8_t>(1u << static_cast<unsigned>(step));
+  const bool first = (connection.Reached & bit) == 0;
+  connection.Reached = static_cast<std::uint8_t>(connection.Reached | bit);
+  host.Emit(
+      {.Kind = EventKind::kMilestone, .Connection = &connection, .Step = step, .FirstTime = first});
 }
 
 void ServerCloses(ProtocolHost& host, ConnectionRecord& connection) {

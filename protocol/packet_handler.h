@@ -8,6 +8,7 @@
 
 #include "net/socket_types.h"
 #include "packetdb/packet_database.h"
+#include "protocol/connection_events.h"
 #include "protocol/packet_buffer.h"
 
 namespace quib {
@@ -41,6 +42,9 @@ std::int32_t SendToMap(ProtocolHost& host, const PacketBuffer& buffer, std::int3
 // Written into `scratch`, as every reply is.
 void SendAccountEcho(ProtocolHost& host, ConnectionRecord& connection, PacketBuffer& scratch,
                      std::int32_t accountId);
+
+// A step of the connection's road: it is marked as reached and told.
+void TellMilestone(ProtocolHost& host, ConnectionRecord& connection, Milestone step);
 
 // The server ends a connection itself: what it still had buffered is dropped,
 // and its socket closed. The record stays.

@@ -26,7 +26,7 @@ std::string UpperHex(std::uint32_t value) {
 
 std::string MilestoneLine(Milestone step, const ConnectionRecord& connection) {
   switch (step) {
-    case Milestone::kLoginPreRequest:
+    case Milestone::kPreLogin:
       return "LoginReQ - " + PeerHex(connection) + " - (" + ReceivedBytesDump(connection) + ")";
     case Milestone::kLogin:
       return "CharSvrReq - " + PeerHex(connection);
@@ -75,7 +75,7 @@ std::string DesignedLine(const ConnectionEvent& event) {
       // held it leads the dump.
       return PeerHex(connection) + " - (" + ReceivedBytesDump(connection) +
              "), Unable To Determine Packet Version, results may be incomplete.";
-    case EventKind::kUnknownPacket:
+    case EventKind::kUnknown:
       return UnknownPacketLine(connection, event.Id);
     case EventKind::kShortPacket:
       return ShortPacketLine(connection, event.Id, connection.RecvLength, event.Length);
@@ -88,13 +88,13 @@ std::string DesignedLine(const ConnectionEvent& event) {
 }
 
 bool HiddenWithUnknownPackets(const ConnectionEvent& event) {
-  return event.Kind == EventKind::kUnknownPacket || event.Kind == EventKind::kShortPacket ||
+  return event.Kind == EventKind::kUnknown || event.Kind == EventKind::kShortPacket ||
          event.Kind == EventKind::kTextCut;
 }
 
 void HandleUnknownPacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16_t packetId) {
   // Everything buffered goes with the packet: that is what it looked like.
-  host.Emit({.Kind = EventKind::kUnknownPacket,
+  host.Emit({.Kind = EventKind::kUnknown,
              .Connection = &connection,
              .Bytes = {connection.RecvBuffer.data(),
                        static_cast<std::size_t>(std::max(connection.RecvLength, 0))},

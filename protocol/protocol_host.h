@@ -16,6 +16,7 @@ namespace quib {
 
 struct ConnectionEvent;
 struct ConnectionRecord;
+struct PacketDescription;
 
 // The axes of the start cell boxes.
 enum class Axis : std::uint8_t { kX = 0, kY = 1 };
@@ -47,13 +48,13 @@ class ProtocolHost {
   virtual std::chrono::milliseconds QuietInterval() const = 0;
 
   // --- Acting on connections --------------------------------------------------
-  // One packet to one connection; `name` (a text that outlives the call) is
-  // how the capture names it.
+  // One packet to one connection; `packet` is its row in the description
+  // (nullptr for bytes the description has none for).
   virtual void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
-                                std::int32_t length, const char* name) = 0;
+                                std::int32_t length, const PacketDescription* packet) = 0;
   // One packet to every connection in the map; returns how many it went to.
   virtual std::int32_t SendToMapConnections(const std::uint8_t* bytes, std::int32_t length,
-                                            const char* name) = 0;
+                                            const PacketDescription* packet) = 0;
   // Closes the connection's socket and ends its traffic; the record stays.
   virtual void CloseConnection(ConnectionRecord& connection) = 0;
 

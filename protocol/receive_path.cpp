@@ -125,6 +125,7 @@ void DropReceived(ProtocolHost& host, ConnectionRecord& connection, std::string_
 }
 
 void StartReceiving(ConnectionRecord& connection) {
+  connection.Reached = 0;
   connection.RecvBuffer.fill(0);
   connection.RecvLength = 0;
   connection.FirstPacketId = 0;

@@ -45,6 +45,12 @@ constexpr auto kComments = MakeComments();
 
 }  // namespace
 
+const char* SentPacketComment(const PacketDescription* packet) {
+  if (packet == nullptr) return nullptr;
+  if (packet->Kind == PacketKind::kEcho) return packet->Name;
+  return ReplyComment(packet->Id);
+}
+
 const char* ReplyComment(std::uint16_t id) {
   for (std::size_t i = 0; i < kComments.size(); ++i) {
     if (kServerPackets[i]->Id == id) return kComments[i].data();

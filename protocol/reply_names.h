@@ -9,12 +9,12 @@
 
 namespace quib {
 
-// The 4 bytes of account id that come before the character list and the map
-// login's reply: no packet id of their own.
-inline constexpr const char* kAccountEchoComment = kAccountEcho.Name;
-
 // "0x" and four hex digits, a space and the name, for a packet the server
 // sends; nullptr for any other id.
 const char* ReplyComment(std::uint16_t id);
+
+// How the capture names a packet the server sends: its id and name, the
+// account echo's name alone; nullptr for bytes no row describes.
+const char* SentPacketComment(const PacketDescription* packet);
 
 }  // namespace quib

@@ -95,7 +95,9 @@ TEST(PacketDescriptions, RepliesAreCommentedByIdAndName) {
     EXPECT_EQ(ReplyComment(row->Id), Hex(row->Id) + " " + row->Name);
   }
   EXPECT_EQ(ReplyComment(0x0436), nullptr);
-  EXPECT_STREQ(kAccountEchoComment, kAccountEcho.Name);
+  EXPECT_STREQ(SentPacketComment(&kAccountEcho), "Account echo");
+  EXPECT_STREQ(SentPacketComment(&kWalkReply), "0x0087 Walk reply");
+  EXPECT_EQ(SentPacketComment(nullptr), nullptr);
   // One the capture of the road carries, as it always has.
   EXPECT_STREQ(ReplyComment(0x0069), "0x0069 Server list");
 }

@@ -47,22 +47,22 @@ std::int32_t TestHost::ConnectionCount() const {
 }
 
 void TestHost::SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
-                                std::int32_t length, const char* name) {
+                                std::int32_t length, const PacketDescription* packet) {
   if (Closed(connection) || length <= 0) return;
   Emit({.Kind = EventKind::kPacketOut,
         .Connection = &connection,
         .Bytes = {bytes, static_cast<std::size_t>(length)},
-        .Text = name != nullptr ? name : ""});
+        .Packet = packet});
   Bytes& sent = sent_[&connection];
   sent.insert(sent.end(), bytes, bytes + length);
 }
 
 std::int32_t TestHost::SendToMapConnections(const std::uint8_t* bytes, std::int32_t length,
-                                            const char* name) {
+                                            const PacketDescription* packet) {
   std::int32_t count = 0;
   for (ConnectionRecord& connection : connections_) {
     if (connection.State != kStateMap || Closed(connection)) continue;
-    SendToConnection(connection, bytes, length, name);
+    SendToConnection(connection, bytes, length, packet);
     ++count;
   }
   return count;

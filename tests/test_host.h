@@ -82,9 +82,9 @@ class TestHost : public ProtocolHost {
   std::chrono::steady_clock::time_point Now() const override { return Clock; }
   std::chrono::milliseconds QuietInterval() const override { return Quiet; }
   void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
-                        std::int32_t length, const char* name) override;
+                        std::int32_t length, const PacketDescription* packet) override;
   std::int32_t SendToMapConnections(const std::uint8_t* bytes, std::int32_t length,
-                                    const char* name) override;
+                                    const PacketDescription* packet) override;
   void CloseConnection(ConnectionRecord& connection) override;
   void Emit(const ConnectionEvent& event) override;
 
