@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "tests/server_process.h"
 #include "tests/test_support.h"
@@ -143,6 +145,61 @@ TEST(ProcessTest, UnusableDatabaseExitsOneAndSaysWhy) {
     EXPECT_EQ(server.ErrorText(), expected);
   }
   fs::remove_all(dir);
+}
+
+// --check-db answers without a server: the shipped database, found as
+// start-up finds it, serves every version it lists; one with a typo in
+// version 6's map login does not, and says where; a missing one is refused
+// as start-up refuses it.
+TEST(ProcessTest, CheckDbSaysWhetherEveryVersionListedReachesTheMap) {
+  std::ifstream shipped(QUIB_SOURCE_DIR "/data/packet_db.txt");
+  std::string text{std::istreambuf_iterator<char>(shipped), {}};
+  const std::string login = "0x0072,22,wanttoconnection";
+  ASSERT_NE(text.find(login), std::string::npos);
+  text.replace(text.find(login), login.size(), "0x0072,22,wanttoconection");
+  const std::string typo = ::testing::TempDir() + "quib_check_db_" + std::to_string(::getpid());
+  std::ofstream(typo, std::ios::binary) << text;
+  const std::string warning = "Warning: packet database: ";
+  const struct {
+    std::vector<std::string> Args;
+    int Status;
+    std::string Out, Err;
+  } cases[] = {
+      {{"--check-db"},
+       0,
+       ": versions 5 to 22 with 9 packets each\nClients of every version listed (5 to 22) can "
+       "reach the map\n",
+       ""},
+      {{"--check-db", typo, "--port", "0"},
+       1,
+       warning + typo +
+           ", line 39: \"wanttoconection\" is none of the nine packet names (did you "
+           "mean wanttoconnection?); the line stores nothing\nPacket database " +
+           typo + ": versions 5 to 22 with 9 packets each\n" + warning +
+           "version 6's map login (wanttoconnection) is 0x0072 of 19 bytes where detection tells "
+           "version 6 by 0x0072 of 22 bytes: its clients cannot reach the map\nClients of version "
+           "6 cannot reach the map\n",
+       ""},
+      {{"--check-db=" + typo + "x"},
+       1,
+       "",
+       "Unable to load the packet database " + typo + "x\nmissing or unreadable: " + typo + "x\n"},
+  };
+  for (const auto& c : cases) {
+    ServerProcess server;
+    ASSERT_TRUE(server.Start(c.Args, kNoDisplay));
+    EXPECT_EQ(server.Wait(), c.Status) << c.Args[0];
+    std::string out;
+    while (const auto line = server.ReadLine(500)) out += *line + "\n";
+    std::string err = server.ErrorText();
+    std::erase(out, '\r');  // the Windows program's text streams
+    std::erase(err, '\r');
+    EXPECT_TRUE(out.ends_with(c.Out) &&
+                (out.empty() || out.starts_with(warning) || out.starts_with("Packet database ")))
+        << out;
+    EXPECT_EQ(err, c.Err);
+  }
+  std::remove(typo.c_str());
 }
 
 TEST(ProcessTest, BadOptionsExitTwoWithTheUsage) {
