@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "tests/server_process.h"
 #include "tests/test_support.h"
@@ -154,50 +155,30 @@ TEST(ProcessTest, UnusableDatabaseExitsOneAndSaysWhy) {
 TEST(ProcessTest, CheckDbSaysWhetherEveryVersionListedReachesTheMap) {
   std::ifstream shipped(QUIB_SOURCE_DIR "/data/packet_db.txt");
   std::string text{std::istreambuf_iterator<char>(shipped), {}};
-  const std::string login = "0x0072,22,wanttoconnection";
-  ASSERT_NE(text.find(login), std::string::npos);
-  text.replace(text.find(login), login.size(), "0x0072,22,wanttoconection");
+  text.replace(text.find("22,wanttoconnection"), 19, "22,wanttoconection");
   const std::string typo = ::testing::TempDir() + "quib_check_db_" + std::to_string(::getpid());
   std::ofstream(typo, std::ios::binary) << text;
-  const std::string warning = "Warning: packet database: ";
-  const struct {
-    std::vector<std::string> Args;
-    int Status;
-    std::string Out, Err;
-  } cases[] = {
-      {{"--check-db"},
-       0,
-       ": versions 5 to 22 with 9 packets each\nClients of every version listed (5 to 22) can "
-       "reach the map\n",
-       ""},
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{"--check-db"}, 0, "with 9 packets each\nClients of every version listed (5 to 22) can"},
       {{"--check-db", typo, "--port", "0"},
        1,
-       warning + typo +
-           ", line 39: \"wanttoconection\" is none of the nine packet names (did you "
-           "mean wanttoconnection?); the line stores nothing\nPacket database " +
-           typo + ": versions 5 to 22 with 9 packets each\n" + warning +
-           "version 6's map login (wanttoconnection) is 0x0072 of 19 bytes where detection tells "
-           "version 6 by 0x0072 of 22 bytes: its clients cannot reach the map\nClients of version "
-           "6 cannot reach the map\n",
-       ""},
-      {{"--check-db=" + typo + "x"},
+       typo + ", line 39: \"wanttoconection\" is none of the nine packet names (did you mean "
+              "wanttoconnection?); the line stores nothing\nPacket database "},
+      {{"--check-db", typo},
        1,
-       "",
-       "Unable to load the packet database " + typo + "x\nmissing or unreadable: " + typo + "x\n"},
+       "version 6 by 0x0072 of 22 bytes: its clients cannot reach the "
+       "map\nClients of version 6 cannot reach the map\n"},
+      {{"--check-db=" + typo + "x"}, 1, "Unable to load the packet database " + typo + "x\n"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [args, status, said] : cases) {
     ServerProcess server;
-    ASSERT_TRUE(server.Start(c.Args, kNoDisplay));
-    EXPECT_EQ(server.Wait(), c.Status) << c.Args[0];
-    std::string out;
-    while (const auto line = server.ReadLine(500)) out += *line + "\n";
-    std::string err = server.ErrorText();
-    std::erase(out, '\r');  // the Windows program's text streams
-    std::erase(err, '\r');
-    EXPECT_TRUE(out.ends_with(c.Out) &&
-                (out.empty() || out.starts_with(warning) || out.starts_with("Packet database ")))
-        << out;
-    EXPECT_EQ(err, c.Err);
+    ASSERT_TRUE(server.Start(args, kNoDisplay));
+    EXPECT_EQ(server.Wait(), status) << args[0];
+    std::string all;
+    while (const auto line = server.ReadLine(500)) all += *line + "\n";
+    all += server.ErrorText();
+    std::erase(all, '\r');  // the Windows program's text streams
+    EXPECT_NE(all.find(said), std::string::npos) << all;
   }
   std::remove(typo.c_str());
 }
