@@ -388,6 +388,10 @@ PacketTable ParsePacketDatabase(const std::string& text, ReadReport* report) {
       ReadPacketLine(reader, line);
       continue;
     }
+    // Skipped as a blank line or a comment is, a line of tabs or a comment
+    // after tabs is none of the file's mistakes.
+    const std::size_t shown = line.find_first_not_of(" \t");
+    if (shown == std::string_view::npos || line.substr(shown).starts_with("//")) continue;
     Say(reader, Mistake::kNoKind, [&] {
       return Quoted(line) +
              " is no comment, section header (\"packet_ver: N\") or packet line; it is skipped";

@@ -351,8 +351,8 @@ TEST(PacketDatabaseMistakes, EachIsSaidOnceWithItsLine) {
   using namespace std::string_literals;
   const std::string none = "; the line stores nothing";
   const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"// a comment\n\n  \r\npacket_ver: "
-       "5\n0x0072,19,wanttoconnection,2:6\n0x8C,-1.5,restart,,x\n",
+      {"// a comment\n\n  \r\n\t\n\t// packet_ver 9\npacket_ver: 5\n"
+       "0x0072,19,wanttoconnection,2:6\n0x8C,-1.5,restart,,x\n",
        {}},
       {"0x0072,19,wanttoconnection,2\npacket_ver: 5\n",
        {"1: \"0x0072,19,wanttoconnection,2\" comes before the first section header; it is "
