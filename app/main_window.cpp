@@ -26,10 +26,7 @@ Form1::Form1()
 }
 
 bool Form1::Initialize(const std::string& packetDbPath, std::string* reason) {
-  std::vector<std::string> warnings;
-  if (!LoadPacketDatabase(packetDbPath, Packets, reason, &warnings)) return false;
-  PacketDbSummary = DescribePacketDatabase(packetDbPath, Packets, warnings);
-  return true;
+  return LoadAndDescribePacketDatabase(packetDbPath, Packets, PacketDbSummary, reason);
 }
 
 bool Form1::Load(std::int32_t port) {

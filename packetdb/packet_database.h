@@ -4,7 +4,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <iterator>
+#include <limits>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,18 +71,62 @@ PacketEntry* FindPacketEntry(VersionEntry& entry, std::string_view name);
 // The entry for `version`, or nullptr when the table has none.
 const VersionEntry* FindVersion(const PacketTable& table, std::int32_t version);
 
-// Reads database text into a table. Never fails: lines it does not understand
-// are skipped. A section header read as another version than it names (none
-// given, or outside 1 to 65535) adds a line to `warnings`, when given.
-PacketTable ParsePacketDatabase(const std::string& text,
-                                std::vector<std::string>* warnings = nullptr);
+// The mistakes the reader finds in a database text. A mistake never changes
+// what the reader makes of the text; it is only said.
+enum class Mistake : std::uint8_t {
+  kHeaderVersion,      // a section header read as another version than it names
+  kNoKind,             // a line that is no comment, section header or packet line
+  kBeforeFirstHeader,  // a packet line with no section to go to
+  kFewFields,          // a packet line of fewer than four fields
+  kNotANumber,         // a numeric field without digits, or with more than a number
+  kIdOutOfRange,       // an id outside 0x0001 to 0xFFFE, taken as the nearest
+  kManyPositions,      // more than ten positions
+  kUnknownName,        // a name that is none of the nine
+};
+// Per kind, in the order of Mistake, what many of them are called: "12 more
+// lines of no kind".
+inline constexpr std::string_view kMistakePlurals[] = {
+    "section headers read as another version",
+    "lines of no kind",
+    "packet lines before the first section header",
+    "packet lines of fewer than four fields",
+    "numbers that do not read as written",
+    "ids out of range",
+    "packet lines of more than ten positions",
+    "packet lines with a name that is none of the nine",
+};
+inline constexpr std::size_t kMistakeKinds = std::size(kMistakePlurals);
+
+struct DatabaseMistake {
+  Mistake Kind;
+  std::size_t Line;  // from 1
+  std::string What;  // "the length \"19x\" is not wholly a number; read as 19"
+};
+
+// What the reader tells besides the table, for whoever asks: the mistakes, as
+// they are read, and the versions the section headers name.
+struct ReadReport {
+  // Called with each mistake while fewer than `SaidPerKind` of its kind were;
+  // the rest are only counted, and their words never made.
+  std::function<void(const DatabaseMistake&)> Say;
+  std::size_t SaidPerKind = std::numeric_limits<std::size_t>::max();
+  std::array<std::size_t, kMistakeKinds> Found{};  // of each kind, said or not
+  std::set<std::int32_t> Listed;                   // as read: "packet_ver: 0" lists 1
+};
+
+// "0x0072": an id as the database's mistakes and warnings write it.
+std::string IdText(std::int32_t id);
+
+// Reads database text into a table. Never fails: what it does not understand
+// is skipped, and told to `report` when given.
+PacketTable ParsePacketDatabase(const std::string& text, ReadReport* report = nullptr);
 
 // Reads the file at `path` into `table`. False when it is missing or
 // unreadable, not a regular file, over 16 MiB, empty, or has no section
 // header; `table` is then left as it was and `reason`, when given, says why in
 // one line: "not a regular file: /dev/zero".
 bool LoadPacketDatabase(const std::string& path, PacketTable& table, std::string* reason = nullptr,
-                        std::vector<std::string>* warnings = nullptr);
+                        ReadReport* report = nullptr);
 
 // Where packet_db.txt is looked for when no path is given: the places of
 // packet_database_places.h, from the running executable's folder, in their

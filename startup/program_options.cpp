@@ -5,6 +5,7 @@
 
 #include "app/controls.h"
 #include "startup/console_commands.h"
+#include "startup/start_server.h"
 
 namespace quib {
 
@@ -88,6 +89,18 @@ OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, Program
       error = name + " takes no value";
       return OptionsOutcome::kError;
     }
+    if (name == "--check-db") {
+      // Its file is optional: the next argument, unless that is an option.
+      const bool file = inlineValue || (i + 1 < args.size() && !args[i + 1].starts_with("-"));
+      if (!inlineValue && file) value = args[++i];
+      if (file && value.empty()) {
+        error = "--check-db takes a file name, not \"\"";
+        return OptionsOutcome::kError;
+      }
+      if (file) options.PacketDbPath = value;
+      options.CheckDb = true;
+      continue;
+    }
     if (name == "--help" || name == "-h") return OptionsOutcome::kHelp;
     if (name == "--version") return OptionsOutcome::kVersion;
     if (name == "--headless" || name == "--log-detail") {
@@ -158,6 +171,7 @@ std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
     case OptionsOutcome::kRun:
       break;
   }
+  if (options.CheckDb) return CheckPacketDatabase(options, stdout, stderr);
   return std::nullopt;
 }
 
@@ -165,7 +179,8 @@ std::string UsageText(const std::string& programName) {
   const std::string indent(7 + programName.size() + 1, ' ');
   return "Usage: " + programName + " [--headless] [--log-detail] [--port N] [--address A.B.C.D]\n" +
          indent + "[--tick MS] [--accept-delay MS] [--capture FILE] [--packet-db FILE]\n" +
-         "       " + programName + " --help | --version\n";
+         "       " + programName + " --check-db [FILE]\n" + "       " + programName +
+         " --help | --version\n";
 }
 
 std::string HelpText(const std::string& programName) {
@@ -195,6 +210,11 @@ std::string HelpText(const std::string& programName) {
          "  --packet-db FILE  read the packet database from FILE\n"
          "                    (default: packet_db.txt beside the executable, else\n"
          "                    in ../share/quib-server from its folder)\n"
+         "  --check-db [FILE] read the packet database (FILE, else the one the server\n"
+         "                    would read), print each mistake of the file, what it\n"
+         "                    holds and what will not work, and exit: 0 when clients\n"
+         "                    of every version it lists can reach the map, 1 when\n"
+         "                    some cannot or it cannot be loaded\n"
          "  --help            show this text\n"
          "  --version         show the version\n"
          "\n"

@@ -1,6 +1,6 @@
 // The command line: quib-server [--headless] [--log-detail] [--port N]
 // [--address A.B.C.D] [--tick MS] [--accept-delay MS] [--capture FILE]
-// [--packet-db FILE], --help, --version.
+// [--packet-db FILE], --check-db [FILE], --help, --version.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,7 @@ struct ProgramOptions {
   std::int32_t AcceptDelayMs = kDefaultAcceptDelayMs;
   std::string PacketDbPath;  // empty: packet_db.txt beside the executable
   std::string CapturePath;   // empty: no capture at start
+  bool CheckDb = false;      // check the packet database and exit; no server
 };
 
 // Reads a dotted IPv4 address of four decimal numbers (host byte order).
@@ -37,13 +38,16 @@ enum class OptionsOutcome {
 };
 
 // Reads the arguments after the program name. Both "--port N" and
-// "--port=N" are taken; the port is 0 to 65535 in decimal.
+// "--port=N" are taken; the port is 0 to 65535 in decimal. "--check-db FILE"
+// is "--check-db --packet-db FILE"; its FILE is the next argument unless that
+// starts with '-'.
 OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions& options,
                                    std::string& error);
 
 // Reads the arguments and answers what needs no server: --help and --version
-// on standard output, a bad option with the usage on standard error. Returns
-// the exit status then (0 or 2); nullopt when the server is to run.
+// on standard output, --check-db (CheckPacketDatabase), a bad option with the
+// usage on standard error. Returns the exit status then; nullopt when the
+// server is to run.
 std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
                                  const std::string& programName, const char* version,
                                  ProgramOptions& options);

@@ -2,20 +2,36 @@
 
 #include "app/main_window.h"
 #include "app/status_text.h"
+#include "packetdb/database_summary.h"
 #include "startup/program_options.h"
 
 namespace quib {
 
+namespace {
+
+// The packet database start-up reads: the file given, or the first of the
+// default places that exists. Empty when there is none; `reason` says why.
+std::string DatabasePath(const ProgramOptions& options, std::string& reason) {
+  return options.PacketDbPath.empty() ? DefaultPacketDatabasePath(&reason) : options.PacketDbPath;
+}
+
+// What is said when the database at `path` cannot be loaded for `reason`. The
+// designed line names the file beside the program; a file the operator gave is
+// named as given.
+std::string DatabaseFailure(const ProgramOptions& options, const std::string& path,
+                            const std::string& reason) {
+  return options.PacketDbPath.empty()
+             ? "Unable to load Packet_db.txt\npacket_db.txt: " + reason
+             : "Unable to load the packet database " + path + "\n" + reason;
+}
+
+}  // namespace
+
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error) {
   std::string reason;
-  const std::string path =
-      options.PacketDbPath.empty() ? DefaultPacketDatabasePath(&reason) : options.PacketDbPath;
+  const std::string path = DatabasePath(options, reason);
   if (path.empty() || !form.Initialize(path, &reason)) {
-    // The designed line names the file beside the program; a file the
-    // operator gave is named as given.
-    error = options.PacketDbPath.empty()
-                ? "Unable to load Packet_db.txt\npacket_db.txt: " + reason
-                : "Unable to load the packet database " + path + "\n" + reason;
+    error = DatabaseFailure(options, path, reason);
     return false;
   }
   form.LogDetail.SetChecked(options.LogDetail);
@@ -67,6 +83,35 @@ std::string ListenFailureReason(const ProgramOptions& options, SocketError error
     default:
       return "The system refused to listen on port " + port + ".";
   }
+}
+
+int CheckPacketDatabase(const ProgramOptions& options, std::FILE* out, std::FILE* err) {
+  std::string reason;
+  const std::string path = DatabasePath(options, reason);
+  // Each mistake as it is read: a file of a million keeps no million lines.
+  ReadReport report;
+  report.Say = [&](const DatabaseMistake& mistake) {
+    std::fprintf(out, "%s\n", MistakeWarning(path, mistake).c_str());
+  };
+  PacketTable table;
+  if (path.empty() || !LoadPacketDatabase(path, table, &reason, &report)) {
+    std::fprintf(err, "%s\n", DatabaseFailure(options, path, reason).c_str());
+    return 1;
+  }
+  std::fprintf(out, "%s\n", DatabaseSummary(path, table).c_str());
+  for (const std::string& line : VersionWarnings(table, report.Listed)) {
+    std::fprintf(out, "%s\n", line.c_str());
+  }
+  const std::vector<std::int32_t> unreached = VersionsThatCannotReachTheMap(table, report.Listed);
+  const std::vector<std::int32_t> listed(report.Listed.begin(), report.Listed.end());
+  if (unreached.empty()) {
+    std::fprintf(out, "Clients of every version listed (%s) can reach the map\n",
+                 Runs(listed).c_str());
+  } else {
+    std::fprintf(out, "Clients of %s %s cannot reach the map\n",
+                 unreached.size() == 1 ? "version" : "versions", Runs(unreached).c_str());
+  }
+  return unreached.empty() ? 0 : 1;
 }
 
 }  // namespace quib

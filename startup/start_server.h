@@ -1,6 +1,7 @@
 // Start-up in its order, and what standard error says once the server runs.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "net/socket_layer.h"
@@ -29,6 +30,14 @@ std::string ListeningMessage(const Form1& form);
 // Said on standard error when the server listens beyond this machine; empty
 // for a loopback address.
 std::string ExposureWarning(const Form1& form);
+
+// --check-db: reads the packet database start-up would read and writes to
+// `out` each mistake of the file as it is read, the summary, the warnings
+// start-up gives and a last line on which versions can reach the map. Returns
+// the exit status: 0 when clients of every version the file lists can reach
+// the map (VersionsThatCannotReachTheMap), 1 when some cannot or the file
+// cannot be loaded, which `err` then says as start-up would.
+int CheckPacketDatabase(const ProgramOptions& options, std::FILE* out, std::FILE* err);
 
 // What standard error says once the server has started: the listening line,
 // beyond loopback the warning, then what the packet database holds and any

@@ -17,6 +17,7 @@
 #include "console/console_session.h"
 #include "console/console_wait.h"
 #include "console/output_queue.h"
+#include "packetdb/database_summary.h"
 #include "protocol/unknown_packets.h"
 #include "startup/console_commands.h"
 #include "tests/server_process.h"
@@ -255,6 +256,7 @@ TEST(ManualPageTest, TheDocumentsStateTheRangesAndBoundsTheCodeHolds) {
       {std::to_string(kBufferSize) + "-byte buffer", true, true},
       // The loader's own bound; packet_database_load_test holds it to this.
       {"at most " + Binary(std::size_t{16} << 20), true, true},
+      {"The first " + std::to_string(kMistakesSaidPerKind) + " of each kind", true, true},
       {"longer than " + std::to_string(kMaxCommandLine) + " characters", false, true},
       {"nothing for " + ms(kStalledOutput) + " ms", true, false},
       {"within " + std::to_string(kLastOutputLimit.count() / 1000) + " seconds", true, false},

@@ -174,6 +174,8 @@ TEST(NeverBlockTest, APacketDatabaseThatCannotServeSaysWhy) {
       {"packet_ver:\n", "no version holds a packet\n"},
       {"packet_ver: 5\n0x0072,19,wanttoconnection,2\n",
        "versions 6 to 13, 15, 16, 18, 20, 21 have no map login (wanttoconnection)"},
+      {"packet_ver: 5\n0x0072,19,wanttoconnection,2\n0x0085,5,walktoxyy,2\n",
+       ", line 3: \"walktoxyy\" is none of the nine packet names (did you mean walktoxy?)"},
   };
   const std::string path = TempName("packet_db.txt");
   for (const Case& c : cases) {

@@ -2,6 +2,7 @@
 // the shipped packet_db.txt.
 #include <gtest/gtest.h>
 
+#include "packetdb/database_summary.h"
 #include "packetdb/packet_database.h"
 #include "packetdb/version_detection.h"
 #ifndef _WIN32
@@ -181,11 +182,81 @@ TEST_F(LoadPacketDatabaseTest, ReadsFileIntoTable) {
   EXPECT_TRUE(SameTable(table, ParsePacketDatabase(kSample)));
 }
 
+// Twenty thousand mistakes of one kind: start-up names the file and the
+// line of the first five, then counts the rest.
+TEST_F(LoadPacketDatabaseTest, StartUpSaysTheFirstMistakesOfEachKindAndHowManyMore) {
+  std::string text = "packet_ver: 5\n0x0072,19,wanttoconnection,2\n";
+  for (int i = 0; i < 20000; ++i) text += "0x0085,5,walktoxyy,2\n";
+  const std::string path = Write(text + "0X85,5,walktoxy,2\n");
+  PacketTable table;
+  std::vector<std::string> lines;
+  ASSERT_TRUE(LoadAndDescribePacketDatabase(path, table, lines, nullptr));
+  const std::string warning = "Warning: packet database: " + path;
+  ASSERT_EQ(lines.size(), 9u);  // the summary, 5 + 1 said, 1 counted, versions 6 to 21
+  EXPECT_EQ(lines[5], warning +
+                          ", line 7: \"walktoxyy\" is none of the nine packet names (did "
+                          "you mean walktoxy?); the line stores nothing");
+  EXPECT_EQ(lines[6], warning +
+                          ", line 20003: the id \"0X85\" is not wholly a number; read as "
+                          "0x0001");
+  EXPECT_EQ(lines[7], warning +
+                          ": 19995 more packet lines with a name that is none of the nine "
+                          "(--check-db says each)");
+}
+
+// Which versions the file lists whose clients cannot reach the map, and the
+// warning that says why.
+TEST(PacketDatabaseVersions, ListedVersionsThatCannotReachTheMap) {
+  const std::string login5 = "packet_ver: 5\n0x0072,19,wanttoconnection,2\n";
+  const std::string login13 = "packet_ver: 13\n0x00F5,29,wanttoconnection,2\n";
+  struct Case {
+    std::string Text;
+    std::vector<std::int32_t> Unreached;
+    std::string Said;  // the warning's end, after "version"
+  };
+  const Case cases[] = {
+      {login5, {}, ""},
+      // Never told apart, version 14 is told as 13, whose login it shares.
+      {login13 + "packet_ver: 14\n", {}, ""},
+      {"packet_ver: 5\n0x0072,20,wanttoconnection,2\n",
+       {5},
+       " 5's map login (wanttoconnection) is 0x0072 of 20 bytes where detection tells version 5 "
+       "by 0x0072 of 19 bytes"},
+      // A section without its own login holds the one below.
+      {login5 + "packet_ver: 6\n", {6}, " 6's map login (wanttoconnection) is 0x0072 of 19 bytes"},
+      {login13 + "packet_ver: 14\n0x00F5,30,wanttoconnection,2\n",
+       {14},
+       " 14's map login, 0x00F5 of 30 bytes, tells detection no version"},
+      {"packet_ver: 14\n0x00F5,29,wanttoconnection,2\n",
+       {14},
+       " 14's map login, 0x00F5 of 29 bytes, is told as version 13, whose own map login differs"},
+      {"packet_ver: 30\n", {30}, " 30 has no map login (wanttoconnection)"},
+      // Dropped by the lower header after it.
+      {"packet_ver: 20\n0x009B,37,wanttoconnection,2\n" + login5,
+       {20},
+       "s 6 to 13, 15, 16, 18, 20"},
+  };
+  for (const Case& c : cases) {
+    ReadReport report;
+    const PacketTable table = ParsePacketDatabase(c.Text, &report);
+    EXPECT_EQ(VersionsThatCannotReachTheMap(table, report.Listed), c.Unreached) << c.Text;
+    std::string said;
+    for (const std::string& line : VersionWarnings(table, report.Listed)) said += line + "\n";
+    const std::string wanted = c.Said.empty() ? "cannot reach" : "database: version" + c.Said;
+    EXPECT_EQ(said.find(wanted) == std::string::npos, c.Said.empty()) << said;
+  }
+}
+
 // --- The shipped file -------------------------------------------------------------
 
 TEST(ShippedPacketDatabase, EveryDetectableVersionHasCompleteEntry) {
   PacketTable table;
-  ASSERT_TRUE(LoadPacketDatabase(QUIB_SOURCE_DIR "/data/packet_db.txt", table));
+  ReadReport report;
+  ASSERT_TRUE(LoadPacketDatabase(QUIB_SOURCE_DIR "/data/packet_db.txt", table, nullptr, &report));
+  // No mistake, and every version it lists reaches the map.
+  EXPECT_EQ(report.Found, decltype(report.Found){});
+  EXPECT_EQ(VersionsThatCannotReachTheMap(table, report.Listed), std::vector<std::int32_t>{});
+  EXPECT_EQ(VersionWarnings(table, report.Listed), std::vector<std::string>{});
   const std::vector<std::int32_t> detectable = DetectableVersions();
   ASSERT_FALSE(detectable.empty());
   ASSERT_GT(table.size(), static_cast<std::size_t>(detectable.back()));

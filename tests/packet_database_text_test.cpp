@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "packetdb/packet_database.h"
 #include "tests/packet_database_support.h"
@@ -339,6 +340,67 @@ TEST(PacketDatabaseBytes, ArbitraryBytesNeverBreakTheReader) {
     }
     const PacketTable table = ParsePacketDatabase(text);
     EXPECT_LE(table.size(), 65536u);
+  }
+}
+
+// --- Mistakes -----------------------------------------------------------------
+
+// Each mistake of a text, said once as "LINE: what", in the order of the lines;
+// comments and blank lines are never mistakes.
+TEST(PacketDatabaseMistakes, EachIsSaidOnceWithItsLine) {
+  using namespace std::string_literals;
+  const std::string none = "; the line stores nothing";
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"// a comment\n\n  \r\n\t\n\t// packet_ver 9\npacket_ver: 5\n"
+       "0x0072,19,wanttoconnection,2:6\n0x8C,-1.5,restart,,x\n",
+       {}},
+      {"0x0072,19,wanttoconnection,2\npacket_ver: 5\n",
+       {"1: \"0x0072,19,wanttoconnection,2\" comes before the first section header; it is "
+        "skipped"}},
+      {"packet_ver 5\nx:packet_ver: 5\npacket_ver: abc\npacket_ver: -7\n",
+       {"1: \"packet_ver 5\" is no comment, section header (\"packet_ver: N\") or packet line; it "
+        "is skipped",
+        "2: \"x:packet_ver: 5\" is no comment, section header (\"packet_ver: N\") or packet line; "
+        "it is skipped",
+        "3: \"packet_ver: abc\" has no version number; read as version 1",
+        "4: \"packet_ver: -7\" is outside the versions 1 to 65535; read as version 1"}},
+      {"packet_ver: 5\n0x0085,5,walktoxyy,2\n0x0072, 19, wanttoconnection, 2\n"
+       "0x0072,19,WantToConnection,2\n0x0072,19,login,2\n",
+       {"2: \"walktoxyy\" is none of the nine packet names (did you mean walktoxy?)" + none,
+        "3: \" wanttoconnection\" is none of the nine packet names (did you mean "
+        "wanttoconnection?)" +
+            none,
+        "4: \"WantToConnection\" is none of the nine packet names (did you mean "
+        "wanttoconnection?)" +
+            none,
+        "5: \"login\" is none of the nine packet names" + none}},
+      {"packet_ver: 5\n0x0072,19,wanttoconnection\n,\n",
+       {"2: \"0x0072,19,wanttoconnection\" has 3 fields where a packet line has four (id, "
+        "length, name, positions); it stores nothing",
+        "3: \",\" has 1 field where a packet line has four (id, length, name, positions); it "
+        "stores nothing"}},
+      {"packet_ver: 5\n0X72,19x,wanttoconnection,2::a\n0x,19\0z,emotion,2\n"s,
+       {"2: the id \"0X72\" is not wholly a number; read as 0x0001",
+        "2: the length \"19x\" is not wholly a number; read as 19",
+        "2: position 2 \"\" is not a number; read as 0",
+        "2: position 3 \"a\" is not a number; read as 0",
+        "3: the id \"0x\" is not a number; read as 0x0001",
+        "3: the length \"19\\x00z\" is not wholly a number; read as 19"}},
+      {"packet_ver: 5\n0xFFFF,19,wanttoconnection,2\n-3,19,walktoxy,2\n",
+       {"2: the id \"0xFFFF\" is outside 0x0001 to 0xFFFE; read as 0xFFFE",
+        "3: the id \"-3\" is outside 0x0001 to 0xFFFE; read as 0x0001"}},
+      {"packet_ver: 5\n0x0072,19,wanttoconnection,1:2:3:4:5:6:7:8:9:10:11:12:13:14:15:16:17\n",
+       {"2: the positions \"1:2:3:4:5:6:7:8:9:10:11:12:13:14:15:16:1...\" are more than ten; "
+        "those past the tenth are ignored"}},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::vector<std::string> said;
+    ReadReport report;
+    report.Say = [&said](const DatabaseMistake& mistake) {
+      said.push_back(std::to_string(mistake.Line) + ": " + mistake.What);
+    };
+    EXPECT_TRUE(SameTable(ParsePacketDatabase(text, &report), ParsePacketDatabase(text))) << text;
+    EXPECT_EQ(said, expected) << text;
   }
 }
 

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <tuple>
 
 #include "tests/server_process.h"
 #include "tests/test_support.h"
@@ -143,6 +146,41 @@ TEST(ProcessTest, UnusableDatabaseExitsOneAndSaysWhy) {
     EXPECT_EQ(server.ErrorText(), expected);
   }
   fs::remove_all(dir);
+}
+
+// --check-db answers without a server: the shipped database, found as
+// start-up finds it, serves every version it lists; one with a typo in
+// version 6's map login does not, and says where; a missing one is refused
+// as start-up refuses it.
+TEST(ProcessTest, CheckDbSaysWhetherEveryVersionListedReachesTheMap) {
+  std::ifstream shipped(QUIB_SOURCE_DIR "/data/packet_db.txt");
+  std::string text{std::istreambuf_iterator<char>(shipped), {}};
+  text.replace(text.find("22,wanttoconnection"), 19, "22,wanttoconection");
+  const std::string typo = ::testing::TempDir() + "quib_check_db_" + std::to_string(::getpid());
+  std::ofstream(typo, std::ios::binary) << text;
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{"--check-db"}, 0, "with 9 packets each\nClients of every version listed (5 to 22) can"},
+      {{"--check-db", typo, "--port", "0"},
+       1,
+       typo + ", line 39: \"wanttoconection\" is none of the nine packet names (did you mean "
+              "wanttoconnection?); the line stores nothing\nPacket database "},
+      {{"--check-db", typo},
+       1,
+       "version 6 by 0x0072 of 22 bytes: its clients cannot reach the "
+       "map\nClients of version 6 cannot reach the map\n"},
+      {{"--check-db=" + typo + "x"}, 1, "Unable to load the packet database " + typo + "x\n"},
+  };
+  for (const auto& [args, status, said] : cases) {
+    ServerProcess server;
+    ASSERT_TRUE(server.Start(args, kNoDisplay));
+    EXPECT_EQ(server.Wait(), status) << args[0];
+    std::string all;
+    while (const auto line = server.ReadLine(500)) all += *line + "\n";
+    all += server.ErrorText();
+    std::erase(all, '\r');  // the Windows program's text streams
+    EXPECT_NE(all.find(said), std::string::npos) << all;
+  }
+  std::remove(typo.c_str());
 }
 
 TEST(ProcessTest, BadOptionsExitTwoWithTheUsage) {

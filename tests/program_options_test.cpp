@@ -35,6 +35,19 @@ TEST(ProgramOptionsTest, DefaultsAndEveryOption) {
   ASSERT_EQ(Parse({"--port=65535"}, options), OptionsOutcome::kRun);
   EXPECT_EQ(options.Port, 65535);  // refused later, by the listen
 
+  // --check-db takes the next argument as its file unless it is an option.
+  const std::pair<std::vector<std::string>, std::string> checks[] = {
+      {{"--check-db"}, ""},
+      {{"--check-db", "db.txt", "--headless"}, "db.txt"},
+      {{"--check-db=db.txt"}, "db.txt"},
+      {{"--packet-db", "db.txt", "--check-db", "--port", "0"}, "db.txt"},
+  };
+  for (const auto& [args, path] : checks) {
+    ProgramOptions check;
+    EXPECT_EQ(Parse(args, check), OptionsOutcome::kRun) << args.size();
+    EXPECT_TRUE(check.CheckDb);
+    EXPECT_EQ(check.PacketDbPath, path);
+  }
   EXPECT_EQ(Parse({"--port", "1", "--help"}, options), OptionsOutcome::kHelp);
   EXPECT_EQ(Parse({"--version"}, options), OptionsOutcome::kVersion);
 }
@@ -51,7 +64,8 @@ TEST(ProgramOptionsTest, BadArgumentsAreErrors) {
                                              {"--port", "99999999999"},
                                              {"--packet-db"},
                                              {"--packet-db="},
-                                             {"--headless=yes"}}) {
+                                             {"--headless=yes"},
+                                             {"--check-db="}}) {
     ProgramOptions options;
     EXPECT_EQ(Parse(args, options), OptionsOutcome::kError) << args[0];
   }
