@@ -63,6 +63,12 @@ void Form1::CaptureEvent(const ConnectionEvent& event) {
 }
 
 bool Form1::StartCapture(const std::string& path, std::string& error) {
+  if (Capture.IsOpen() && Capture.Writes(path)) {
+    Tell("Capture to " + Capture.Path() + " goes on: " + path + " is the file it writes");
+    return true;
+  }
+  // A capture whose last write fails now is told as stopped, not as going on.
+  FlushCapture();
   const std::string previous = Capture.IsOpen() ? Capture.Path() : std::string();
   if (!Capture.Open(path, error)) {
     if (!previous.empty()) error += "; the capture to " + previous + " goes on";

@@ -39,13 +39,17 @@ class PacketCapture : private ByteSink {
   PacketCapture(const PacketCapture&) = delete;
   PacketCapture& operator=(const PacketCapture&) = delete;
 
-  // Creates or empties the regular file at `path` and starts it (its header
-  // reaches the disk with the first Flush); a capture already open is closed
-  // once the new file is created, and goes on when it cannot be. False with
-  // "Unable to open the capture file PATH: reason" in `error` when the file
-  // cannot be created, or is no regular file (a FIFO, a device, a
-  // directory): nothing waits for it.
+  // Creates or empties the regular file at `path`, writes its header and
+  // starts it. A capture already open writes out what it holds first, and is
+  // closed only once the new file has taken its header; when `path` names
+  // its own file (by any name) nothing changes. False when the file cannot be
+  // created or is no regular file (a FIFO, a device, a directory: nothing
+  // waits for it), "Unable to open the capture file PATH: reason" in
+  // `error`, or when it does not take its header, "Unable to write the
+  // capture file PATH: reason"; a capture already open then goes on.
   bool Open(const std::string& path, std::string& error);
+  // True while the capture writes the file that `path` names, by any name.
+  bool Writes(const std::string& path) const { return file_.IsFileAt(path); }
   // Writes what is buffered and closes the file. False when that write or the
   // close failed (LastError() says why).
   bool Close();
