@@ -88,14 +88,15 @@ bool PacketCapture::Flush() {
 
 void PacketCapture::BeginConversation(ConversationId id, std::uint32_t clientAddress,
                                       std::uint16_t clientPort, std::uint32_t serverAddress,
-                                      std::uint16_t serverPort, Timestamp time) {
+                                      std::uint16_t serverPort, Timestamp time,
+                                      std::string_view comment) {
   if (!IsOpen()) return;
   Conversation& c = conversations_[id];
   const std::uint32_t clientStart = InitialSequence(id, 0);
   const std::uint32_t serverStart = InitialSequence(id, 1);
   c.Client = Side{clientAddress, clientPort, clientStart, clientStart};
   c.Server = Side{serverAddress, serverPort, serverStart, serverStart};
-  Segment(c.Client, c.Server, kTcpSyn, nullptr, 0, {}, time);
+  Segment(c.Client, c.Server, kTcpSyn, nullptr, 0, comment, time);
   Segment(c.Server, c.Client, kTcpSyn | kTcpAck, nullptr, 0, {}, time);
   Segment(c.Client, c.Server, kTcpAck, nullptr, 0, {}, time);
 }

@@ -63,9 +63,11 @@ class PacketCapture : private ByteSink {
   // LastError(), which is then forgotten: each failure is told once.
   std::string TakeError() { return std::exchange(lastError_, {}); }
 
-  // Addresses in host byte order. Writes the three-way handshake.
+  // Addresses in host byte order. Writes the three-way handshake, the first
+  // frame with `comment` as its packet comment; an empty comment adds none.
   void BeginConversation(ConversationId id, std::uint32_t clientAddress, std::uint16_t clientPort,
-                         std::uint32_t serverAddress, std::uint16_t serverPort, Timestamp time);
+                         std::uint32_t serverAddress, std::uint16_t serverPort, Timestamp time,
+                         std::string_view comment = {});
   // Bytes the client sent, as one frame (several past one IPv4 packet's
   // payload) with `comment` as its packet comment; an empty comment adds none.
   void ClientData(ConversationId id, const std::uint8_t* bytes, std::size_t count,
