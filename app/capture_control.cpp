@@ -2,21 +2,36 @@
 // each connection a conversation of its own, and its buffer goes to the file
 // once per tick.
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "app/main_window.h"
 #include "protocol/packet_cases.h"
+#include "protocol/receive_path.h"
 
 namespace quib {
 
 namespace {
 
 // The connection's two ends, for the capture's addresses (host byte order).
-void BeginConversation(Form1& form, const ConnectionRecord& connection) {
+void BeginConversation(Form1& form, const ConnectionRecord& connection,
+                       std::string_view comment = {}) {
   Endpoint local = EndpointOf(form.LoginServer.Address);
   GetSockName(connection.Socket, local);
   const Endpoint peer = EndpointOf(connection.PeerAddress);
   form.Capture.BeginConversation(connection.Conversation, peer.Address, peer.Port, local.Address,
-                                 local.Port, TimestampNow());
+                                 local.Port, TimestampNow(), comment);
+}
+
+// The handshake's comment of a connection that joins a capture as it is. Its
+// map login, if any, is not in the file: the packet version the server reads
+// its packets by is told here, in the words of the packets' comments.
+std::string JoinComment(const ConnectionRecord& connection) {
+  std::string comment = "Connected before the capture started";
+  if (connection.PacketVersion > 0 && !DetectionDue(connection)) {
+    comment += ", packet version " + std::to_string(connection.PacketVersion);
+  }
+  return comment;
 }
 
 PacketCapture::EndKind EndOf(CloseKind how) {
@@ -41,11 +56,21 @@ void Form1::CaptureEvent(const ConnectionEvent& event) {
     case EventKind::kAccepted:
       BeginConversation(*this, connection);
       break;
-    case EventKind::kPacketIn:
-      // The comment says how the server read the packet.
-      Capture.ClientData(connection.Conversation, event.Bytes.data(), event.Bytes.size(),
-                         PacketCaseComment(connection, event.Id, event.Case), TimestampNow());
+    case EventKind::kShortPacket:
+      ShortPacketConversation = connection.Conversation;
       break;
+    case EventKind::kPacketIn: {
+      // The comment says how the server read the packet, and whether it
+      // came short: the bytes that never came read as zero.
+      std::string comment = PacketCaseComment(connection, event.Id, event.Case);
+      if (std::exchange(ShortPacketConversation, 0) == connection.Conversation) {
+        comment += "; short: " + std::to_string(event.Bytes.size()) + " of " +
+                   std::to_string(event.Length) + " bytes";
+      }
+      Capture.ClientData(connection.Conversation, event.Bytes.data(), event.Bytes.size(), comment,
+                         TimestampNow());
+      break;
+    }
     case EventKind::kDropped:
       Capture.ClientData(connection.Conversation, event.Bytes.data(), event.Bytes.size(),
                          "Dropped: " + std::string(event.Text), TimestampNow());
@@ -63,6 +88,12 @@ void Form1::CaptureEvent(const ConnectionEvent& event) {
 }
 
 bool Form1::StartCapture(const std::string& path, std::string& error) {
+  if (Capture.IsOpen() && Capture.Writes(path)) {
+    Tell("Capture to " + Capture.Path() + " goes on: " + path + " is the file it writes");
+    return true;
+  }
+  // A capture whose last write fails now is told as stopped, not as going on.
+  FlushCapture();
   const std::string previous = Capture.IsOpen() ? Capture.Path() : std::string();
   if (!Capture.Open(path, error)) {
     if (!previous.empty()) error += "; the capture to " + previous + " goes on";
@@ -72,7 +103,7 @@ bool Form1::StartCapture(const std::string& path, std::string& error) {
   // or given up on are over.
   for (ConnectionRecord& connection : ConnectionTable) {
     if (connection.Conversation != 0 && !connection.GivenUp && IsSocketOpen(connection.Socket)) {
-      BeginConversation(*this, connection);
+      BeginConversation(*this, connection, JoinComment(connection));
     }
   }
   Tell(previous.empty() ? "Capture started: " + path

@@ -158,6 +158,9 @@ class Form1 : public ProtocolHost {
   std::vector<std::string> PacketDbSummary;
   std::int16_t ForceReloadPending = 0;  // -1 after "Force Map Reload"
   PacketCapture Capture;
+  // The connection whose next packet in is handled short, as the capture
+  // heard just before it; 0: none.
+  std::uint64_t ShortPacketConversation = 0;
   // The next connection's number: counted from 1 at start, never reused. It
   // is the connection's name in the detailed log and in the capture.
   std::uint64_t NextConversation = 1;

@@ -1,6 +1,7 @@
 #include "capture/packet_capture.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "capture/tcp_ip_headers.h"
@@ -23,18 +24,39 @@ std::uint32_t InitialSequence(std::uint64_t id, std::uint64_t side) {
   return static_cast<std::uint32_t>(x ^ (x >> 31));
 }
 
+// The file's header, gathered for the new file's first write.
+struct HeaderBytes final : ByteSink {
+  std::array<std::uint8_t, 64> Bytes{};  // the header is 48 bytes
+  std::size_t Size = 0;
+  void Put(const std::uint8_t* bytes, std::size_t count) override {
+    const std::size_t taken = std::min(count, Bytes.size() - Size);
+    std::memcpy(Bytes.data() + Size, bytes, taken);
+    Size += taken;
+  }
+};
+
 }  // namespace
 
 PacketCapture::~PacketCapture() { Close(); }
 
 bool PacketCapture::Open(const std::string& path, std::string& error) {
-  // The capture that runs goes on when the new file cannot be had; the same
-  // file again starts afresh.
-  if (path == path_) Close();
+  // Creating the file that runs would empty it, whatever name it goes by.
+  if (Writes(path)) return true;
+  // The capture that runs keeps everything it has seen, and goes on until a
+  // new file has taken its first write.
+  Flush();
   OutputFile next;
   std::string reason;
   if (!next.Create(path, reason)) {
     error = "Unable to open the capture file " + path + ": " + reason;
+    return false;
+  }
+  HeaderBytes header;
+  WriteFileHeader(header);
+  std::size_t written = 0;
+  if (!next.Write(header.Bytes.data(), header.Size, written, reason)) {
+    next.Truncate(0);
+    error = "Unable to write the capture file " + path + ": " + reason;
     return false;
   }
   Close();
@@ -42,10 +64,8 @@ bool PacketCapture::Open(const std::string& path, std::string& error) {
   path_ = path;
   if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(kBufferCapacity);
   buffered_ = 0;
-  written_ = 0;
+  written_ = written;
   lastError_.clear();
-  WriteFileHeader(*this);
-  EndBlock();
   return true;
 }
 
@@ -68,14 +88,15 @@ bool PacketCapture::Flush() {
 
 void PacketCapture::BeginConversation(ConversationId id, std::uint32_t clientAddress,
                                       std::uint16_t clientPort, std::uint32_t serverAddress,
-                                      std::uint16_t serverPort, Timestamp time) {
+                                      std::uint16_t serverPort, Timestamp time,
+                                      std::string_view comment) {
   if (!IsOpen()) return;
   Conversation& c = conversations_[id];
   const std::uint32_t clientStart = InitialSequence(id, 0);
   const std::uint32_t serverStart = InitialSequence(id, 1);
   c.Client = Side{clientAddress, clientPort, clientStart, clientStart};
   c.Server = Side{serverAddress, serverPort, serverStart, serverStart};
-  Segment(c.Client, c.Server, kTcpSyn, nullptr, 0, {}, time);
+  Segment(c.Client, c.Server, kTcpSyn, nullptr, 0, comment, time);
   Segment(c.Server, c.Client, kTcpSyn | kTcpAck, nullptr, 0, {}, time);
   Segment(c.Client, c.Server, kTcpAck, nullptr, 0, {}, time);
 }

@@ -39,13 +39,17 @@ class PacketCapture : private ByteSink {
   PacketCapture(const PacketCapture&) = delete;
   PacketCapture& operator=(const PacketCapture&) = delete;
 
-  // Creates or empties the regular file at `path` and starts it (its header
-  // reaches the disk with the first Flush); a capture already open is closed
-  // once the new file is created, and goes on when it cannot be. False with
-  // "Unable to open the capture file PATH: reason" in `error` when the file
-  // cannot be created, or is no regular file (a FIFO, a device, a
-  // directory): nothing waits for it.
+  // Creates or empties the regular file at `path`, writes its header and
+  // starts it. A capture already open writes out what it holds first, and is
+  // closed only once the new file has taken its header; when `path` names
+  // its own file (by any name) nothing changes. False when the file cannot be
+  // created or is no regular file (a FIFO, a device, a directory: nothing
+  // waits for it), "Unable to open the capture file PATH: reason" in
+  // `error`, or when it does not take its header, "Unable to write the
+  // capture file PATH: reason"; a capture already open then goes on.
   bool Open(const std::string& path, std::string& error);
+  // True while the capture writes the file that `path` names, by any name.
+  bool Writes(const std::string& path) const { return file_.IsFileAt(path); }
   // Writes what is buffered and closes the file. False when that write or the
   // close failed (LastError() says why).
   bool Close();
@@ -59,9 +63,11 @@ class PacketCapture : private ByteSink {
   // LastError(), which is then forgotten: each failure is told once.
   std::string TakeError() { return std::exchange(lastError_, {}); }
 
-  // Addresses in host byte order. Writes the three-way handshake.
+  // Addresses in host byte order. Writes the three-way handshake, the first
+  // frame with `comment` as its packet comment; an empty comment adds none.
   void BeginConversation(ConversationId id, std::uint32_t clientAddress, std::uint16_t clientPort,
-                         std::uint32_t serverAddress, std::uint16_t serverPort, Timestamp time);
+                         std::uint32_t serverAddress, std::uint16_t serverPort, Timestamp time,
+                         std::string_view comment = {});
   // Bytes the client sent, as one frame (several past one IPv4 packet's
   // payload) with `comment` as its packet comment; an empty comment adds none.
   void ClientData(ConversationId id, const std::uint8_t* bytes, std::size_t count,

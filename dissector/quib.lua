@@ -8,7 +8,8 @@
 -- character server, map server. Integers are little-endian, the 16-bit packet id is at offset 0,
 -- and a variable-length packet carries its total length at offset 2. Login and character packets
 -- have fixed lengths; map packets take id, length and field positions from packet_db.txt for the
--- connection's packet version, told from the id and size of its map login. Packets are framed as
+-- connection's packet version, told from the id and size of its map login (or, for a client
+-- connected before the server's capture started, by the server's comment). Packets are framed as
 -- the server frames them: it empties its buffer at an id it does not know, and closes the
 -- connection after a login request and a character select.
 
@@ -334,12 +335,17 @@ end
 local conversations = {}
 function quib.init() conversations, db = {}, {} end
 
-function quib.dissector(tvb, pinfo, tree)
+local function conversation(pinfo)
   local a, b = tostring(pinfo.src) .. ":" .. pinfo.src_port,
                tostring(pinfo.dst) .. ":" .. pinfo.dst_port
   local key = a < b and a .. " " .. b or b .. " " .. a
   local c = conversations[key] or {now = {detect = true, version = 0, echo = 0}, at = {}}
   conversations[key] = c
+  return c
+end
+
+function quib.dissector(tvb, pinfo, tree)
+  local c = conversation(pinfo)
   local call = pinfo.number * 2 + (tvb:offset() == 0 and 0 or 1)
   local s = copy(pinfo.visited and c.at[call] or c.now)
   if not pinfo.visited then c.at[call] = copy(s) end
@@ -357,6 +363,23 @@ function quib.dissector(tvb, pinfo, tree)
   end
   return tvb:len()
 end
+
+-- The server's own capture of a connection that was open before it started holds no map login to
+-- tell the version by: the first frame of its handshake says in its comment the version the server
+-- reads it by ("Connected before the capture started, packet version 5"). A frame without bytes
+-- reaches no TCP dissector, so the comments are read after every frame, and a version the server
+-- tells ahead of the conversation's first client bytes stands for the detection.
+local comment_field = Field.new("frame.comment")
+local comments = Proto("quib_comments", "Quib-Server capture comments")
+function comments.dissector(_, pinfo)
+  if pinfo.visited then return end
+  for _, comment in ipairs({comment_field()}) do
+    local version = tonumber(tostring(comment.value):match(", packet version (%d+)"))
+    local s = version and conversation(pinfo).now
+    if s and s.detect then s.detect, s.version = false, version end
+  end
+end
+register_postdissector(comments)
 
 local tcp_port, registered = DissectorTable.get("tcp.port"), quib.prefs.port
 tcp_port:add(registered, quib)

@@ -90,8 +90,7 @@ void TakeReceivedBytes(ProtocolHost& host, ConnectionRecord& connection, std::in
   // Detection is due with a connection's first data, and with its first data
   // after the character server asked for it; it then looks at every byte
   // that comes until it can tell.
-  const bool due = receive.DetectionBytes > 0 || connection.RedetectVersion != 0 ||
-                   connection.FirstPacketId == 0;
+  const bool due = DetectionDue(connection);
   connection.RecvLength += n;
   receive.NewBytes = true;
   receive.LastBytes = host.Now();
@@ -99,6 +98,11 @@ void TakeReceivedBytes(ProtocolHost& host, ConnectionRecord& connection, std::in
     receive.DetectionBytes += n;
     DetectVersion(host, connection, false);
   }
+}
+
+bool DetectionDue(const ConnectionRecord& connection) {
+  return connection.Receive.DetectionBytes > 0 || connection.RedetectVersion != 0 ||
+         connection.FirstPacketId == 0;
 }
 
 bool IsQuiet(const ProtocolHost& host, const ConnectionRecord& connection) {

@@ -18,6 +18,11 @@ struct ConnectionRecord;
 // with one of these never runs version detection.
 bool IsLoginOrCharacterPacket(std::uint16_t id);
 
+// True while the connection's next bytes are to tell its packet version:
+// its first data, its first after the character server asked for it, a map
+// login still coming. Until then PacketVersion is not the one it speaks.
+bool DetectionDue(const ConnectionRecord& connection);
+
 // Takes the `n` bytes one receive put at offset RecvLength of the
 // connection's buffer: skipped when they are the rest of a packet too long
 // to hold, counted in, then version detection when it is due. 0 when this

@@ -152,6 +152,62 @@ TEST_F(CaptureRoadTest, FaultyClientsLeaveACleanCaptureWithEveryByte) {
   }
 }
 
+// The running file named again, by any name, goes on with all it holds, and
+// so it does past a file that takes no write; a switch writes it out first.
+// The new file tells the version of the client already in the map, so that
+// the dissector names its packets.
+TEST_F(CaptureRoadTest, ACaptureNamedAgainGoesOnAndASwitchLosesNothing) {
+  RecordedClient map;
+  ASSERT_TRUE(map.Connect(port));
+  map.Send(MapLogin());
+  map.Read(kMapGreetingSize);
+  const std::string hard = path + ".hard", soft = path + ".soft", next = path + ".next";
+  ASSERT_EQ(::link(path.c_str(), hard.c_str()), 0);
+  ASSERT_EQ(::symlink(path.c_str(), soft.c_str()), 0);
+  const std::size_t name = path.rfind('/') + 1;
+  const std::string spelled = path.substr(0, name) + "./" + path.substr(name);
+  const std::string goesOn = "Capture to " + path + " goes on: ";
+  const struct {
+    std::string Target, Told;
+  } cases[] = {
+      {path, goesOn + path},
+      {spelled, goesOn + spelled},
+      {hard, goesOn + hard},
+      {soft, goesOn + soft},
+      {"/proc/version", "; the capture to " + path + " goes on\n"},
+  };
+  for (const auto& c : cases) {
+    const std::size_t from = server.ErrorText().size();
+    ASSERT_TRUE(server.WriteLine("capture " + c.Target));
+    EXPECT_TRUE(server.WaitForError(c.Told, 3000, from)) << server.ErrorText().substr(from);
+    map.Send(Walk());
+    map.Read(12);
+  }
+  const Bytes first = map.sent;
+  ASSERT_TRUE(server.WriteLine("capture " + next));
+  ASSERT_TRUE(server.WaitForError("capture started: " + next, 3000));
+  map.Send(Chat("hello"));
+  map.Read(13);
+  ASSERT_EQ(server.Stop(), 0) << server.ErrorText();
+
+  const Tshark tshark(path, port);
+  if (!tshark.Available()) GTEST_SKIP() << "tshark is not installed (scripts/install-deps.sh test)";
+  EXPECT_EQ(tshark.Faults(), "");
+  EXPECT_EQ(tshark.Follow(0).ToServer, first);
+  EXPECT_EQ(Tshark(next, port).Comments(),
+            "Connected before the capture started, packet version 5\n"
+            "0x008C Chat, packet version 5\n");
+  for (const std::string passes : {"", "-2"}) {
+    EXPECT_EQ(Shell("tshark -X lua_script:" QUIB_DISSECTOR " -d tcp.port==" + std::to_string(port) +
+                    ",quib -r " + next + " " + passes + " -Y 'quib && tcp.dstport == " +
+                    std::to_string(port) + "' -T fields -e quib.name -e quib.version")
+                  .out,
+              "Chat\t5\n")
+        << passes;
+  }
+  for (const std::string& file : {hard, soft, next}) std::remove(file.c_str());
+}
+
 // A capture file that cannot be created stops the start.
 TEST(CaptureFailureTest, ACaptureThatCannotBeCreatedStopsTheStart) {
   ServerProcess missing;

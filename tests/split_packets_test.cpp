@@ -126,7 +126,7 @@ std::vector<Row> Rows() {
        kMap,
        kStaysShort,
        {walk},
-       {"0x0085 Walk" + kV5},
+       {"0x0085 Walk" + kV5 + "; short: 3 of 5 bytes"},
        {{0x0087, 12}},
        {"Short Packet (0x85) - 7F000001: 3 of 5 bytes"},
        false,
