@@ -1,10 +1,14 @@
 // The socket layer's backend on BSD sockets (Linux).
 #include <arpa/inet.h>
 #include <errno.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstring>
 
 #include "net/socket_backend.h"
 
@@ -17,7 +21,8 @@ bool Start(std::string& description) {
 
 void Stop() {}
 
-SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error) {
+SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error, const char*& call) {
+  call = "socket";
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     error = errno;
@@ -28,8 +33,13 @@ SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error) 
   // listeners share the port.)
   const int reuse = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      ::listen(fd, backlog) != 0) {
+  call = "bind";
+  bool listening = ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+  if (listening) {
+    call = "listen";
+    listening = ::listen(fd, backlog) == 0;
+  }
+  if (!listening) {
     error = errno;
     ::close(fd);
     return kInvalidSocket;
@@ -47,7 +57,28 @@ SocketHandle Accept(SocketHandle listener, sockaddr_in& peer) {
   socklen_t length = sizeof peer;
   const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
-  return fd < 0 ? kInvalidSocket : fd;
+  if (fd < 0) return kInvalidSocket;
+  const int noDelay = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+  return fd;
+}
+
+bool FindReadable(std::span<const SocketHandle> sockets, std::vector<SocketHandle>& readable) {
+  static std::vector<pollfd> fds;
+  fds.clear();
+  for (const SocketHandle socket : sockets) fds.push_back({socket, POLLIN, 0});
+  int ready;
+  do {
+    ready = ::poll(fds.data(), fds.size(), 0);
+  } while (ready < 0 && errno == EINTR);
+  if (ready < 0) return false;
+  // A closed or reset connection says POLLHUP or POLLERR, with or without POLLIN.
+  for (std::size_t i = 0; i < fds.size() && ready > 0; ++i) {
+    if (fds[i].revents == 0) continue;
+    readable.push_back(fds[i].fd);
+    --ready;
+  }
+  return true;
 }
 
 std::int32_t Receive(SocketHandle socket, std::uint8_t* buffer, std::int32_t length, int& error) {
@@ -85,5 +116,7 @@ std::span<const ErrorMeaning> ErrorMeanings() {
   }};
   return kMeanings;
 }
+
+std::string ErrorText(int code) { return std::strerror(code); }
 
 }  // namespace quib::backend

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "net/socket_backend.h"
+#include "platform/text_win32.h"
 
 namespace quib::backend {
 
@@ -43,7 +44,8 @@ bool Start(std::string& description) {
 
 void Stop() { ::WSACleanup(); }
 
-SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error) {
+SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error, const char*& call) {
+  call = "socket";
   const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, 0);
   if (socket == INVALID_SOCKET) {
     error = ::WSAGetLastError();
@@ -54,8 +56,13 @@ SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error) 
   const BOOL exclusive = TRUE;
   ::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                sizeof exclusive);
-  if (::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      ::listen(socket, backlog) != 0) {
+  call = "bind";
+  bool listening = ::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+  if (listening) {
+    call = "listen";
+    listening = ::listen(socket, backlog) == 0;
+  }
+  if (!listening) {
     error = ::WSAGetLastError();
     ::closesocket(socket);
     return kInvalidSocket;
@@ -72,7 +79,27 @@ std::int32_t LargestBacklog() { return SOMAXCONN; }
 SocketHandle Accept(SocketHandle listener, sockaddr_in& peer) {
   int length = sizeof peer;
   const SOCKET socket = ::accept(Native(listener), reinterpret_cast<sockaddr*>(&peer), &length);
-  return socket == INVALID_SOCKET ? kInvalidSocket : Handle(socket);
+  if (socket == INVALID_SOCKET) return kInvalidSocket;
+  const BOOL noDelay = TRUE;
+  ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+               sizeof noDelay);
+  return Handle(socket);
+}
+
+bool FindReadable(std::span<const SocketHandle> sockets, std::vector<SocketHandle>& readable) {
+  static std::vector<WSAPOLLFD> fds;
+  fds.clear();
+  for (const SocketHandle socket : sockets) fds.push_back({Native(socket), POLLRDNORM, 0});
+  int ready = ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), 0);
+  if (ready == SOCKET_ERROR) return false;
+  // A closed or reset connection says POLLHUP or POLLERR, with or without
+  // POLLRDNORM.
+  for (std::size_t i = 0; i < fds.size() && ready > 0; ++i) {
+    if (fds[i].revents == 0) continue;
+    readable.push_back(sockets[i]);
+    --ready;
+  }
+  return true;
 }
 
 std::int32_t Receive(SocketHandle socket, std::uint8_t* buffer, std::int32_t length, int& error) {
@@ -114,5 +141,7 @@ std::span<const ErrorMeaning> ErrorMeanings() {
   }};
   return kMeanings;
 }
+
+std::string ErrorText(int code) { return SystemErrorText(static_cast<unsigned long>(code)); }
 
 }  // namespace quib::backend
