@@ -105,6 +105,11 @@ bool ConsoleWaiter::Wait(const ConsoleWait& wait, ConsoleReady& ready) {
   return true;
 }
 
+bool ConsoleWaiter::StopRequested() const {
+  pollfd stop{state_->Stop, POLLIN, 0};
+  return state_->Stop >= 0 && ::poll(&stop, 1, 0) > 0;
+}
+
 long ConsoleWaiter::WriteLog(const char* bytes, std::size_t count) {
   return state_->Log.Write(bytes, count);
 }

@@ -307,6 +307,16 @@ bool ConsoleWaiter::Wait(const ConsoleWait& wait, ConsoleReady& ready) {
   return true;
 }
 
+bool ConsoleWaiter::StopRequested() const {
+  const SOCKET stop = state_->Stop.Near;
+  if (stop == INVALID_SOCKET) return false;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(stop, &readable);
+  timeval now{0, 0};
+  return ::select(0, &readable, nullptr, nullptr, &now) > 0;
+}
+
 long ConsoleWaiter::WriteLog(const char* bytes, std::size_t count) {
   return Write(state_->Log, bytes, count);
 }
