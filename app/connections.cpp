@@ -106,11 +106,7 @@ void Form1::PollConnections() {
   // One question to the system for the whole tick: which sockets have bytes,
   // a close or a reset to receive. The answer is kept by socket, as a removal
   // moves the entries after it. A socket the server closed is not asked about.
-  TickSockets.clear();
-  for (const ConnectionRecord& connection : ConnectionTable) {
-    TickSockets.push_back(connection.Socket);
-  }
-  FindReadableSockets(TickSockets, ReadableSockets);
+  FindReadableSockets(ReadableSockets);
   std::sort(ReadableSockets.begin(), ReadableSockets.end());
   // A receive may remove the entry at i; the entry that moves into its place
   // then gets its packet handled without a receive of its own on this tick.

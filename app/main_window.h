@@ -188,10 +188,8 @@ class Form1 : public ProtocolHost {
   // the form; asked between the slices of the accept delay. Set by that loop;
   // none: never.
   std::function<bool()> StopRequested;
-  // The tick's question to the system, kept so that asking allocates
-  // nothing: the sockets asked about, and those with something to receive
-  // (sorted).
-  std::vector<SocketHandle> TickSockets;
+  // The tick's answer from the system, kept so that asking allocates
+  // nothing: the sockets with something to receive, sorted.
   std::vector<SocketHandle> ReadableSockets;
   // The address Load listens on, in host byte order.
   std::uint32_t ListenAddress = kLoopbackAddress;

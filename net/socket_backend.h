@@ -18,7 +18,8 @@ namespace quib::backend {
 // A failing call returns -1 (kInvalidSocket, kSocketError) and puts the
 // system's own error code in `error`.
 
-// Starts the socket library; false when it cannot be.
+// Starts the socket library, and the watch of accepted sockets; false when
+// either cannot be.
 bool Start(std::string& description);
 // Stops the library the layer started, once its sockets are closed.
 void Stop();
@@ -30,12 +31,14 @@ SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error, 
 std::int32_t Relisten(SocketHandle listener, std::int32_t backlog);
 std::int32_t LargestBacklog();
 // One waiting connection as a non-blocking socket that sends each reply at
-// once (no small-packet delay), or -1 when none waits.
+// once (no small-packet delay), watched by FindReadable until it is closed;
+// or -1 when none waits (or it cannot be watched).
 SocketHandle Accept(SocketHandle listener, sockaddr_in& peer);
-// One question to the system, without waiting: which of `sockets` have
+// One question to the system, without waiting: which accepted sockets have
 // something to receive (bytes, the peer's close, a reset). Appends those to
-// `readable`, in the order given. False when the system could not be asked.
-bool FindReadable(std::span<const SocketHandle> sockets, std::vector<SocketHandle>& readable);
+// `readable`; at most `held`, the sockets the layer holds. False when the
+// system could not be asked.
+bool FindReadable(std::size_t held, std::vector<SocketHandle>& readable);
 std::int32_t Receive(SocketHandle socket, std::uint8_t* buffer, std::int32_t length, int& error);
 // Never waits and never raises a signal for a peer that went away.
 std::int32_t Send(SocketHandle socket, const std::uint8_t* buffer, std::int32_t length, int& error);

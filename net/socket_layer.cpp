@@ -98,17 +98,10 @@ SocketHandle AcceptConnection(SocketHandle listener, Endpoint& peer) {
   return socket;
 }
 
-void FindReadableSockets(std::span<const SocketHandle> sockets,
-                         std::vector<SocketHandle>& readable) {
-  // Held sockets only: the others are not this layer's to ask about.
-  static std::vector<SocketHandle> held;
-  held.clear();
-  for (const SocketHandle socket : sockets) {
-    if (IsOpen(socket)) held.push_back(socket);
-  }
+void FindReadableSockets(std::vector<SocketHandle>& readable) {
   readable.clear();
-  if (held.empty() || backend::FindReadable(held, readable)) return;
-  readable = held;
+  if (!g_started || backend::FindReadable(g_open.size(), readable)) return;
+  readable.assign(g_open.begin(), g_open.end());
 }
 
 std::int32_t ReceiveBytes(SocketHandle socket, std::uint8_t* buffer, std::int32_t length) {

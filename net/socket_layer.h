@@ -13,7 +13,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -56,13 +55,13 @@ void SocketCleanup();
 // for the client's acknowledgement (TCP_NODELAY).
 SocketHandle AcceptConnection(SocketHandle listener, Endpoint& peer);
 
-// Asks the system once, without waiting, which of `sockets` have something to
-// receive: bytes, the peer's close or a reset. `readable` gets those, in the
-// order given. A handle the layer does not hold is never asked about. When
-// the system cannot be asked, every held socket is in `readable`: its receive
+// The accepted sockets this layer holds that have something to receive:
+// bytes, the peer's close or a reset, asked of the system once, without
+// waiting, in no particular order. The system watches them from their accept
+// (epoll on Linux): asking costs what is ready, not what is open. When it
+// cannot be asked, `readable` holds every socket the layer holds: a receive
 // then tells.
-void FindReadableSockets(std::span<const SocketHandle> sockets,
-                         std::vector<SocketHandle>& readable);
+void FindReadableSockets(std::vector<SocketHandle>& readable);
 
 // Why the last ListenOn, ReceiveBytes or SendBytes failed.
 enum class SocketError {

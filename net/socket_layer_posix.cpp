@@ -3,10 +3,11 @@
 #include <errno.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -14,12 +15,25 @@
 
 namespace quib::backend {
 
+namespace {
+
+// Every accepted socket is in this epoll set until it is closed (a closed
+// descriptor leaves it by itself); level-triggered, so a socket with bytes or
+// an end still to receive is named at every question.
+int g_watch = -1;
+
+}  // namespace
+
 bool Start(std::string& description) {
   description = "BSD sockets";
-  return true;
+  g_watch = ::epoll_create1(EPOLL_CLOEXEC);
+  return g_watch >= 0;
 }
 
-void Stop() {}
+void Stop() {
+  ::close(g_watch);
+  g_watch = -1;
+}
 
 SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error, const char*& call) {
   call = "socket";
@@ -60,24 +74,28 @@ SocketHandle Accept(SocketHandle listener, sockaddr_in& peer) {
   if (fd < 0) return kInvalidSocket;
   const int noDelay = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+  // A closed or reset connection says EPOLLHUP or EPOLLERR, with or without
+  // EPOLLIN; those come whether asked for or not.
+  epoll_event watch{};
+  watch.events = EPOLLIN | EPOLLRDHUP;
+  watch.data.fd = fd;
+  if (::epoll_ctl(g_watch, EPOLL_CTL_ADD, fd, &watch) != 0) {
+    ::close(fd);  // never named readable, it would never be read
+    return kInvalidSocket;
+  }
   return fd;
 }
 
-bool FindReadable(std::span<const SocketHandle> sockets, std::vector<SocketHandle>& readable) {
-  static std::vector<pollfd> fds;
-  fds.clear();
-  for (const SocketHandle socket : sockets) fds.push_back({socket, POLLIN, 0});
+bool FindReadable(std::size_t held, std::vector<SocketHandle>& readable) {
+  // Room for every socket: one call names all that are ready.
+  static std::vector<epoll_event> events;
+  events.resize(std::max<std::size_t>(1, held));
   int ready;
   do {
-    ready = ::poll(fds.data(), fds.size(), 0);
+    ready = ::epoll_wait(g_watch, events.data(), static_cast<int>(events.size()), 0);
   } while (ready < 0 && errno == EINTR);
   if (ready < 0) return false;
-  // A closed or reset connection says POLLHUP or POLLERR, with or without POLLIN.
-  for (std::size_t i = 0; i < fds.size() && ready > 0; ++i) {
-    if (fds[i].revents == 0) continue;
-    readable.push_back(fds[i].fd);
-    --ready;
-  }
+  for (int i = 0; i < ready; ++i) readable.push_back(events[static_cast<std::size_t>(i)].data.fd);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include <array>
+#include <vector>
 
 #include "net/socket_backend.h"
 #include "platform/text_win32.h"
@@ -32,6 +33,9 @@ SocketHandle Handle(SOCKET socket) {
   return static_cast<SocketHandle>(socket);
 }
 
+// The accepted sockets FindReadable asks about, from accept to close.
+std::vector<WSAPOLLFD> g_watch;
+
 }  // namespace
 
 bool Start(std::string& description) {
@@ -42,7 +46,10 @@ bool Start(std::string& description) {
   return true;
 }
 
-void Stop() { ::WSACleanup(); }
+void Stop() {
+  g_watch.clear();
+  ::WSACleanup();
+}
 
 SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error, const char*& call) {
   call = "socket";
@@ -83,20 +90,20 @@ SocketHandle Accept(SocketHandle listener, sockaddr_in& peer) {
   const BOOL noDelay = TRUE;
   ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                sizeof noDelay);
-  return Handle(socket);
+  const SocketHandle handle = Handle(socket);
+  if (handle != kInvalidSocket) g_watch.push_back({Native(handle), POLLRDNORM, 0});
+  return handle;
 }
 
-bool FindReadable(std::span<const SocketHandle> sockets, std::vector<SocketHandle>& readable) {
-  static std::vector<WSAPOLLFD> fds;
-  fds.clear();
-  for (const SocketHandle socket : sockets) fds.push_back({Native(socket), POLLRDNORM, 0});
-  int ready = ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), 0);
+bool FindReadable(std::size_t, std::vector<SocketHandle>& readable) {
+  if (g_watch.empty()) return true;
+  int ready = ::WSAPoll(g_watch.data(), static_cast<ULONG>(g_watch.size()), 0);
   if (ready == SOCKET_ERROR) return false;
   // A closed or reset connection says POLLHUP or POLLERR, with or without
   // POLLRDNORM.
-  for (std::size_t i = 0; i < fds.size() && ready > 0; ++i) {
-    if (fds[i].revents == 0) continue;
-    readable.push_back(sockets[i]);
+  for (std::size_t i = 0; i < g_watch.size() && ready > 0; ++i) {
+    if (g_watch[i].revents == 0) continue;
+    readable.push_back(static_cast<SocketHandle>(g_watch[i].fd));
     --ready;
   }
   return true;
@@ -116,6 +123,8 @@ std::int32_t Send(SocketHandle socket, const std::uint8_t* buffer, std::int32_t 
 }
 
 std::int32_t Close(SocketHandle socket) {
+  std::erase_if(g_watch,
+                [socket](const WSAPOLLFD& watched) { return watched.fd == Native(socket); });
   return ::closesocket(Native(socket)) == 0 ? 0 : kSocketError;
 }
 
