@@ -41,6 +41,18 @@ std::span<const std::uint8_t> Span(const std::uint8_t* bytes, std::int32_t count
   return {bytes, static_cast<std::size_t>(count)};
 }
 
+// The accept delay, slept a tick at a time; false as soon as a stop is asked
+// for, which then comes within a tick instead of after the whole delay.
+bool WaitAcceptDelay(const Form1& form) {
+  using Clock = std::chrono::steady_clock;
+  const auto end = Clock::now() + form.AcceptDelay;
+  for (auto now = Clock::now(); now < end; now = Clock::now()) {
+    std::this_thread::sleep_until(std::min(end, now + form.TickInterval));
+    if (form.StopRequested && form.StopRequested()) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::int32_t Form1::ConnectionCount() const {
@@ -62,7 +74,7 @@ void Form1::AcceptPending() {
     SetListenBacklog(LoginServer.Socket, atOnce ? LargestBacklog() : 1);
     WideBacklog = atOnce;
   }
-  if (AcceptDelay.count() > 0) std::this_thread::sleep_for(AcceptDelay);
+  if (!WaitAcceptDelay(*this)) return;
   // A bound on one turn, so that a flood of connections cannot hold off the
   // tick for long; what is left is announced again.
   constexpr int kMostPerTurn = 256;
@@ -92,10 +104,17 @@ bool Form1::AcceptOne() {
 }
 
 void Form1::PollConnections() {
+  // One question to the system for the whole tick: which sockets have bytes,
+  // a close or a reset to receive. The answer is kept by socket, as a removal
+  // moves the entries after it. A socket the server closed is not asked about.
+  FindReadableSockets(ReadableSockets);
+  std::sort(ReadableSockets.begin(), ReadableSockets.end());
   // A receive may remove the entry at i; the entry that moves into its place
   // then gets its packet handled without a receive of its own on this tick.
   for (std::size_t i = 0; i < ConnectionTable.size(); ++i) {
-    ReceiveFromConnection(ConnectionTable[i]);
+    ConnectionRecord& connection = ConnectionTable[i];
+    ReceiveFromConnection(connection, std::binary_search(ReadableSockets.begin(),
+                                                         ReadableSockets.end(), connection.Socket));
     if (i < ConnectionTable.size() && ConnectionTable[i].RecvLength > 0) {
       HandlePacket(*this, ConnectionTable[i]);
     }
@@ -103,7 +122,7 @@ void Form1::PollConnections() {
   FlushCapture();
 }
 
-void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
+void Form1::ReceiveFromConnection(ConnectionRecord& connection, bool readable) {
   if (!connection.Unsent.Empty()) FlushUnsent(connection);
   if (connection.GivenUp) {
     const bool graceOver = std::chrono::steady_clock::now() - connection.GivenUpAt > kGiveUpGrace;
@@ -114,8 +133,9 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection) {
   }
 
   // A full buffer would ask for 0 bytes, which reads like a close: skip it.
+  // Nothing to receive goes as a receive that would block.
   const std::int32_t free = kBufferSize - connection.RecvLength;
-  if (free <= 0) {
+  if (free <= 0 || !readable) {
     TakeReceivedBytes(*this, connection, 0);
     return;
   }

@@ -46,13 +46,17 @@ class Form1 : public ProtocolHost {
   bool Load(std::int32_t port = kDefaultPort);
   // Unload: stops the socket library, which releases every socket.
   void Unload();
-  // The notification that a connection waits: accepts one, or, below the
-  // designed accept delay, every one that waits.
+  // The notification that a connection waits: after the accept delay,
+  // accepts one, or, below the designed accept delay, every one that waits.
+  // The delay holds the one thread, as designed, but is waited in slices of a
+  // tick: a stop asked for meanwhile (StopRequested) ends it, and nothing is
+  // accepted.
   void AcceptPending();
   // True below the designed accept delay: the listener keeps every
   // connection that comes, and each notification accepts all that wait.
   bool AcceptsAtOnce() const;
-  // The timer tick: one receive per connection, then at most one packet each.
+  // The timer tick: one receive per connection that has something to
+  // receive, then at most one packet each, in table order.
   void PollConnections();
   void Command2_Click();  // "Clear Log"
   void Command3_Click();  // "Warp"
@@ -66,7 +70,10 @@ class Form1 : public ProtocolHost {
 
   // --- Connections --------------------------------------------------------
   std::int32_t ConnectionCount() const override;
-  void ReceiveFromConnection(ConnectionRecord& connection);
+  // The tick's step for one connection: its waiting replies, then one
+  // receive when `readable` (the system said it has something), else the
+  // path of a receive that would block.
+  void ReceiveFromConnection(ConnectionRecord& connection, bool readable = true);
   // Removes the first record whose socket is `socket`, keeping the order.
   void RemoveConnection(SocketHandle socket);
   // The connection is over as `how` says: its socket is closed and its
@@ -183,6 +190,13 @@ class Form1 : public ProtocolHost {
   bool WideBacklog = false;
   // The rhythm of PollConnections.
   std::chrono::milliseconds TickInterval{kDefaultTickMs};
+  // Whether a stop (a signal, Ctrl+C) waits to be taken by the loop that runs
+  // the form; asked between the slices of the accept delay. Set by that loop;
+  // none: never.
+  std::function<bool()> StopRequested;
+  // The tick's answer from the system, kept so that asking allocates
+  // nothing: the sockets with something to receive, sorted.
+  std::vector<SocketHandle> ReadableSockets;
   // The address Load listens on, in host byte order.
   std::uint32_t ListenAddress = kLoopbackAddress;
   // The map tick: time of day in hundredths of a second.

@@ -1,11 +1,13 @@
-// One tick (PollConnections) over N idle connections, beside the bare
-// non-blocking receive loop over the same sockets: what the tick adds to the
-// system calls it cannot avoid.
+// One tick (PollConnections) over N idle connections, beside the one poll
+// over the same sockets that it cannot avoid, and beside the bare loop of one
+// non-blocking receive per socket that a tick used to make.
 #include <benchmark/benchmark.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bench/benchmarks.h"
 #include "bench/loopback.h"
@@ -50,11 +52,24 @@ void BareReceive(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * connections);
 }
 
+void BarePoll(benchmark::State& state) {
+  const auto connections = static_cast<int>(state.range(0));
+  LoopbackServer* server = ServerWith(connections);
+  if (server == nullptr) return state.SkipWithError("could not connect the clients");
+  std::vector<pollfd> fds;
+  for (const ConnectionRecord& record : server->Form().ConnectionTable) {
+    fds.push_back({record.Socket, POLLIN, 0});
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(::poll(fds.data(), fds.size(), 0));
+  state.SetItemsProcessed(state.iterations() * connections);
+}
+
 }  // namespace
 
 void RegisterTickBenchmarks() {
   for (int connections : {10, 100, 1000}) {
     benchmark::RegisterBenchmark("Tick", Tick)->Arg(connections);
+    benchmark::RegisterBenchmark("BarePoll", BarePoll)->Arg(connections);
     benchmark::RegisterBenchmark("BareReceive", BareReceive)->Arg(connections);
   }
 }

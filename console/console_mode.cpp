@@ -32,6 +32,8 @@ int Run(Form1& form, const ConsoleStreams& streams, const ProgramOptions* option
     session.Say(StartedText(form));
   }
   if (status != 0) session.Stop();
+  // The accept delay asks between its slices whether a stop waits.
+  form.StopRequested = [&waiter] { return waiter.StopRequested(); };
 
   ConsoleWait wait = session.Step({});
   while (!session.Done()) {
@@ -45,6 +47,7 @@ int Run(Form1& form, const ConsoleStreams& streams, const ProgramOptions* option
   // The last lines reach the streams before the unload step: on Windows
   // it ends every socket, the helpers' channels too.
   waiter.Close(session.End());
+  form.StopRequested = nullptr;
   form.Unload();
   return status;
 }

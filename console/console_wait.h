@@ -75,6 +75,10 @@ class ConsoleWaiter {
   // in `ready` what came. False when waiting itself failed.
   bool Wait(const ConsoleWait& wait, ConsoleReady& ready);
 
+  // True when a stop request waits, without waiting and without taking it:
+  // the next Wait that asks for stops reports it.
+  bool StopRequested() const;
+
   // Take up to `count` bytes: how many were taken, 0 when the stream would
   // have to wait, -1 when its reader is gone.
   long WriteLog(const char* bytes, std::size_t count);

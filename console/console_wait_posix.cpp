@@ -3,11 +3,14 @@
 // standard error.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <string>
 
 #include "console/console_wait.h"
 
@@ -21,33 +24,51 @@ bool IsWouldBlock(int error) {
   return error == EWOULDBLOCK;
 }
 
-// An output's descriptor, made non-blocking for as long as the console runs
-// when it is a pipe, a socket or a terminal: a reader that stops must not
-// stop the server. Files never make a writer wait.
+// An output the console writes without ever waiting for its reader (a reader
+// that stops must not stop the server), and without changing the status flags
+// of a file description it shares: a terminal's is the shell's as well, and
+// O_NONBLOCK left on it, even by a server killed outright, makes other
+// programs' reads fail. So:
+// - a regular file never makes a writer wait: written as it is;
+// - a socket is sent to with MSG_DONTWAIT;
+// - a terminal, a pipe or another device is opened again, as a description of
+//   the console's own (/proc/self/fd/N) on which O_NONBLOCK is set;
+// - where that fails, a write goes only when poll says the output takes
+//   bytes, and no more than PIPE_BUF of them.
 class NonBlockingOutput {
  public:
   explicit NonBlockingOutput(std::FILE* stream) {
     std::fflush(stream);
     fd_ = ::fileno(stream);
     struct stat info {};
-    if (fd_ < 0 || ::fstat(fd_, &info) != 0) return;
-    if (!S_ISFIFO(info.st_mode) && !S_ISSOCK(info.st_mode) && !S_ISCHR(info.st_mode)) return;
-    flags_ = ::fcntl(fd_, F_GETFL);
-    if (flags_ >= 0 && (flags_ & O_NONBLOCK) == 0) ::fcntl(fd_, F_SETFL, flags_ | O_NONBLOCK);
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0 || S_ISREG(info.st_mode)) return;
+    if (S_ISSOCK(info.st_mode)) {
+      how_ = How::kSend;
+      return;
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(fd_);
+    own_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    how_ = own_ >= 0 ? How::kOwn : How::kPolled;
   }
-  // Standard output and standard error may share their file description,
-  // and so the flag: the one that set it puts it back.
   ~NonBlockingOutput() {
-    if (flags_ >= 0 && (flags_ & O_NONBLOCK) == 0) ::fcntl(fd_, F_SETFL, flags_);
+    if (own_ >= 0) ::close(own_);
   }
   NonBlockingOutput(const NonBlockingOutput&) = delete;
   NonBlockingOutput& operator=(const NonBlockingOutput&) = delete;
 
-  int Fd() const { return fd_; }
+  // What poll watches for room: the description written to.
+  int Fd() const { return own_ >= 0 ? own_ : fd_; }
 
   long Write(const char* bytes, std::size_t count) const {
+    if (how_ == How::kPolled) {
+      pollfd room{fd_, POLLOUT, 0};
+      if (::poll(&room, 1, 0) <= 0) return 0;
+      if ((room.revents & POLLOUT) == 0) return -1;  // the reader is gone
+      count = std::min<std::size_t>(count, PIPE_BUF);
+    }
     for (;;) {
-      const auto n = ::write(fd_, bytes, count);
+      const auto n = how_ == How::kSend ? ::send(fd_, bytes, count, MSG_DONTWAIT | MSG_NOSIGNAL)
+                                        : ::write(Fd(), bytes, count);
       if (n >= 0) return static_cast<long>(n);
       if (errno == EINTR) continue;
       return IsWouldBlock(errno) ? 0 : -1;
@@ -55,8 +76,10 @@ class NonBlockingOutput {
   }
 
  private:
+  enum class How { kWrite, kSend, kOwn, kPolled };
   int fd_ = -1;
-  int flags_ = -1;
+  int own_ = -1;  // the description of its own, for kOwn
+  How how_ = How::kWrite;
 };
 
 }  // namespace
@@ -103,6 +126,11 @@ bool ConsoleWaiter::Wait(const ConsoleWait& wait, ConsoleReady& ready) {
     }
   }
   return true;
+}
+
+bool ConsoleWaiter::StopRequested() const {
+  pollfd stop{state_->Stop, POLLIN, 0};
+  return state_->Stop >= 0 && ::poll(&stop, 1, 0) > 0;
 }
 
 long ConsoleWaiter::WriteLog(const char* bytes, std::size_t count) {

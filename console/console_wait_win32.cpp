@@ -27,6 +27,7 @@
 
 #include "console/console_session.h"
 #include "console/console_wait.h"
+#include "net/loopback_channel.h"
 
 namespace quib {
 
@@ -35,39 +36,6 @@ namespace {
 // A channel holds no more than a pipe would: what a stalled reader has not
 // taken waits in the session's queue, within its bound.
 constexpr int kChannelBuffer = 64 << 10;
-
-// Two connected loopback sockets: the loop's end and a helper's.
-struct Channel {
-  SOCKET Near = INVALID_SOCKET;
-  SOCKET Far = INVALID_SOCKET;
-};
-
-bool OpenChannel(Channel& channel) {
-  const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (listener == INVALID_SOCKET) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof address;
-  bool open = ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-              ::listen(listener, 1) == 0 &&
-              ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-  if (open) {
-    channel.Far = ::socket(AF_INET, SOCK_STREAM, 0);
-    open = ::connect(channel.Far, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  sockaddr_in peer{};
-  sockaddr_in farEnd{};
-  if (open) {
-    length = sizeof peer;
-    channel.Near = ::accept(listener, reinterpret_cast<sockaddr*>(&peer), &length);
-    length = sizeof farEnd;
-    ::getsockname(channel.Far, reinterpret_cast<sockaddr*>(&farEnd), &length);
-  }
-  ::closesocket(listener);
-  // Another program may have connected first: only our own end will do.
-  return channel.Near != INVALID_SOCKET && peer.sin_port == farEnd.sin_port;
-}
 
 bool SendAll(SOCKET socket, const char* bytes, std::size_t count) {
   while (count > 0) {
@@ -84,7 +52,7 @@ HANDLE StreamHandle(int fd) {
 }
 
 struct Reader {
-  Channel Lines;
+  LoopbackChannel Lines;
   HANDLE Input = INVALID_HANDLE_VALUE;
   bool Started = false;  // the thread runs and owns the far end
   bool Open = false;     // the loop still takes lines
@@ -117,7 +85,7 @@ DWORD WINAPI ReadInput(void* context) {
 }
 
 struct Mover {
-  Channel Bytes;
+  LoopbackChannel Bytes;
   HANDLE Output = INVALID_HANDLE_VALUE;
   bool Running = false;                 // the thread runs and owns the far end
   std::atomic<std::uint64_t> Moved{0};  // for the wait at the end only
@@ -155,11 +123,15 @@ bool StartThread(LPTHREAD_START_ROUTINE routine, void* context, HANDLE* thread =
   return true;
 }
 
-SOCKET g_stop = INVALID_SOCKET;
+// The stop channel's far end while a console session runs, and the event set
+// once its unload step is done. Windows calls the handler on a thread of its
+// own, registered for the session only.
+std::atomic<SOCKET> g_stop{INVALID_SOCKET};
 HANDLE g_unloaded = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-  ::send(g_stop, "s", 1, 0);
+  const SOCKET stop = g_stop.load();
+  if (stop != INVALID_SOCKET) ::send(stop, "s", 1, 0);
   // Windows ends the process once this returns for a closing console, a
   // logoff or a shutdown: let the unload step run first.
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) ::WaitForSingleObject(g_unloaded, 4000);
@@ -173,9 +145,10 @@ SOCKET Native(SocketHandle socket) {
 }  // namespace
 
 struct ConsoleWaiter::State {
-  bool Started = false;  // Windows Sockets, for the channels
+  bool Started = false;   // Windows Sockets, for the channels
+  bool Handling = false;  // OnConsoleEvent is registered
   bool WantsInput = false;
-  Channel Stop;
+  LoopbackChannel Stop;
   Reader Input;
   Mover Log;
   Mover Messages;
@@ -188,7 +161,7 @@ bool StartMover(Mover& mover, HANDLE* thread) {
   u_long nonBlocking = 1;
   const int size = kChannelBuffer;
   const char* value = reinterpret_cast<const char*>(&size);
-  if (!OpenChannel(mover.Bytes) ||
+  if (!OpenLoopbackChannel(mover.Bytes) ||
       ::ioctlsocket(mover.Bytes.Near, static_cast<long>(FIONBIO), &nonBlocking) != 0) {
     return false;
   }
@@ -231,12 +204,17 @@ ConsoleWaiter::ConsoleWaiter(const ConsoleStreams& streams) : state_(std::make_u
 
   WSADATA data{};
   state.Started = ::WSAStartup(MAKEWORD(1, 1), &data) == 0;
-  if (!state.Started || !OpenChannel(state.Stop)) return;
+  if (!state.Started || !OpenLoopbackChannel(state.Stop)) return;
+  // One event for the process, unset while a session runs.
+  if (g_unloaded == nullptr) {
+    g_unloaded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  } else {
+    ::ResetEvent(g_unloaded);
+  }
   g_stop = state.Stop.Far;
-  g_unloaded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  state.Handling = ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE) != 0;
   state.WantsInput = streams.Input >= 0;
-  if (state.WantsInput && OpenChannel(state.Input.Lines)) {
+  if (state.WantsInput && OpenLoopbackChannel(state.Input.Lines)) {
     state.Input.Started = StartThread(ReadInput, &state.Input);
     state.Input.Open = state.Input.Started;
   }
@@ -246,8 +224,13 @@ ConsoleWaiter::ConsoleWaiter(const ConsoleStreams& streams) : state_(std::make_u
 
 ConsoleWaiter::~ConsoleWaiter() {
   State& state = *state_;
-  for (SOCKET* end : {&state.Stop.Near, &state.Input.Lines.Near, &state.Log.Bytes.Near,
-                      &state.Messages.Bytes.Near}) {
+  // The session is over: no handler of it is called again, and one that
+  // waits for the unload step (done by now) returns.
+  if (state.Handling) ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+  g_stop = INVALID_SOCKET;
+  if (g_unloaded != nullptr) ::SetEvent(g_unloaded);
+  CloseLoopbackChannel(state.Stop);
+  for (SOCKET* end : {&state.Input.Lines.Near, &state.Log.Bytes.Near, &state.Messages.Bytes.Near}) {
     CloseSocket(*end);
   }
   // A helper that runs owns its far end.
@@ -258,7 +241,6 @@ ConsoleWaiter::~ConsoleWaiter() {
     if (thread != nullptr) ::CloseHandle(thread);
   }
   if (state.Started) ::WSACleanup();
-  if (g_unloaded != nullptr) ::SetEvent(g_unloaded);
 }
 
 bool ConsoleWaiter::IsSetUp() const {
@@ -305,6 +287,16 @@ bool ConsoleWaiter::Wait(const ConsoleWait& wait, ConsoleReady& ready) {
     }
   }
   return true;
+}
+
+bool ConsoleWaiter::StopRequested() const {
+  const SOCKET stop = state_->Stop.Near;
+  if (stop == INVALID_SOCKET) return false;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(stop, &readable);
+  timeval now{0, 0};
+  return ::select(0, &readable, nullptr, nullptr, &now) > 0;
 }
 
 long ConsoleWaiter::WriteLog(const char* bytes, std::size_t count) {

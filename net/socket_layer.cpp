@@ -14,6 +14,7 @@ namespace {
 
 bool g_started = false;
 SocketError g_lastError = SocketError::kNone;
+std::string g_listenFailure;  // the system's words for the last failed listen
 // Every socket this layer opened and has not closed.
 std::set<SocketHandle> g_open;
 
@@ -51,6 +52,8 @@ bool WinsockStarted() { return g_started; }
 
 SocketError LastSocketError() { return g_lastError; }
 
+const std::string& ListenFailureText() { return g_listenFailure; }
+
 bool SocketStartup(std::string& description) {
   if (!g_started) g_started = backend::Start(description);
   return g_started;
@@ -58,13 +61,18 @@ bool SocketStartup(std::string& description) {
 
 SocketHandle ListenOn(std::int32_t port, std::uint32_t bindAddress, Endpoint& address,
                       std::int32_t backlog) {
+  g_listenFailure.clear();
   sockaddr_in local{};
   if (!MakeListenAddress(port, bindAddress, local) || !g_started) {
     return Failed(SocketError::kOther);
   }
   int error = 0;
-  const SocketHandle socket = Keep(backend::Listen(local, backlog, error));
-  if (socket == kInvalidSocket) return Failed(MeaningOf(error));
+  const char* call = "socket";
+  const SocketHandle socket = Keep(backend::Listen(local, backlog, error, call));
+  if (socket == kInvalidSocket) {
+    g_listenFailure = std::string(call) + ": " + backend::ErrorText(error);
+    return Failed(MeaningOf(error));
+  }
   address = EndpointOf(local);
   return socket;
 }
@@ -88,6 +96,12 @@ SocketHandle AcceptConnection(SocketHandle listener, Endpoint& peer) {
   const SocketHandle socket = Keep(backend::Accept(listener, from));
   if (socket != kInvalidSocket) peer = EndpointOf(from);
   return socket;
+}
+
+void FindReadableSockets(std::vector<SocketHandle>& readable) {
+  readable.clear();
+  if (!g_started || backend::FindReadable(g_open.size(), readable)) return;
+  readable.assign(g_open.begin(), g_open.end());
 }
 
 std::int32_t ReceiveBytes(SocketHandle socket, std::uint8_t* buffer, std::int32_t length) {

@@ -1,5 +1,6 @@
 // The socket layer: starting and stopping the socket library, the one listening
-// socket, and thin calls over accept, recv, send, close and getsockname.
+// socket, and thin calls over accept, recv, send, close and getsockname, and
+// the question which sockets have something to receive.
 //
 // Every call has the shape the rest of the server expects from the socket
 // library: a socket is a 32-bit handle, -1 means failure, nothing is shown or
@@ -13,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "net/socket_types.h"
 
@@ -49,7 +51,17 @@ bool SetListenBacklog(SocketHandle listener, std::int32_t backlog);
 void SocketCleanup();
 
 // Accepts one waiting connection as a non-blocking socket; -1 when none waits.
+// Its sends leave at once: the system does not hold small ones back waiting
+// for the client's acknowledgement (TCP_NODELAY).
 SocketHandle AcceptConnection(SocketHandle listener, Endpoint& peer);
+
+// The accepted sockets this layer holds that have something to receive:
+// bytes, the peer's close or a reset, asked of the system once, without
+// waiting, in no particular order. The system watches them from their accept
+// (epoll on Linux): asking costs what is ready, not what is open. When it
+// cannot be asked, `readable` holds every socket the layer holds: a receive
+// then tells.
+void FindReadableSockets(std::vector<SocketHandle>& readable);
 
 // Why the last ListenOn, ReceiveBytes or SendBytes failed.
 enum class SocketError {
@@ -61,6 +73,11 @@ enum class SocketError {
   kOther,                // any other failure, a handle the layer does not hold included
 };
 SocketError LastSocketError();
+
+// The system's own words for why the last ListenOn failed, after the call that
+// failed: "bind: Permission denied". Empty when the system was not asked (a
+// port the layer refuses, the library not started) or nothing failed.
+const std::string& ListenFailureText();
 
 // 0 on orderly close by the peer, -1 on error or when no data waits, else the
 // number of bytes received.

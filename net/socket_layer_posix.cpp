@@ -1,23 +1,42 @@
 // The socket layer's backend on BSD sockets (Linux).
 #include <arpa/inet.h>
 #include <errno.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "net/socket_backend.h"
 
 namespace quib::backend {
 
+namespace {
+
+// Every accepted socket is in this epoll set until it is closed (a closed
+// descriptor leaves it by itself); level-triggered, so a socket with bytes or
+// an end still to receive is named at every question.
+int g_watch = -1;
+
+}  // namespace
+
 bool Start(std::string& description) {
   description = "BSD sockets";
-  return true;
+  g_watch = ::epoll_create1(EPOLL_CLOEXEC);
+  return g_watch >= 0;
 }
 
-void Stop() {}
+void Stop() {
+  ::close(g_watch);
+  g_watch = -1;
+}
 
-SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error) {
+SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error, const char*& call) {
+  call = "socket";
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     error = errno;
@@ -28,8 +47,13 @@ SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error) 
   // listeners share the port.)
   const int reuse = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      ::listen(fd, backlog) != 0) {
+  call = "bind";
+  bool listening = ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+  if (listening) {
+    call = "listen";
+    listening = ::listen(fd, backlog) == 0;
+  }
+  if (!listening) {
     error = errno;
     ::close(fd);
     return kInvalidSocket;
@@ -47,7 +71,32 @@ SocketHandle Accept(SocketHandle listener, sockaddr_in& peer) {
   socklen_t length = sizeof peer;
   const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
-  return fd < 0 ? kInvalidSocket : fd;
+  if (fd < 0) return kInvalidSocket;
+  const int noDelay = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+  // A closed or reset connection says EPOLLHUP or EPOLLERR, with or without
+  // EPOLLIN; those come whether asked for or not.
+  epoll_event watch{};
+  watch.events = EPOLLIN | EPOLLRDHUP;
+  watch.data.fd = fd;
+  if (::epoll_ctl(g_watch, EPOLL_CTL_ADD, fd, &watch) != 0) {
+    ::close(fd);  // never named readable, it would never be read
+    return kInvalidSocket;
+  }
+  return fd;
+}
+
+bool FindReadable(std::size_t held, std::vector<SocketHandle>& readable) {
+  // Room for every socket: one call names all that are ready.
+  static std::vector<epoll_event> events;
+  events.resize(std::max<std::size_t>(1, held));
+  int ready;
+  do {
+    ready = ::epoll_wait(g_watch, events.data(), static_cast<int>(events.size()), 0);
+  } while (ready < 0 && errno == EINTR);
+  if (ready < 0) return false;
+  for (int i = 0; i < ready; ++i) readable.push_back(events[static_cast<std::size_t>(i)].data.fd);
+  return true;
 }
 
 std::int32_t Receive(SocketHandle socket, std::uint8_t* buffer, std::int32_t length, int& error) {
@@ -85,5 +134,7 @@ std::span<const ErrorMeaning> ErrorMeanings() {
   }};
   return kMeanings;
 }
+
+std::string ErrorText(int code) { return std::strerror(code); }
 
 }  // namespace quib::backend

@@ -5,8 +5,10 @@
 #include <winsock2.h>
 
 #include <array>
+#include <vector>
 
 #include "net/socket_backend.h"
+#include "platform/text_win32.h"
 
 namespace quib::backend {
 
@@ -31,6 +33,9 @@ SocketHandle Handle(SOCKET socket) {
   return static_cast<SocketHandle>(socket);
 }
 
+// The accepted sockets FindReadable asks about, from accept to close.
+std::vector<WSAPOLLFD> g_watch;
+
 }  // namespace
 
 bool Start(std::string& description) {
@@ -41,9 +46,13 @@ bool Start(std::string& description) {
   return true;
 }
 
-void Stop() { ::WSACleanup(); }
+void Stop() {
+  g_watch.clear();
+  ::WSACleanup();
+}
 
-SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error) {
+SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error, const char*& call) {
+  call = "socket";
   const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, 0);
   if (socket == INVALID_SOCKET) {
     error = ::WSAGetLastError();
@@ -54,8 +63,13 @@ SocketHandle Listen(const sockaddr_in& local, std::int32_t backlog, int& error) 
   const BOOL exclusive = TRUE;
   ::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                sizeof exclusive);
-  if (::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      ::listen(socket, backlog) != 0) {
+  call = "bind";
+  bool listening = ::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+  if (listening) {
+    call = "listen";
+    listening = ::listen(socket, backlog) == 0;
+  }
+  if (!listening) {
     error = ::WSAGetLastError();
     ::closesocket(socket);
     return kInvalidSocket;
@@ -72,7 +86,27 @@ std::int32_t LargestBacklog() { return SOMAXCONN; }
 SocketHandle Accept(SocketHandle listener, sockaddr_in& peer) {
   int length = sizeof peer;
   const SOCKET socket = ::accept(Native(listener), reinterpret_cast<sockaddr*>(&peer), &length);
-  return socket == INVALID_SOCKET ? kInvalidSocket : Handle(socket);
+  if (socket == INVALID_SOCKET) return kInvalidSocket;
+  const BOOL noDelay = TRUE;
+  ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+               sizeof noDelay);
+  const SocketHandle handle = Handle(socket);
+  if (handle != kInvalidSocket) g_watch.push_back({Native(handle), POLLRDNORM, 0});
+  return handle;
+}
+
+bool FindReadable(std::size_t, std::vector<SocketHandle>& readable) {
+  if (g_watch.empty()) return true;
+  int ready = ::WSAPoll(g_watch.data(), static_cast<ULONG>(g_watch.size()), 0);
+  if (ready == SOCKET_ERROR) return false;
+  // A closed or reset connection says POLLHUP or POLLERR, with or without
+  // POLLRDNORM.
+  for (std::size_t i = 0; i < g_watch.size() && ready > 0; ++i) {
+    if (g_watch[i].revents == 0) continue;
+    readable.push_back(static_cast<SocketHandle>(g_watch[i].fd));
+    --ready;
+  }
+  return true;
 }
 
 std::int32_t Receive(SocketHandle socket, std::uint8_t* buffer, std::int32_t length, int& error) {
@@ -89,6 +123,8 @@ std::int32_t Send(SocketHandle socket, const std::uint8_t* buffer, std::int32_t 
 }
 
 std::int32_t Close(SocketHandle socket) {
+  std::erase_if(g_watch,
+                [socket](const WSAPOLLFD& watched) { return watched.fd == Native(socket); });
   return ::closesocket(Native(socket)) == 0 ? 0 : kSocketError;
 }
 
@@ -114,5 +150,7 @@ std::span<const ErrorMeaning> ErrorMeanings() {
   }};
   return kMeanings;
 }
+
+std::string ErrorText(int code) { return SystemErrorText(static_cast<unsigned long>(code)); }
 
 }  // namespace quib::backend

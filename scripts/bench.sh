@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the benchmarks in Release and runs them: the tick beside the bare
-# receive loop and with send queues waiting, the packet handler beside the
-# bare sends and with the capture on, the record's memory, and the whole road
-# against the built server at two cadences.
+# Builds the benchmarks in Release and runs them: the tick beside one poll and
+# the bare receive loop and with send queues waiting, the packet handler
+# beside the bare sends and with the capture on, the record's memory, the
+# whole road against the built server at two cadences, and the server's CPU
+# with 1000 idle connections.
 # Prints the figures as ratios (the tables of docs/performance.md); the raw
 # results stay in build/bench/results.json. Extra arguments go to the
 # benchmark binary (e.g. --benchmark_filter=Tick).

@@ -40,7 +40,8 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
   form.AcceptDelay = std::chrono::milliseconds(options.AcceptDelayMs);
   if (!form.Load(options.Port)) {
     error = "Unable to listen on " + FormatIPv4(options.Address) + ":" +
-            std::to_string(options.Port) + "\n" + ListenFailureReason(options, LastSocketError());
+            std::to_string(options.Port) + "\n" +
+            ListenFailureReason(options, LastSocketError(), ListenFailureText());
     return false;
   }
   if (!options.CapturePath.empty() && !form.StartCapture(options.CapturePath, error)) {
@@ -70,7 +71,8 @@ std::string ExposureWarning(const Form1& form) {
          "validates nothing.";
 }
 
-std::string ListenFailureReason(const ProgramOptions& options, SocketError error) {
+std::string ListenFailureReason(const ProgramOptions& options, SocketError error,
+                                const std::string& systemText) {
   const std::string port = std::to_string(options.Port);
   switch (error) {
     case SocketError::kAddressInUse:
@@ -81,7 +83,8 @@ std::string ListenFailureReason(const ProgramOptions& options, SocketError error
              " is not an address of this machine: give one of its own with --address, such as "
              "127.0.0.1.";
     default:
-      return "The system refused to listen on port " + port + ".";
+      if (systemText.empty()) return "The system refused to listen on port " + port + ".";
+      return "The system refused to listen on port " + port + " (" + systemText + ").";
   }
 }
 

@@ -21,8 +21,11 @@ struct ProgramOptions;
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error);
 
 // Why the listen failed and what to do, for the line below "Unable to listen
-// on ADDRESS:PORT".
-std::string ListenFailureReason(const ProgramOptions& options, SocketError error);
+// on ADDRESS:PORT". `systemText` is the system's own words
+// (ListenFailureText), shown for a failure other than a port in use or an
+// address not this machine's.
+std::string ListenFailureReason(const ProgramOptions& options, SocketError error,
+                                const std::string& systemText);
 
 // The line said once the server listens, with the real port.
 std::string ListeningMessage(const Form1& form);

@@ -18,7 +18,9 @@ int RunWindowMode(const ProgramOptions& options, const WindowCalls& calls) {
   }
   std::fputs(StartedText(form).c_str(), stderr);
   std::fflush(stderr);
+  form.StopRequested = calls.StopRequested;
   const int status = calls.RunWindow(form);
+  form.StopRequested = nullptr;
   form.Unload();
   return status;
 }

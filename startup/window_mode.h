@@ -18,6 +18,9 @@ struct WindowCalls {
   // Shows the window over the started `form` and runs it until it closes;
   // returns the exit status.
   std::function<int(Form1& form)> RunWindow;
+  // Whether a stop signal waits for the window's loop, asked without
+  // waiting during the accept delay (Form1::StopRequested); none: never.
+  std::function<bool()> StopRequested;
 };
 
 // The whole program in window mode; returns the exit status.

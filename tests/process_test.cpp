@@ -1,14 +1,18 @@
 // The server as a program: options, start-up failures, the console and stop
 // signals, through a real child process.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <thread>
 #include <tuple>
 
 #include "tests/server_process.h"
@@ -202,6 +206,101 @@ TEST(ProcessTest, BadOptionsExitTwoWithTheUsage) {
     EXPECT_TRUE(server.WaitForError("Usage:")) << server.ErrorText();
     EXPECT_NE(server.ErrorText().find(message), std::string::npos) << server.ErrorText();
     EXPECT_EQ(server.PendingOutput(), "");
+  }
+}
+
+// --- At the edges --------------------------------------------------------------
+
+// A terminal for the server (Linux): the test keeps the other end and a
+// description of its own, as a shell does.
+struct Terminal {
+  Terminal() {
+    Master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (Master >= 0 && ::grantpt(Master) == 0 && ::unlockpt(Master) == 0) {
+      Slave = ::open(::ptsname(Master), O_RDWR | O_NOCTTY);
+    }
+  }
+  ~Terminal() {
+    for (int fd : {Master, Slave}) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  bool NonBlocking() const { return (::fcntl(Slave, F_GETFL) & O_NONBLOCK) != 0; }
+  int Master = -1;
+  int Slave = -1;
+};
+
+// A stop during a long accept delay ends the server within about a tick (the
+// wait is sliced), a listen the system refuses says the system's own reason,
+// and the terminal it is given keeps its file status flags however it ends.
+TEST(ProcessTest, AtTheEdgesTheProcessActsAndSaysWhatTheSystemDoes) {
+  const bool onLinux = !ServerProcess::IsWindowsProgram();
+  std::ifstream portStart("/proc/sys/net/ipv4/ip_unprivileged_port_start");
+  int firstFreePort = 1024;
+  portStart >> firstFreePort;
+  Terminal terminal;
+  int client = -1;
+  const auto stopInTheWait = [&client](ServerProcess& server, std::int32_t port) {
+    client = ConnectClient(port);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    server.Signal(ServerProcess::StopSignals().front());
+  };
+  const auto logThenKill = [&](ServerProcess& server, std::int32_t port) {
+    client = ConnectClient(port);
+    SendAll(client, Concat({Le16(0x0204), Zeros(16)}));
+    std::string shown;
+    char chunk[256];
+    for (int i = 0; i < 30 && shown.find("LoginReQ") == std::string::npos; ++i) {
+      const auto n = WaitReadable(terminal.Master, 100) ? ::read(terminal.Master, chunk, 256) : 0;
+      if (n > 0) shown.append(chunk, static_cast<std::size_t>(n));
+    }
+    EXPECT_NE(shown.find("LoginReQ"), std::string::npos) << "no log line on the terminal";
+    EXPECT_FALSE(terminal.NonBlocking()) << "set while the server runs";
+    server.Signal(SIGKILL);
+  };
+  const struct {
+    std::string What;
+    bool Runs;  // on this platform
+    std::vector<std::string> Args;
+    std::function<void(ServerProcess&, std::int32_t port)> Act;  // once it listens
+    int Status;
+    std::string Said;
+  } cases[] = {
+      {"a stop in a 5 s accept delay", true, {"--accept-delay", "5000"}, stopInTheWait, 0, ""},
+      {"port 80",
+       onLinux && firstFreePort > 80,
+       {"--port", "80"},
+       {},
+       1,
+       "Unable to listen on 127.0.0.1:80\nThe system refused to listen on port 80 (bind: "
+       "Permission denied).\n"},
+      {"kill -9", onLinux, {}, logThenKill, 128 + SIGKILL, ""},
+  };
+  for (const auto& c : cases) {
+    if (!c.Runs) continue;
+    ServerProcess server;
+    // Port 80 is refused to a user without the privilege: root drops it.
+    if (onLinux && ::geteuid() == 0) {
+      server.Wrapper = {"setpriv", "--inh-caps=-net_bind_service",
+                        "--bounding-set=-net_bind_service"};
+    }
+    if (onLinux) server.Terminal = terminal.Slave;
+    std::vector<std::string> args{"--headless", "--port", "0"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    ASSERT_TRUE(server.Start(args)) << c.What;
+    if (c.Act) {
+      const std::int32_t port = server.WaitForListening();
+      ASSERT_GT(port, 0) << c.What << ": " << server.ErrorText();
+      c.Act(server, port);
+    }
+    const auto acted = std::chrono::steady_clock::now();
+    EXPECT_EQ(server.Wait(), c.Status) << c.What << ": " << server.ErrorText();
+    EXPECT_LT(std::chrono::steady_clock::now() - acted, std::chrono::milliseconds(2500)) << c.What;
+    server.WaitForError(c.Said, 500);
+    EXPECT_NE(server.ErrorText().find(c.Said), std::string::npos) << server.ErrorText();
+    EXPECT_FALSE(onLinux && terminal.NonBlocking()) << c.What << ": the terminal left non-blocking";
+    if (client >= 0) ::close(client);
+    client = -1;
   }
 }
 

@@ -84,6 +84,8 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
         std::find(ClosedStreams.begin(), ClosedStreams.end(), fd) != ClosedStreams.end();
     if (closed) {
       posix_spawn_file_actions_addclose(&actions, fd);
+    } else if (Terminal >= 0 && fd < 2) {
+      posix_spawn_file_actions_adddup2(&actions, Terminal, fd);
     } else {
       posix_spawn_file_actions_adddup2(&actions, ends[fd], fd);
     }
@@ -105,7 +107,7 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
   // QUIB_SERVER_WRAPPER runs the server under another program, a memory
   // checker or Wine say: its words, split at spaces, come before the binary.
   // QUIB_SERVER_BINARY names another build of the server, the Windows one.
-  std::vector<std::string> argv;
+  std::vector<std::string> argv = Wrapper;
   if (const char* wrapper = std::getenv("QUIB_SERVER_WRAPPER")) {
     std::istringstream words(wrapper);
     for (std::string word; words >> word;) argv.push_back(word);

@@ -85,6 +85,11 @@ class ServerProcess {
   // and a small capacity for the pipe of its standard output (0: default).
   std::vector<int> ClosedStreams;
   int OutputPipeSize = 0;
+  // Set before Start: a terminal given as standard input and output, one
+  // file description as a shell gives it (-1: pipes); and words ahead of the
+  // binary and any QUIB_SERVER_WRAPPER (a program that drops a privilege).
+  int Terminal = -1;
+  std::vector<std::string> Wrapper;
   // While paused, nothing is read from the server's standard output (or
   // standard error), as with a pager that waits.
   void PauseOutput(bool paused) { outputPaused_ = paused; }

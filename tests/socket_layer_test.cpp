@@ -1,13 +1,21 @@
 #include "net/socket_layer.h"
 
 #ifdef _WIN32
+#include <winsock2.h>
+
 #include <windows.h>
+
+#include <ws2tcpip.h>
 #else
 #include <dirent.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #endif
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "tests/test_support.h"
 
@@ -122,6 +130,45 @@ TEST_F(SocketLayerTest, PortIsFreeAgainAfterCleanupDespiteClosedConnections) {
   EXPECT_NE(Listen(port), kInvalidSocket);
 }
 
+// One question names the accepted sockets that have something to receive:
+// bytes, the client's close, its reset; not an idle one, nor one the layer
+// has closed. Accepted sockets send without the small-packet delay.
+TEST_F(SocketLayerTest, FindsTheSocketsWithSomethingToReceive) {
+  const SocketHandle listener = Listen();
+  std::vector<int> clients;
+  std::vector<SocketHandle> accepted;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(ConnectClient(PortOf(listener)));
+    ASSERT_TRUE(test::WaitReadable(listener, 1000));
+    Endpoint peer;
+    accepted.push_back(AcceptConnection(listener, peer));
+    int noDelay = 0;
+    socklen_t size = sizeof noDelay;
+    ::getsockopt(static_cast<int>(accepted.back()), IPPROTO_TCP, TCP_NODELAY,
+                 reinterpret_cast<char*>(&noDelay), &size);
+    EXPECT_NE(noDelay, 0) << "small sends wait for the client's acknowledgement";
+  }
+  test::SendAll(clients[1], {1});  // 0 stays idle
+  CloseClientSocket(clients[2]);
+  const linger reset{1, 0};
+  ::setsockopt(clients[3], SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),
+               sizeof reset);
+  CloseClientSocket(clients[3]);
+  ASSERT_TRUE(test::WaitReadable(accepted[3], 1000));
+
+  std::vector<SocketHandle> readable{99};
+  FindReadableSockets(readable);
+  std::sort(readable.begin(), readable.end());
+  std::vector<SocketHandle> expected{accepted[1], accepted[2], accepted[3]};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(readable, expected);
+  CloseSocket(accepted[1]);
+  FindReadableSockets(readable);
+  EXPECT_EQ(std::count(readable.begin(), readable.end(), accepted[1]), 0) << "asked once closed";
+  CloseClientSocket(clients[0]);
+  CloseClientSocket(clients[1]);
+}
+
 // --- Failures ---------------------------------------------------------------
 
 TEST_F(SocketLayerTest, RefusesPort65535AndOutOfRangeWithoutASocket) {
@@ -141,6 +188,7 @@ TEST_F(SocketLayerTest, PortInUseFailsAndLeaksNothing) {
   Endpoint second;
   EXPECT_EQ(ListenOn(PortOf(first), kLoopbackAddress, second), kInvalidSocket);
   EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(ListenFailureText().rfind("bind: ", 0), 0u) << ListenFailureText();
 
   // Nor does another program get the port, even asking to share it.
   const int other = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
@@ -155,6 +203,7 @@ TEST_F(SocketLayerTest, PortInUseFailsAndLeaksNothing) {
 
 TEST_F(SocketLayerTest, ListenFailsWhenTheLibraryIsNotStarted) {
   EXPECT_EQ(ListenOn(0, kLoopbackAddress, address), kInvalidSocket);
+  EXPECT_EQ(ListenFailureText(), "") << "the system was not asked";
 }
 
 // A descriptor the layer did not open, or has closed, is never used: it may

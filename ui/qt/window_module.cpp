@@ -2,6 +2,8 @@
 // window is wanted (startup/window_module.h).
 #include "startup/window_module.h"
 
+#include <poll.h>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -39,6 +41,11 @@ int RunQtWindowMode(int& argc, char** argv, const ProgramOptions& options, int s
                     QMessageBox::Ok);
     if (stop) QObject::connect(stop.get(), &QSocketNotifier::activated, &box, &QDialog::reject);
     box.exec();
+  };
+  // The byte stays in the pipe for the notifier: asking takes nothing.
+  calls.StopRequested = [stopFd] {
+    pollfd stop{stopFd, POLLIN, 0};
+    return stopFd >= 0 && ::poll(&stop, 1, 0) > 0;
   };
   calls.RunWindow = [&app](Form1& form) {
     WindowView view(form);

@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -375,9 +376,14 @@ LRESULT CALLBACK Window::RWinProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 HWND g_mainWindow = nullptr;
 
+// Set by a stop from the console, for the accept delay to see while it holds
+// the window's loop.
+std::atomic<bool> g_stopRequested{false};
+
 // Ctrl+C or Ctrl+Break in the console the program was started from closes
 // the window, which runs the unload step.
 BOOL WINAPI OnConsoleEvent(DWORD) {
+  g_stopRequested = true;
   ::PostMessageW(g_mainWindow, WM_CLOSE, 0, 0);
   return TRUE;
 }
@@ -393,6 +399,7 @@ int RunWindowMode(const ProgramOptions& options) {
     ::MessageBoxW(nullptr, WideText(error).c_str(), WideText(kFormCaption).c_str(),
                   MB_OK | MB_ICONERROR);
   };
+  calls.StopRequested = [] { return g_stopRequested.load(); };
   calls.RunWindow = [](Form1& form) {
     Window window(form);
     if (!window.Create()) {
