@@ -16,8 +16,10 @@ namespace {
 // shift which bytes a row gives.
 TEST(LogTextTest, RowsGiveTheirOwnBytesAndTheWholeLogItsLines) {
   Form1 form;
+  form.TimeOfDay = [] { return std::int64_t{((12 * 60 + 4) * 60 + 5) * 1000000LL + 120000}; };
   ConnectionRecord client;
-  client.PeerAddress = SocketAddressOf({kLoopbackAddress, 0});
+  client.PeerAddress = SocketAddressOf({kLoopbackAddress, 52344});
+  client.Conversation = 3;
   form.List1.AddItem("cleared");
   form.List1.Clear();
   form.List1.AddItem("first");
@@ -37,7 +39,8 @@ TEST(LogTextTest, RowsGiveTheirOwnBytesAndTheWholeLogItsLines) {
   } rows[] = {
       {0, ""},
       {1,
-       "Unknown Packet (0x4321) - 7F000001 (3 bytes buffered)\n"
+       "12:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001 (3 bytes "
+       "buffered)\n"
        "0000  21 43 41                                          !CA\n"},
       {2, ""},
       {3, ""},
@@ -70,8 +73,35 @@ TEST(LogTextTest, DetailGoesAheadOfTheDesignedLineAndComesOffAgain) {
             "23:04:05.120 [#3 127.0.0.1:52344] CharSvrReq - 7F000001\n"
             "23:04:05.120 about no connection\n"
             "23:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001\n");
-  EXPECT_EQ(UnknownPacketText(form, 2).rfind("Unknown Packet (0x4321) - 7F000001 (2 bytes", 0), 0u);
+  EXPECT_EQ(UnknownPacketText(form, 2).rfind(
+                "23:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001 (2 bytes", 0),
+            0u);
   EXPECT_EQ(TimeOfDayText(0), "00:00:00.000");
+}
+
+// The bytes dialog keeps off the log: right of the window, else left of it,
+// else left of the log, else against the work area's edge; always on it.
+TEST(LogTextTest, TheBytesDialogOpensBesideTheLog) {
+  const FormRect window{400, 100, 500, 340};  // the log from 586 to the window's end
+  const FormRect log{586, 130, 310, 290};
+  const struct {
+    FormRect Work;
+    int Down;
+    int Left;
+    int Top;
+  } cases[] = {
+      {{0, 0, 1600, 900}, 0, 900, 100},   // right of the window
+      {{0, 0, 1600, 900}, 22, 900, 122},  // a further one a caption lower
+      {{0, 0, 1100, 900}, 0, 100, 100},   // left of it
+      {{200, 0, 900, 900}, 0, 286, 100},  // left of the log, over the form
+      {{300, 0, 800, 900}, 0, 800, 100},  // no room: against the edge
+      {{0, 0, 1600, 350}, 0, 900, 50},    // up, to stay on the work area
+  };
+  for (const auto& c : cases) {
+    const FormRect at = BytesDialogPlace(window, log, 300, 300, c.Work, c.Down);
+    EXPECT_EQ(at.Left, c.Left) << c.Work.Width;
+    EXPECT_EQ(at.Top, c.Top) << c.Work.Height;
+  }
 }
 
 }  // namespace

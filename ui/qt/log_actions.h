@@ -9,9 +9,8 @@
 #include <functional>
 #include <memory>
 
-#include "protocol/connection_events.h"
-
 #include "app/log_menu.h"
+#include "protocol/connection_events.h"
 
 class QListWidget;
 class QWidget;
