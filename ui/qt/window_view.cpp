@@ -319,7 +319,7 @@ void WindowView::BindModels() {
   connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
     if (followLog_) bar->setValue(maximum);
   });
-  form_.List1.OnAppend = [this](const std::string& line) { AppendLogLine(line); };
+  form_.List1.OnAppend = [list1](const std::string& line) { list1->addItem(ToQString(line)); };
   form_.List1.OnDropOldest = [list1] { delete list1->takeItem(0); };
   form_.List1.OnClear = [list1] { list1->clear(); };
 
@@ -359,10 +359,6 @@ void WindowView::ShowSettings() {
   if (dialog.exec() != QDialog::Accepted) return;
   Control<QTimer>(FormControl::Timer1)->setInterval(static_cast<int>(form_.TickInterval.count()));
   setToolTip(DescribeServerSettings(form_));
-}
-
-void WindowView::AppendLogLine(const std::string& line) {
-  Control<QListWidget>(FormControl::List1)->addItem(ToQString(line));
 }
 
 void WindowView::resizeEvent(QResizeEvent* event) {

@@ -57,7 +57,6 @@ class WindowView : public QWidget {
   void BindTextBox(QLineEdit* edit, TextBox& box);
   void BindModels();
   void StartEvents();
-  void AppendLogLine(const std::string& line);
   void ShowSettings();
   void RefreshStatus();
   void ShowOutcome();
