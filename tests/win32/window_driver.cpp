@@ -237,49 +237,47 @@ void WindowTest::SetUp() {
   ASSERT_NE(window, nullptr) << "no window \"" << kFormCaption << "\"";
 }
 
-RemoteMemory::RemoteMemory(HANDLE process, std::size_t size)
-    : process_(process),
-      memory_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
-
-RemoteMemory::~RemoteMemory() {
-  if (memory_ != nullptr) ::VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
-}
-
-LPARAM RemoteMemory::At(std::size_t offset) const {
-  return reinterpret_cast<LPARAM>(static_cast<char*>(memory_) + offset);
-}
-
-bool RemoteMemory::Write(std::size_t offset, const void* data, std::size_t size) const {
-  return ::WriteProcessMemory(process_, static_cast<char*>(memory_) + offset, data, size,
-                              nullptr) != FALSE;
-}
-
-bool RemoteMemory::Read(std::size_t offset, void* data, std::size_t size) const {
-  return ::ReadProcessMemory(process_, static_cast<char*>(memory_) + offset, data, size, nullptr) !=
-         FALSE;
-}
-
 namespace {
 
-constexpr std::size_t kPartChars = 4096;
+constexpr std::size_t kChars = 4096;  // of a text read from the program
 
-// Part `part`'s text, through `memory` at `offset`; while an outcome shows,
-// every part gives the outcome.
-std::wstring PartText(HWND bar, std::size_t part, const RemoteMemory& memory, std::size_t offset) {
-  std::wstring text(kPartChars, L'\0');
-  const wchar_t none = L'\0';
-  memory.Write(offset, &none, sizeof none);
-  ::SendMessageW(bar, SB_GETTEXTW, part, memory.At(offset));
-  memory.Read(offset, text.data(), kPartChars * sizeof(wchar_t));
-  text.resize(wcsnlen(text.c_str(), kPartChars));
-  return text;
-}
+// Memory in the program, for messages to its controls that carry pointers:
+// the system copies memory between processes only for its own messages.
+struct Remote {
+  Remote(HANDLE process, std::size_t size)
+      : Process(process),
+        At(static_cast<char*>(
+            ::VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {}
+  ~Remote() { ::VirtualFreeEx(Process, At, 0, MEM_RELEASE); }
+  Remote(const Remote&) = delete;
+  Remote& operator=(const Remote&) = delete;
+
+  void Put(std::size_t offset, const void* data, std::size_t size) const {
+    ::WriteProcessMemory(Process, At + offset, data, size, nullptr);
+  }
+  LPARAM Clear(std::size_t offset) const {
+    const wchar_t none = L'\0';
+    Put(offset, &none, sizeof none);
+    return reinterpret_cast<LPARAM>(At + offset);
+  }
+  std::wstring Text(std::size_t offset) const {
+    std::wstring text(kChars, L'\0');
+    ::ReadProcessMemory(Process, At + offset, text.data(), kChars * sizeof(wchar_t), nullptr);
+    text.resize(wcsnlen(text.c_str(), kChars));
+    return text;
+  }
+
+  HANDLE Process;
+  char* At;
+};
 
 }  // namespace
 
+// While an outcome shows, every part of the bar gives it.
 std::wstring WindowTest::Status() const {
-  const RemoteMemory memory(server.Process(), kPartChars * sizeof(wchar_t));
-  return PartText(::GetDlgItem(window, kStatusBarId), 0, memory, 0);
+  const Remote memory(server.Process(), kChars * sizeof(wchar_t));
+  ::SendMessageW(::GetDlgItem(window, kStatusBarId), SB_GETTEXTW, 0, memory.Clear(0));
+  return memory.Text(0);
 }
 
 bool WindowTest::OutcomeShows() const {
@@ -288,46 +286,40 @@ bool WindowTest::OutcomeShows() const {
 
 std::vector<BarPart> WindowTest::StatusParts() const {
   HWND bar = ::GetDlgItem(window, kStatusBarId);
-  constexpr std::size_t kEdges = 256 * sizeof(int);
-  const RemoteMemory memory(server.Process(), kEdges + kPartChars * sizeof(wchar_t));
-  const auto count = ::SendMessageW(bar, SB_GETPARTS, 256, memory.At());
-  std::vector<int> edges(static_cast<std::size_t>(std::max<LRESULT>(count, 0)));
-  memory.Read(0, edges.data(), edges.size() * sizeof(int));
+  const Remote memory(server.Process(), kChars * sizeof(wchar_t));
+  std::vector<int> edges(static_cast<std::size_t>(::SendMessageW(bar, SB_GETPARTS, 0, 0)));
+  ::SendMessageW(bar, SB_GETPARTS, edges.size(), reinterpret_cast<LPARAM>(memory.At));
+  ::ReadProcessMemory(memory.Process, memory.At, edges.data(), edges.size() * sizeof(int), nullptr);
   RECT client{};
   ::GetClientRect(bar, &client);
   std::vector<BarPart> parts;
   for (std::size_t i = 0; i < edges.size(); ++i) {
-    parts.push_back({PartText(bar, i, memory, kEdges), i == 0 ? 0 : edges[i - 1],
-                     edges[i] < 0 ? client.right : edges[i]});
+    ::SendMessageW(bar, SB_GETTEXTW, i, memory.Clear(0));
+    parts.push_back(
+        {memory.Text(0), i == 0 ? 0 : edges[i - 1], edges[i] < 0 ? client.right : edges[i]});
   }
   return parts;
 }
 
 std::wstring WindowTest::StatusTip() const {
-  HWND bar = ::GetDlgItem(window, kStatusBarId);
-  const RemoteMemory memory(server.Process(), sizeof(TOOLINFOW) + kPartChars * sizeof(wchar_t));
+  const Remote memory(server.Process(), sizeof(TOOLINFOW) + kChars * sizeof(wchar_t));
   TOOLINFOW tool{};
   tool.cbSize = TTTOOLINFOW_V2_SIZE;
   tool.hwnd = window;
-  tool.uId = reinterpret_cast<UINT_PTR>(bar);
-  tool.lpszText = reinterpret_cast<wchar_t*>(memory.At(sizeof tool));
+  tool.uId = reinterpret_cast<UINT_PTR>(::GetDlgItem(window, kStatusBarId));
+  tool.lpszText = reinterpret_cast<wchar_t*>(memory.At + sizeof tool);
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
-  // The program's tooltips: the one that knows the bar as its tool.
+  // The program's tooltips: the one that has the bar as its tool.
   for (HWND tip = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); tip != nullptr;
        tip = ::FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) {
     DWORD owner = 0;
     ::GetWindowThreadProcessId(tip, &owner);
-    const wchar_t none = L'\0';
-    if (owner != process || !memory.Write(0, &tool, sizeof tool) ||
-        !memory.Write(sizeof tool, &none, sizeof none)) {
-      continue;
-    }
-    ::SendMessageW(tip, TTM_GETTEXTW, kPartChars, memory.At());
-    std::wstring text(kPartChars, L'\0');
-    memory.Read(sizeof tool, text.data(), kPartChars * sizeof(wchar_t));
-    text.resize(wcsnlen(text.c_str(), kPartChars));
-    if (!text.empty()) return text;
+    if (owner != process) continue;
+    memory.Put(0, &tool, sizeof tool);
+    memory.Clear(sizeof tool);
+    ::SendMessageW(tip, TTM_GETTEXTW, kChars, reinterpret_cast<LPARAM>(memory.At));
+    if (std::wstring text = memory.Text(sizeof tool); !text.empty()) return text;
   }
   return {};
 }

@@ -64,25 +64,6 @@ HWND FocusOf(HWND window);
 bool Eventually(const std::function<bool()>& condition,
                 std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-// Memory in another process: the common controls' messages carry pointers,
-// which the system copies between processes only for its own messages.
-class RemoteMemory {
- public:
-  RemoteMemory(HANDLE process, std::size_t size);
-  ~RemoteMemory();
-  RemoteMemory(const RemoteMemory&) = delete;
-  RemoteMemory& operator=(const RemoteMemory&) = delete;
-
-  // The address `offset` bytes in, as the other process sees it.
-  LPARAM At(std::size_t offset = 0) const;
-  bool Write(std::size_t offset, const void* data, std::size_t size) const;
-  bool Read(std::size_t offset, void* data, std::size_t size) const;
-
- private:
-  HANDLE process_;
-  void* memory_;
-};
-
 // A section of the status bar: its text, and its left and right edges.
 struct BarPart {
   std::wstring Text;
