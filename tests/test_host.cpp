@@ -12,8 +12,8 @@ TestHost::TestHost()
 
 ConnectionRecord& TestHost::Connect() {
   ConnectionRecord& record = connections_.emplace_back();
-  record.PeerAddress = SocketAddressOf(
-      {kLoopbackAddress, static_cast<std::uint16_t>(50000 + connections_.size())});
+  record.PeerAddress =
+      SocketAddressOf({kLoopbackAddress, static_cast<std::uint16_t>(50000 + connections_.size())});
   record.Conversation = connections_.size();
   return record;
 }
