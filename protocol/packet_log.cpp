@@ -81,8 +81,7 @@ std::string DesignedLine(const ConnectionEvent& event) {
       return ShortPacketLine(connection, event.Id, connection.RecvLength, event.Length);
     case EventKind::kTextCut:
       return "Chat Text Cut (0x" + UpperHex(event.Id) + ") - " + PeerHex(connection) + ": " +
-             std::to_string(event.Bytes.size()) + " of " + std::to_string(event.Length) +
-             " bytes";
+             std::to_string(event.Bytes.size()) + " of " + std::to_string(event.Length) + " bytes";
     default:
       return {};
   }

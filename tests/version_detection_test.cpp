@@ -111,13 +111,20 @@ TEST_F(VersionDetectionTest, MapLoginInPiecesIsToldWhole) {
     std::size_t Lines;                // failure lines after every piece
     std::size_t WaitingAfter;         // pieces after which it still waited
   } cases[] = {
-      {{19, kQuiet}, 5, 0, 1},        {{10, 9, kQuiet}, 5, 0, 2},
-      {{1, 18, kQuiet}, 5, 0, 2},     {{18, 1, kQuiet}, 5, 0, 2},
-      {{1, 1, 17, kQuiet}, 5, 0, 3},  {{10, 9, 4, kQuiet}, 5, 0, 3},
-      {{10, 12, kQuiet}, 6, 0, 2},    {{19, 3, kQuiet}, 6, 0, 2},  // 22 cut where 19 is listed
-      {{19, 20}, 7, 0, 1},            {{39}, 7, 0, 0},  // 39, the largest listed for 0x0072
-      {{19, 25}, 5, 0, 1},            {{10, kQuiet}, 0, 1, 1},
-      {{1, kQuiet}, 0, 1, 1},         {{38, 2}, 0, 1, 1},
+      {{19, kQuiet}, 5, 0, 1},
+      {{10, 9, kQuiet}, 5, 0, 2},
+      {{1, 18, kQuiet}, 5, 0, 2},
+      {{18, 1, kQuiet}, 5, 0, 2},
+      {{1, 1, 17, kQuiet}, 5, 0, 3},
+      {{10, 9, 4, kQuiet}, 5, 0, 3},
+      {{10, 12, kQuiet}, 6, 0, 2},
+      {{19, 3, kQuiet}, 6, 0, 2},  // 22 cut where 19 is listed
+      {{19, 20}, 7, 0, 1},
+      {{39}, 7, 0, 0},  // 39, the largest listed for 0x0072
+      {{19, 25}, 5, 0, 1},
+      {{10, kQuiet}, 0, 1, 1},
+      {{1, kQuiet}, 0, 1, 1},
+      {{38, 2}, 0, 1, 1},
       {{45}, 0, 1, 0},
   };
   for (const auto& c : cases) {
