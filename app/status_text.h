@@ -28,7 +28,7 @@ enum class StatusPart : std::uint8_t { kListening, kConnections, kWarp, kReload,
 inline constexpr std::size_t kStatusPartCount = 5;
 
 // One section: its whole text first, then shorter forms, tried in turn when
-// the bar is too narrow for it.
+// the bar is too narrow for it; an empty form leaves the section out.
 struct StatusSection {
   StatusPart Part;
   std::vector<std::string> Forms;
