@@ -158,8 +158,9 @@ void StatusBar::ShowSections() {
     const std::wstring wide = OneLine(texts[i]);
     ::SendMessageW(bar_, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(wide.c_str()));
   }
-  tipText_ = OneLine(StatusText(sections_));
-  TOOLINFOW tool = BarTool(window_, bar_, tipText_.c_str());
+  // The tip keeps a copy of its text.
+  const std::wstring whole = OneLine(StatusText(sections_));
+  TOOLINFOW tool = BarTool(window_, bar_, whole.c_str());
   ::SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 

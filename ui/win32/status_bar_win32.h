@@ -61,7 +61,6 @@ class StatusBar {
   std::string outcomeShown_;             // empty while the sections show
   std::vector<StatusSection> sections_;  // as last shown
   int fittedWidth_ = -1;                 // the width they were fitted to
-  std::wstring tipText_;
   std::unique_ptr<EventSubscription> told_;
 };
 
