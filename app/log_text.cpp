@@ -1,5 +1,7 @@
 #include "app/log_text.h"
 
+#include <algorithm>
+
 #include "app/main_window.h"
 
 namespace quib {
@@ -22,6 +24,20 @@ std::string UnknownPacketText(const Form1& form, std::size_t row) {
            std::to_string(UnknownPackets::kKept) + " unknown packets are kept.";
   }
   return DescribeUnknownPacket(*packet);
+}
+
+FormRect BytesDialogPlace(const FormRect& window, const FormRect& log, int width, int height,
+                          const FormRect& work, int down) {
+  const int workRight = work.Left + work.Width;
+  int left = workRight - width;
+  for (const int beside : {window.Left + window.Width, window.Left - width, log.Left - width}) {
+    if (beside >= work.Left && beside + width <= workRight) {
+      left = beside;
+      break;
+    }
+  }
+  const int top = std::min(window.Top + down, work.Top + work.Height - height);
+  return {std::max(left, work.Left), std::max(top, work.Top), width, height};
 }
 
 }  // namespace quib

@@ -1,9 +1,11 @@
 // The log's text as both windows hand it out: the whole log for saving or
-// copying, and what the bytes dialog shows for one line.
+// copying, and what the bytes dialog shows for one line and where.
 #pragma once
 
 #include <cstddef>
 #include <string>
+
+#include "app/form_layout.h"
 
 namespace quib {
 
@@ -17,5 +19,13 @@ std::string LogText(const ListBox& log);
 // or why they are not shown. Empty for a line that is not about an unknown
 // packet, or a row past the end.
 std::string UnknownPacketText(const Form1& form, std::size_t row);
+
+// Where a bytes dialog `width` by `height` opens, in the screen's pixels, so
+// that the log stays in view: right of the main window `window`, else left
+// of it, else left of the log `log` (over the rest of the form), else
+// against the right edge of `work`, the screen's work area; its top `down`
+// below the window's, and all of it on the work area.
+FormRect BytesDialogPlace(const FormRect& window, const FormRect& log, int width, int height,
+                          const FormRect& work, int down);
 
 }  // namespace quib

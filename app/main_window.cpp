@@ -93,8 +93,8 @@ void Form1::LogEvent(const ConnectionEvent& event) {
   }
   // The row's bytes, for the operator who asks what the client sent.
   Log(line, event.Connection, kUnknownPacketLine);
-  Unknown.Add(List1.Appended() - 1, std::move(line), event.Bytes.data(),
-              static_cast<std::int32_t>(event.Bytes.size()));
+  Unknown.Add(List1.Appended() - 1, std::move(line), DetailPrefix(TimeOfDay(), event.Connection),
+              event.Bytes.data(), static_cast<std::int32_t>(event.Bytes.size()));
 }
 
 void Form1::Tell(const std::string& outcome) {

@@ -1,10 +1,13 @@
-// What the windows' status bar shows for as long as the server runs, and how
-// long a command's outcome stays beside it. The console's "show" says the same.
+// What the windows' status bar shows for as long as the server runs: its
+// sections, and how they fit the bar's width. The console's "show" says the
+// same.
 #pragma once
 
-#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace quib {
 
@@ -20,13 +23,35 @@ struct ConnectionCounts {
 };
 ConnectionCounts CountConnections(const Form1& form);
 
-// "Listening on 127.0.0.1:6900 | 2 connections, 1 in the map | Warp to
-// prontera.gat (150, 170) | reload pending | Capture: FILE": a reload while
-// one waits for the next map loaded, the capture only while one runs, the
-// warp target as Warp would send it now.
+// The bar's sections, left to right.
+enum class StatusPart : std::uint8_t { kListening, kConnections, kWarp, kReload, kCapture };
+inline constexpr std::size_t kStatusPartCount = 5;
+
+// One section: its whole text first, then shorter forms, tried in turn when
+// the bar is too narrow for it; an empty form leaves the section out.
+struct StatusSection {
+  StatusPart Part;
+  std::vector<std::string> Forms;
+  bool operator==(const StatusSection&) const = default;
+};
+
+// "Listening on 127.0.0.1:6900", "2 connections, 1 in the map", "Warp to
+// prontera.gat (150, 170)" as Warp would send it now, "reload pending" while
+// a reload waits for the next map loaded, "Capture: FILE" while one runs.
+std::vector<StatusSection> StatusSections(const Form1& form);
+
+// The whole text, the sections joined with " | ": the bar's tooltip.
+std::string StatusText(const std::vector<StatusSection>& sections);
 std::string StatusText(const Form1& form);
 
-// How long a command's outcome shows in the status bar.
-inline constexpr std::chrono::seconds kOutcomeShown{5};
+// What each section shows in a bar `width` wide, when `measure` gives the
+// width a text takes in a section, the room around it included; an empty
+// text leaves its section out. Sections are shortened in turn, the listening
+// address first and the warp target last, then the listening address is
+// left out, so that the capture stays in view; where even then the bar is
+// too narrow, the capture's file name is cut from its start
+// ("Capture: …ad.pcapng").
+std::vector<std::string> FitStatus(const std::vector<StatusSection>& sections, int width,
+                                   const std::function<int(const std::string&)>& measure);
 
 }  // namespace quib

@@ -5,8 +5,8 @@
 
 namespace quib {
 
-void UnknownPackets::Add(std::uint64_t line, std::string text, const std::uint8_t* bytes,
-                         std::int32_t count) {
+void UnknownPackets::Add(std::uint64_t line, std::string text, std::string source,
+                         const std::uint8_t* bytes, std::int32_t count) {
   Packet* slot;
   if (packets_.size() < kKept) {
     slot = &packets_.emplace_back();
@@ -16,6 +16,7 @@ void UnknownPackets::Add(std::uint64_t line, std::string text, const std::uint8_
   }
   slot->Line = line;
   slot->Text = std::move(text);
+  slot->Source = std::move(source);
   slot->Length = std::clamp(count, 0, kBufferSize);
   std::copy(bytes, bytes + slot->Length, slot->Bytes.begin());
 }
@@ -40,7 +41,7 @@ void UnknownPackets::Clear() {
 }
 
 std::string DescribeUnknownPacket(const UnknownPackets::Packet& packet) {
-  return packet.Text + " (" + std::to_string(packet.Length) + " bytes buffered)\n" +
+  return packet.Source + packet.Text + " (" + std::to_string(packet.Length) + " bytes buffered)\n" +
          FormatHexDump(packet.Bytes.data(), static_cast<std::size_t>(packet.Length));
 }
 

@@ -20,12 +20,16 @@ class UnknownPackets {
 
   struct Packet {
     std::uint64_t Line = 0;  // the log line's number (ListBox::Appended() order)
-    std::string Text;        // the log line
+    std::string Text;        // the log line as designed
+    // When it came and from which connection, as the detailed log puts them
+    // ahead of the line: "12:04:05.120 [#3 127.0.0.1:52344] ".
+    std::string Source;
     std::int32_t Length = 0;
     PacketBuffer Bytes{};
   };
 
-  void Add(std::uint64_t line, std::string text, const std::uint8_t* bytes, std::int32_t count);
+  void Add(std::uint64_t line, std::string text, std::string source, const std::uint8_t* bytes,
+           std::int32_t count);
   // The packet of log line `line`, or nullptr when its bytes are no longer held.
   const Packet* Find(std::uint64_t line) const;
   std::size_t Count() const { return packets_.size(); }
@@ -42,7 +46,8 @@ class UnknownPackets {
 //   0000  43 21 00 61 ...  C!.a............
 std::string FormatHexDump(const std::uint8_t* bytes, std::size_t count);
 
-// A kept packet for people: its log line, its size, then its bytes.
+// A kept packet for people: when and whence, its log line, its size, then
+// its bytes.
 std::string DescribeUnknownPacket(const UnknownPackets::Packet& packet);
 
 }  // namespace quib

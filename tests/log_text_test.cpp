@@ -16,8 +16,10 @@ namespace {
 // shift which bytes a row gives.
 TEST(LogTextTest, RowsGiveTheirOwnBytesAndTheWholeLogItsLines) {
   Form1 form;
+  form.TimeOfDay = [] { return std::int64_t{((12 * 60 + 4) * 60 + 5) * 1000000LL + 120000}; };
   ConnectionRecord client;
-  client.PeerAddress = SocketAddressOf({kLoopbackAddress, 0});
+  client.PeerAddress = SocketAddressOf({kLoopbackAddress, 52344});
+  client.Conversation = 3;
   form.List1.AddItem("cleared");
   form.List1.Clear();
   form.List1.AddItem("first");
@@ -37,7 +39,8 @@ TEST(LogTextTest, RowsGiveTheirOwnBytesAndTheWholeLogItsLines) {
   } rows[] = {
       {0, ""},
       {1,
-       "Unknown Packet (0x4321) - 7F000001 (3 bytes buffered)\n"
+       "12:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001 (3 bytes "
+       "buffered)\n"
        "0000  21 43 41                                          !CA\n"},
       {2, ""},
       {3, ""},
@@ -70,8 +73,32 @@ TEST(LogTextTest, DetailGoesAheadOfTheDesignedLineAndComesOffAgain) {
             "23:04:05.120 [#3 127.0.0.1:52344] CharSvrReq - 7F000001\n"
             "23:04:05.120 about no connection\n"
             "23:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001\n");
-  EXPECT_EQ(UnknownPacketText(form, 2).rfind("Unknown Packet (0x4321) - 7F000001 (2 bytes", 0), 0u);
+  EXPECT_EQ(UnknownPacketText(form, 2).rfind(
+                "23:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001 (2 bytes", 0),
+            0u);
   EXPECT_EQ(TimeOfDayText(0), "00:00:00.000");
+}
+
+// Where the screen has no room beside the window (the windows' tests try
+// that), the bytes dialog opens left of the log, else against the work
+// area's edge, and stays on the work area.
+TEST(LogTextTest, TheBytesDialogKeepsOffTheLog) {
+  const FormRect window{400, 100, 500, 340};
+  const FormRect log{586, 130, 310, 290};
+  const struct {
+    FormRect Work;
+    int Left;
+    int Top;
+  } cases[] = {
+      {{200, 0, 900, 900}, 286, 122},  // left of the log, over the form
+      {{300, 0, 800, 900}, 800, 122},  // against the edge
+      {{0, 0, 1100, 350}, 100, 50},    // left of the window, up
+  };
+  for (const auto& c : cases) {
+    const FormRect at = BytesDialogPlace(window, log, 300, 300, c.Work, 22);
+    EXPECT_EQ(at.Left, c.Left) << c.Work.Left;
+    EXPECT_EQ(at.Top, c.Top) << c.Work.Left;
+  }
 }
 
 }  // namespace

@@ -123,6 +123,22 @@ TEST(OperatorViewTest, EachCommandSaysWhatItDidOrChanged) {
   ASSERT_TRUE(server.WriteLine("warp"));
   EXPECT_TRUE(server.WaitForError("Warp: 1 client to abcdefghijklmnop (150, 898)\n", 3000, from))
       << server.ErrorText().substr(from);
+
+  // The bytes of an unknown packet say when it came and from which connection.
+  SendAll(client, Le16(0x4321));
+  std::optional<std::string> line;
+  do line = server.ReadLine(3000);
+  while (line && !line->ends_with("] Unknown Packet (0x4321) - 7F000001"));  // detail is on
+  ASSERT_TRUE(line.has_value()) << "no unknown packet line";
+  const std::size_t asked = server.ErrorText().size();
+  ASSERT_TRUE(server.WriteLine("bytes"));
+  EXPECT_TRUE(server.WaitForError(" (2 bytes buffered)\n", 3000, asked));
+  EXPECT_TRUE(std::regex_search(
+      server.ErrorText().substr(asked),
+      std::regex("^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3} \\[#1 127\\.0\\.0\\.1:" +
+                 std::to_string(LocalPort(client)) +
+                 "\\] Unknown Packet \\(0x4321\\) - 7F000001 \\(2 bytes buffered\\)\n0000  21 43")))
+      << server.ErrorText().substr(asked);
   ::close(client);
   EXPECT_EQ(server.Stop(), 0);
   std::remove(a.c_str());

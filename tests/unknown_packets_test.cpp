@@ -13,7 +13,7 @@ constexpr std::size_t kKept = UnknownPackets::kKept;
 void AddPackets(UnknownPackets& store, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     const auto byte = static_cast<std::uint8_t>(i);
-    store.Add(100 + i, "line " + std::to_string(i), &byte, 1);
+    store.Add(100 + i, "line " + std::to_string(i), {}, &byte, 1);
   }
 }
 
@@ -47,14 +47,14 @@ TEST(UnknownPacketsTest, TheNewestAreKeptAndAnEvictedLineIsFoundNoMore) {
 TEST(UnknownPacketsTest, ASlotReusedHoldsOnlyItsNewPacket) {
   UnknownPackets store;
   const PacketBuffer full{};
-  store.Add(1, "long", full.data(), kBufferSize + 50);  // at most a buffer is kept
+  store.Add(1, "long", {}, full.data(), kBufferSize + 50);  // at most a buffer is kept
   EXPECT_EQ(store.Newest(0).Length, kBufferSize);
   AddPackets(store, kKept - 1);
   const std::uint8_t byte = 7;
-  store.Add(5000, "short", &byte, 1);  // takes the slot of "long"
+  store.Add(5000, "short", "12:04:05.120 [#3 127.0.0.1:52344] ", &byte, 1);  // the slot of "long"
   EXPECT_EQ(store.Find(1), nullptr);
   EXPECT_EQ(DescribeUnknownPacket(*store.Find(5000)),
-            "short (1 bytes buffered)\n"
+            "12:04:05.120 [#3 127.0.0.1:52344] short (1 bytes buffered)\n"
             "0000  07                                                .\n");
   store.Clear();
   EXPECT_EQ(store.Count(), 0u);

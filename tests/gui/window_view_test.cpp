@@ -20,6 +20,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -27,7 +28,7 @@
 
 #include "app/form_layout.h"
 #include "app/main_window.h"
-#include "app/status_text.h"
+#include "app/outcome_queue.h"
 #include "protocol/map_commands.h"
 #include "protocol/packet_log.h"
 #include "tests/test_support.h"
@@ -40,13 +41,24 @@ namespace {
 // One application for all the tests, ended after the last.
 class ApplicationEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+  void SetUp() override {
+    // A desktop's screen, with room beside the window for the bytes dialog:
+    // the offscreen platform's own is hardly wider than the two.
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screen_.open()) {
+      screen_.write(R"({"screens": [{"name": "Desktop", "x": 0, "y": 0, "width": 1920,
+                       "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+      screen_.flush();
+      qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screen_.fileName().toLocal8Bit());
+    }
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
   void TearDown() override { app_.reset(); }
 
  private:
   int argc_ = 1;
   char name_[16] = "quib_gui_tests";
   char* argv_[2] = {name_, nullptr};
+  QTemporaryFile screen_;
   std::unique_ptr<QApplication> app_;
 };
 
@@ -192,8 +204,10 @@ TEST_F(WindowViewTest, EveryControlIsBuiltAsTheFormHasIt) {
               QImage(made).convertToFormat(QImage::Format_ARGB32_Premultiplied))
         << size;
   }
-  if (const char* path = std::getenv("QUIB_SCREENSHOT"))
+  if (const char* path = std::getenv("QUIB_SCREENSHOT")) {
+    QCoreApplication::processEvents();  // as the user first sees it
     view->grab().save(QString::fromLocal8Bit(path));
+  }
 }
 
 // Where two controls overlap, the one made first stands on top: the boxes
@@ -265,7 +279,13 @@ TEST_F(WindowViewTest, PositionBoxesRefuseLettersAndTheMapBoxStopsAtSixteen) {
   QTest::keySequence(map, QKeySequence::Paste);
   EXPECT_EQ(map->text(), "ABCDEFGHIJKLMNOP");
   EXPECT_EQ(form.Text2.Text(), "ABCDEFGHIJKLMNOP");
-  EXPECT_EQ(StatusMessage(), "Map name cut to 16 characters: ABCDEFGHIJKLMNOP (typed 20)");
+  // The outcome before is not replaced at once.
+  EXPECT_EQ(StatusMessage(), "Map name cut to 16 characters: abcdefghijklmnop (typed 17)");
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return StatusMessage() == "Map name cut to 16 characters: ABCDEFGHIJKLMNOP (typed 20)";
+      },
+      std::chrono::milliseconds(kOutcomeLeast).count() + 1000));
 }
 
 // At a requested 300 x 200 the window keeps its designed size: every control
@@ -289,39 +309,57 @@ TEST_F(WindowViewTest, TheWindowRefusesToGetSmallerThanItsDesign) {
   }
 }
 
-// What the server does stays in the status bar; a command's outcome shows
-// over it for a while, then it is back.
+// What the server does stays in the status bar's sections, the whole of it
+// in the bar's tooltip; the commands' outcomes show over them in turn, then
+// the sections are back.
 TEST_F(WindowViewTest, TheStatusBarShowsTheServerAndTheLastOutcome) {
-  auto* lasting = Find<QLabel>("StatusText");
+  auto* bar = Find<QStatusBar>("StatusBar");
+  auto* sections = Find<QWidget>("StatusSections");
   const QString listening =
       QStringLiteral("Listening on 127.0.0.1:%1 | ").arg(form.ListeningPort());
-  EXPECT_EQ(lasting->text(), listening + "0 connections, 0 in the map | Warp to " +
-                                 QString::fromStdString(TargetText(WarpTargetOf(form))));
-  EXPECT_TRUE(lasting->isVisible());
+  EXPECT_EQ(bar->toolTip(), listening + "0 connections, 0 in the map | Warp to " +
+                                QString::fromStdString(TargetText(WarpTargetOf(form))));
+  EXPECT_TRUE(sections->isVisible());
 
   const int client = test::ConnectClient(form.ListeningPort());
   ASSERT_GE(client, 0);
   for (int i = 0; i < 40 && form.ConnectionCount() < 1; ++i) QTest::qWait(50);
-  EXPECT_TRUE(lasting->text().startsWith(listening + "1 connection, 0 in the map | "));
+  EXPECT_TRUE(bar->toolTip().startsWith(listening + "1 connection, 0 in the map | "));
   form.Text2.SetText("prt_in.gat");
-  EXPECT_TRUE(lasting->text().contains(" | Warp to prt_in.gat ("));
+  EXPECT_TRUE(bar->toolTip().contains(" | Warp to prt_in.gat ("));
 
-  // A path from the desktop may carry accents.
-  const QString path = QDir::temp().filePath(QStringLiteral("quib_status_\u00e9.pcapng"));
+  // A long path from the desktop, with accents: its end stays in view, in
+  // its section, at the designed width.
+  const QString path = QDir::temp().filePath(QStringLiteral(
+      "quib_status_\u00e9_a_capture_with_a_name_longer_than_the_bar_is_wide.pcapng"));
   std::string error;
   ASSERT_TRUE(form.StartCapture(path.toStdString(), error)) << error;
-  EXPECT_TRUE(lasting->text().endsWith(" | Capture: " + path));
+  form.Command4_Click();  // no client in the map: the reload waits
+  EXPECT_TRUE(bar->toolTip().endsWith(" | reload pending | Capture: " + path));
   EXPECT_EQ(StatusMessage(), "Capture started: " + path);
-  EXPECT_FALSE(lasting->isVisible());
+  EXPECT_FALSE(sections->isVisible());
+  ASSERT_EQ(view->width(), Twips(kFormPlace.Width));
+  auto* capture = Find<QLabel>("StatusCapture");
+  EXPECT_TRUE(capture->text().startsWith("Capture: \u2026")) << capture->text().toStdString();
+  EXPECT_TRUE(capture->text().endsWith("_wide.pcapng")) << capture->text().toStdString();
+  EXPECT_EQ(Find<QLabel>("StatusReload")->text(), "reload pending");
+
+  // The reload's outcome shows in turn, then the sections are back.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return StatusMessage().startsWith("Force Map Reload: "); },
+                              std::chrono::milliseconds(kOutcomeLeast).count() + 1000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return sections->isVisible(); },
+                              std::chrono::milliseconds(kOutcomeShown).count() + 1000));
+  EXPECT_TRUE(capture->isVisible());
+  EXPECT_GE(capture->width(), capture->sizeHint().width()) << "its text is cut";
+  EXPECT_LE(capture->mapTo(bar, QPoint(capture->width(), 0)).x(), bar->width());
   form.StopCapture();
-  EXPECT_FALSE(lasting->text().contains("Capture:"));
+  EXPECT_FALSE(bar->toolTip().contains("Capture:"));
   QFile::remove(path);
 
   QTest::mouseClick(Find<QPushButton>(FormControl::Command3), Qt::LeftButton);
-  EXPECT_EQ(StatusMessage(), "Warp: no client in the map");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return lasting->isVisible(); },
-                              std::chrono::milliseconds(kOutcomeShown).count() + 2000));
-  EXPECT_TRUE(StatusMessage().isEmpty());
+  EXPECT_EQ(StatusMessage(), "Capture stopped: " + path);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return StatusMessage() == "Warp: no client in the map"; },
+                              std::chrono::milliseconds(kOutcomeLeast).count() + 1000));
   ::close(client);
 }
 
@@ -376,8 +414,10 @@ TEST_F(WindowViewTest, TheListKeepsTheNewestLinesLikeTheLog) {
 }
 
 TEST_F(WindowViewTest, LinesCanBeCopiedSavedAndTheirBytesShown) {
+  form.TimeOfDay = [] { return std::int64_t{((12 * 60 + 4) * 60 + 5) * 1000000LL + 120000}; };
   ConnectionRecord client;
-  client.PeerAddress = SocketAddressOf({kLoopbackAddress, 0});
+  client.PeerAddress = SocketAddressOf({kLoopbackAddress, 52344});
+  client.Conversation = 3;
   form.List1.AddItem("first");
   client.RecvBuffer[0] = 0x21;
   client.RecvBuffer[1] = 0x43;
@@ -403,8 +443,23 @@ TEST_F(WindowViewTest, LinesCanBeCopiedSavedAndTheirBytesShown) {
   saved.remove();
 
   EXPECT_EQ(PacketBytesText(form, 1),
-            "Unknown Packet (0x4321) - 7F000001 (3 bytes buffered)\n"
+            "12:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001 (3 bytes "
+            "buffered)\n"
             "0000  21 43 41                                          !CA\n");
+  // A double-click shows them beside the log, not over it.
+  QRect shown;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      shown = dialog->frameGeometry();
+      dialog->close();
+    }
+  });
+  const QPoint row1 = list->visualItemRect(list->item(1)).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row1);
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row1);
+  ASSERT_FALSE(shown.isEmpty()) << "no bytes dialog";
+  EXPECT_GE(shown.left(), view->frameGeometry().right()) << "it hides the log";
+  EXPECT_EQ(shown.top(), view->frameGeometry().top());
   EXPECT_TRUE(PacketBytesText(form, 0).isEmpty()) << "not an unknown packet";
   form.Unknown.Clear();
   EXPECT_TRUE(PacketBytesText(form, 1).contains("no longer held"));
@@ -424,6 +479,17 @@ TEST_F(WindowViewTest, SettingsShowTheAddressAndChangeTheCadence) {
 TEST_F(WindowViewTest, LogFollowsTheNewestLineUnlessScrolledAway) {
   QListWidget* list = Find<QListWidget>(FormControl::List1);
   QScrollBar* bar = list->verticalScrollBar();
+  // A line at a time past the first overflow, and on after the window got
+  // smaller: the newest stays in view.
+  const QSize designed = view->size();
+  view->resize(designed + QSize(0, 120));
+  for (int i = 0; i < 50; ++i) {
+    if (i == 40) view->resize(designed);
+    form.List1.AddItem("line " + std::to_string(i));
+    QCoreApplication::processEvents();
+    const QRect newest = list->visualItemRect(list->item(list->count() - 1));
+    ASSERT_LE(newest.bottom(), list->viewport()->rect().bottom()) << "line " << i << " is hidden";
+  }
   for (int i = 0; i < 200; ++i) form.List1.AddItem("line " + std::to_string(i));
   QCoreApplication::processEvents();
   ASSERT_GT(bar->maximum(), 0);

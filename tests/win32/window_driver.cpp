@@ -1,7 +1,11 @@
 #include "tests/win32/window_driver.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <thread>
 
 #include "platform/text_win32.h"
@@ -233,9 +237,92 @@ void WindowTest::SetUp() {
   ASSERT_NE(window, nullptr) << "no window \"" << kFormCaption << "\"";
 }
 
-// The bar's WM_GETTEXT gives its text, which SB_GETTEXT could not hand to
-// another process.
-std::wstring WindowTest::Status() const { return Text(::GetDlgItem(window, kStatusBarId)); }
+namespace {
+
+constexpr std::size_t kChars = 4096;  // of a text read from the program
+
+// Memory in the program, for messages to its controls that carry pointers:
+// the system copies memory between processes only for its own messages.
+struct Remote {
+  Remote(HANDLE process, std::size_t size)
+      : Process(process),
+        At(static_cast<char*>(
+            ::VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {}
+  ~Remote() { ::VirtualFreeEx(Process, At, 0, MEM_RELEASE); }
+  Remote(const Remote&) = delete;
+  Remote& operator=(const Remote&) = delete;
+
+  void Put(std::size_t offset, const void* data, std::size_t size) const {
+    ::WriteProcessMemory(Process, At + offset, data, size, nullptr);
+  }
+  LPARAM Clear(std::size_t offset) const {
+    const wchar_t none = L'\0';
+    Put(offset, &none, sizeof none);
+    return reinterpret_cast<LPARAM>(At + offset);
+  }
+  std::wstring Text(std::size_t offset) const {
+    std::wstring text(kChars, L'\0');
+    ::ReadProcessMemory(Process, At + offset, text.data(), kChars * sizeof(wchar_t), nullptr);
+    text.resize(wcsnlen(text.c_str(), kChars));
+    return text;
+  }
+
+  HANDLE Process;
+  char* At;
+};
+
+}  // namespace
+
+// While an outcome shows, every part of the bar gives it.
+std::wstring WindowTest::Status() const {
+  const Remote memory(server.Process(), kChars * sizeof(wchar_t));
+  ::SendMessageW(::GetDlgItem(window, kStatusBarId), SB_GETTEXTW, 0, memory.Clear(0));
+  return memory.Text(0);
+}
+
+bool WindowTest::OutcomeShows() const {
+  return ::SendMessageW(::GetDlgItem(window, kStatusBarId), SB_ISSIMPLE, 0, 0) != FALSE;
+}
+
+std::vector<BarPart> WindowTest::StatusParts() const {
+  HWND bar = ::GetDlgItem(window, kStatusBarId);
+  const Remote memory(server.Process(), kChars * sizeof(wchar_t));
+  std::vector<int> edges(static_cast<std::size_t>(::SendMessageW(bar, SB_GETPARTS, 0, 0)));
+  ::SendMessageW(bar, SB_GETPARTS, edges.size(), reinterpret_cast<LPARAM>(memory.At));
+  ::ReadProcessMemory(memory.Process, memory.At, edges.data(), edges.size() * sizeof(int), nullptr);
+  RECT client{};
+  ::GetClientRect(bar, &client);
+  std::vector<BarPart> parts;
+  for (std::size_t i = 0; i < edges.size(); ++i) {
+    ::SendMessageW(bar, SB_GETTEXTW, i, memory.Clear(0));
+    parts.push_back(
+        {memory.Text(0), i == 0 ? 0 : edges[i - 1], edges[i] < 0 ? client.right : edges[i]});
+  }
+  return parts;
+}
+
+std::wstring WindowTest::StatusTip() const {
+  const Remote memory(server.Process(), sizeof(TOOLINFOW) + kChars * sizeof(wchar_t));
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = window;
+  tool.uId = reinterpret_cast<UINT_PTR>(::GetDlgItem(window, kStatusBarId));
+  tool.lpszText = reinterpret_cast<wchar_t*>(memory.At + sizeof tool);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  // The program's tooltips: the one that has the bar as its tool.
+  for (HWND tip = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); tip != nullptr;
+       tip = ::FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(tip, &owner);
+    if (owner != process) continue;
+    memory.Put(0, &tool, sizeof tool);
+    memory.Clear(sizeof tool);
+    ::SendMessageW(tip, TTM_GETTEXTW, kChars, reinterpret_cast<LPARAM>(memory.At));
+    if (std::wstring text = memory.Text(sizeof tool); !text.empty()) return text;
+  }
+  return {};
+}
 
 void WindowTest::TearDown() {
   if (window == nullptr) return;

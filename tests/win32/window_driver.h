@@ -38,6 +38,7 @@ class Child {
   std::vector<HWND> WindowsOf(const wchar_t* className);
   // The exit status, or nullopt when it runs on past `timeoutMs`.
   std::optional<DWORD> Wait(DWORD timeoutMs = 10000);
+  HANDLE Process() const { return process_; }
 
  private:
   HANDLE process_ = nullptr;
@@ -63,6 +64,13 @@ HWND FocusOf(HWND window);
 bool Eventually(const std::function<bool()>& condition,
                 std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
+// A section of the status bar: its text, and its left and right edges.
+struct BarPart {
+  std::wstring Text;
+  int Left = 0;
+  int Right = 0;
+};
+
 // The program in window mode, at the fast cadence, with its window found.
 class WindowTest : public ::testing::Test {
  protected:
@@ -71,8 +79,14 @@ class WindowTest : public ::testing::Test {
 
   int Px(int twips) const { return TwipsToPixels(twips, dpi); }
   HWND Control(FormControl control) const { return ::GetDlgItem(window, ControlIdOf(control)); }
-  // What the window's status bar shows now.
+  // What the window's status bar shows now: an outcome, or its first section.
   std::wstring Status() const;
+  // Whether an outcome shows over the sections.
+  bool OutcomeShows() const;
+  // The sections, while no outcome shows.
+  std::vector<BarPart> StatusParts() const;
+  // The text of the bar's tooltip.
+  std::wstring StatusTip() const;
 
   Child server;
   int dpi = 96;

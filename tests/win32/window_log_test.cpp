@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -18,6 +19,7 @@
 #include "tests/test_support.h"
 #include "tests/win32/window_driver.h"
 #include "ui/win32/log_menu_win32.h"
+#include "ui/win32/status_bar_win32.h"
 
 namespace quib::test {
 namespace {
@@ -122,10 +124,13 @@ TEST_F(WindowTest, LogMenuCopiesShowsBytesAndChangesTheTick) {
                  reinterpret_cast<LPARAM>(list));
   HWND bytes = server.FindWindowOf(kBytesWindowClass, L"Packet Bytes");
   ASSERT_NE(bytes, nullptr) << "no bytes window";
-  const std::wstring shown = Text(::GetWindow(bytes, GW_CHILD));
-  EXPECT_EQ(shown.rfind(L"Unknown Packet (0x4322) - 7F000001 (2 bytes buffered)\r\n0000  22 43", 0),
-            0u)
-      << std::string(shown.begin(), shown.end());
+  const std::string shown = Utf8Text(Text(::GetWindow(bytes, GW_CHILD)));
+  // When it came and from which connection, then the line and the bytes.
+  EXPECT_TRUE(std::regex_search(
+      shown,
+      std::regex("^[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} \\[#1 127\\.0\\.0\\.1:[0-9]+\\] "
+                 "Unknown Packet \\(0x4322\\) - 7F000001 \\(2 bytes buffered\\)\r\n0000  22 43")))
+      << shown;
   ::SendMessageW(bytes, WM_CLOSE, 0, 0);
 
   // A right-click on the list opens its menu (whose items another process
@@ -205,6 +210,21 @@ TEST_F(WindowTest, BytesWindowsOpenBesideOnceALine) {
 
   doubleClick(1);
   EXPECT_TRUE(Eventually([&] { return open().size() == 1; })) << "its line was not forgotten";
+
+  // No room to its right: to its left, and never over the log.
+  const HWND again = open().at(0);
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  ::SetWindowPos(window, nullptr, work.right - (main.right - main.left), work.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  doubleClick(2);
+  ASSERT_TRUE(Eventually([&] { return open().size() == 2; }));
+  const std::vector<HWND> now = open();
+  RECT left{};
+  ::GetWindowRect(now[0] == again ? now[1] : now[0], &left);
+  RECT log{};
+  ::GetWindowRect(list, &log);
+  EXPECT_LE(left.right, log.left) << "it hides the log";
 }
 
 // A capture file named in the dialog with characters beyond the ANSI code
@@ -213,7 +233,9 @@ TEST_F(WindowTest, BytesWindowsOpenBesideOnceALine) {
 TEST_F(WindowTest, CaptureGoesToTheFileNamedInTheDialog) {
   wchar_t folder[MAX_PATH];
   ::GetTempPathW(MAX_PATH, folder);
-  const std::wstring path = folder + std::wstring(L"quib-\u00c3\u00a9-\u65e5\u672c.pcapng");
+  const std::wstring path =
+      folder +
+      std::wstring(L"quib-\u00c3\u00a9-\u65e5\u672c-a-name-longer-than-the-bar-to-its-end.pcapng");
   ::DeleteFileW(path.c_str());
 
   ::PostMessageW(window, WM_COMMAND, MenuIdOf(LogMenuCommand::kCapture), 0);
@@ -228,6 +250,28 @@ TEST_F(WindowTest, CaptureGoesToTheFileNamedInTheDialog) {
 
   EXPECT_TRUE(Eventually([&] { return Status() == L"Capture started: " + path; }))
       << "status: " << Utf8Text(Status());
+  // The capture's section keeps the end of its name in view at the designed
+  // width, clear of the grip, in the bar's own font; the tooltip has it all.
+  EXPECT_TRUE(Eventually([&] { return !OutcomeShows(); }, std::chrono::seconds(10)));
+  const std::vector<BarPart> parts = StatusParts();
+  ASSERT_FALSE(parts.empty());
+  const BarPart& capture = parts.back();
+  EXPECT_EQ(capture.Text.rfind(L"Capture: \u2026", 0), 0u) << Utf8Text(capture.Text);
+  EXPECT_TRUE(capture.Text.ends_with(L"-to-its-end.pcapng")) << Utf8Text(capture.Text);
+  HDC screen = ::GetDC(nullptr);
+  const HFONT font = CreateStatusFont();
+  const HGDIOBJ previous = ::SelectObject(screen, font);
+  SIZE text{};
+  ::GetTextExtentPoint32W(screen, capture.Text.c_str(), static_cast<int>(capture.Text.size()),
+                          &text);
+  ::SelectObject(screen, previous);
+  ::DeleteObject(font);
+  ::ReleaseDC(nullptr, screen);
+  EXPECT_LE(capture.Left + text.cx, capture.Right - ::GetSystemMetrics(SM_CXVSCROLL));
+  EXPECT_TRUE(StatusTip().ends_with(L" | Capture: " + path)) << Utf8Text(StatusTip());
+  if (const char* shot = std::getenv("QUIB_SCREENSHOT")) {
+    SaveScreenshot(window, (std::string(shot) + ".capture.bmp").c_str());
+  }
   ::SendMessageW(window, WM_COMMAND, MenuIdOf(LogMenuCommand::kCapture), 0);  // Stop Capture
   std::ifstream file(std::filesystem::path(path), std::ios::binary);
   char head[4] = {};

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -191,7 +192,8 @@ TEST_F(FormWindowTest, RefusesToGetSmallerThanTheForm) {
 }
 
 // The status bar: where the server listens, its connections and the warp
-// target, and for a while what the last command did.
+// target, the whole of it in the tooltip; over it, in turn, what the
+// commands did: a reload's outcome is not replaced at once by the next.
 TEST_F(WindowTest, StatusBarTellsTheServerAndTheLastCommand) {
   auto lasting = [&](int connections) {
     return L"Listening on 127.0.0.1:" + std::to_wstring(port) + L" | " +
@@ -199,16 +201,22 @@ TEST_F(WindowTest, StatusBarTellsTheServerAndTheLastCommand) {
            L", 0 in the map | Warp to " + WideText(kDefaultMapName) + L" (" +
            WideText(kDefaultPosX) + L", " + WideText(kDefaultPosY) + L")";
   };
-  EXPECT_TRUE(Eventually([&] { return Status() == lasting(0); })) << Status();
+  EXPECT_TRUE(Eventually([&] { return StatusTip() == lasting(0); })) << Utf8Text(StatusTip());
+  EXPECT_FALSE(OutcomeShows());
   const int client = test::ConnectClient(port);
   ASSERT_GE(client, 0);
-  EXPECT_TRUE(Eventually([&] { return Status() == lasting(1); }));
+  EXPECT_TRUE(Eventually([&] { return StatusTip() == lasting(1); }));
 
+  ::SendMessageW(Control(FormControl::Command4), BM_CLICK, 0, 0);
   ::SendMessageW(Control(FormControl::Command3), BM_CLICK, 0, 0);
-  EXPECT_EQ(Status(), L"Warp: no client in the map");
+  EXPECT_EQ(Status().rfind(L"Force Map Reload: no client in the map", 0), 0u) << Utf8Text(Status());
   const auto told = std::chrono::steady_clock::now();
-  EXPECT_TRUE(Eventually([&] { return Status() == lasting(1); }, std::chrono::seconds(10)));
-  EXPECT_GE(std::chrono::steady_clock::now() - told, std::chrono::seconds(4));
+  EXPECT_TRUE(Eventually([&] { return Status() == L"Warp: no client in the map"; }));
+  const auto warped = std::chrono::steady_clock::now();
+  EXPECT_GE(warped - told, kOutcomeLeast - std::chrono::milliseconds(300));
+  EXPECT_TRUE(Eventually([&] { return !OutcomeShows(); }, std::chrono::seconds(10)));
+  EXPECT_GE(std::chrono::steady_clock::now() - warped, std::chrono::seconds(4));
+  EXPECT_EQ(StatusTip(), lasting(1) + L" | reload pending");
   test::CloseClientSocket(client);
 }
 

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "app/log_menu.h"
@@ -28,6 +29,8 @@ namespace {
 QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+FormRect Place(const QRect& rect) { return {rect.x(), rect.y(), rect.width(), rect.height()}; }
 
 void Warn(QWidget* parent, const QString& text) {
   QMessageBox::warning(parent, QStringLiteral("Quib-Server"), text);
@@ -149,6 +152,14 @@ void LogActions::ShowBytes(int row) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
   connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   layout->addWidget(buttons);
+  // Beside the log rather than over it, where the screen has room.
+  dialog.adjustSize();
+  const QRect work = window_->screen()->availableGeometry();
+  const FormRect at =
+      BytesDialogPlace(Place(window_->frameGeometry()),
+                       Place(QRect(list_->mapToGlobal(QPoint(0, 0)), list_->size())),
+                       dialog.width(), dialog.height(), Place(work), 0);
+  dialog.move(at.Left, at.Top);
   dialog.exec();
 }
 

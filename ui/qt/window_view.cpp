@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,7 +18,6 @@
 #include <chrono>
 
 #include "app/main_window.h"
-#include "app/status_text.h"
 #include "ui/qt/log_actions.h"
 #include "ui/qt/operator_text.h"
 #include "ui/qt/settings_dialog.h"
@@ -50,6 +50,12 @@ void FitCaption(QWidget* widget, const QString& caption) {
   }
   widget->setFont(font);
 }
+
+// The status bar's sections, by StatusPart, and the room around each text.
+constexpr std::array<const char*, kStatusPartCount> kSectionNames{
+    "StatusListening", "StatusConnections", "StatusWarp", "StatusReload", "StatusCapture"};
+constexpr int kSectionSpacing = 4;
+constexpr int kSectionMargin = 2;
 
 // Refuses what the model's box would refuse from a user: anything but digits
 // when the box takes digits only. The model's flag is read at each keystroke,
@@ -117,31 +123,94 @@ void WindowView::BuildControls() {
 }
 
 // The status bar, along the window's bottom edge below the designed controls.
-// What the server is doing stays in it; a command's outcome shows over it for
-// a while.
+// What the server is doing stays in its sections; the commands' outcomes
+// show over them in turn.
 void WindowView::BuildStatusBar() {
   statusBar_ = new QStatusBar(this);
   statusBar_->setObjectName(QStringLiteral("StatusBar"));
-  statusText_ = new QLabel(statusBar_);
-  statusText_->setObjectName(QStringLiteral("StatusText"));
-  // A long capture path must not widen the window: the text is cut at the
-  // bar's end, and whole in the tooltip.
-  statusText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  statusBar_->addWidget(statusText_, 1);
-  outcomes_ =
-      std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
-        if (event.Kind != EventKind::kOutcome) return;
-        statusBar_->showMessage(OperatorText(std::string(event.Text)),
-                                static_cast<int>(std::chrono::milliseconds(kOutcomeShown).count()));
-        RefreshStatus();
-      });
+  // The sections in one row, which the bar hides while an outcome shows. A
+  // long capture path must not widen the window: what they show is fitted
+  // to the row's width, which follows the window's.
+  statusRow_ = new QWidget(statusBar_);
+  statusRow_->setObjectName(QStringLiteral("StatusSections"));
+  statusRow_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  auto* row = new QHBoxLayout(statusRow_);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(kSectionSpacing);
+  for (std::size_t part = 0; part < kStatusPartCount; ++part) {
+    auto* label = new QLabel(statusRow_);
+    label->setObjectName(QString::fromLatin1(kSectionNames[part]));
+    label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    label->setContentsMargins(kSectionMargin, 0, kSectionMargin, 0);
+    label->setIndent(0);
+    label->setVisible(false);
+    row->addWidget(label);
+    statusLabels_[part] = label;
+  }
+  row->addStretch(1);
+  statusRow_->installEventFilter(this);
+  statusBar_->addWidget(statusRow_, 1);
+
+  outcomeTimer_ = new QTimer(this);
+  outcomeTimer_->setSingleShot(true);
+  connect(outcomeTimer_, &QTimer::timeout, this, [this] { ShowOutcome(); });
+  told_ = std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
+    if (event.Kind != EventKind::kOutcome) return;
+    outcomes_.Add(std::string(event.Text), OutcomeQueue::Clock::now());
+    ShowOutcome();
+    RefreshStatus();
+  });
+}
+
+// The outcome that shows now over the sections, or the sections again; the
+// timer comes back when that changes next.
+void WindowView::ShowOutcome() {
+  const auto now = OutcomeQueue::Clock::now();
+  if (const std::string* shown = outcomes_.Shown(now)) {
+    statusBar_->showMessage(OperatorText(*shown));
+  } else {
+    statusBar_->clearMessage();
+  }
+  if (const auto next = outcomes_.NextChange()) {
+    outcomeTimer_->start(std::chrono::ceil<std::chrono::milliseconds>(*next - now));
+  } else {
+    outcomeTimer_->stop();
+  }
 }
 
 void WindowView::RefreshStatus() {
-  const QString text = OperatorText(StatusText(form_));
-  if (statusText_->text() == text) return;
-  statusText_->setText(text);
-  statusText_->setToolTip(text);
+  std::vector<StatusSection> sections = StatusSections(form_);
+  const int width = statusRow_->width();
+  // Every tick refreshes: nothing is laid out again for nothing.
+  if (sections == sections_ && width == fittedWidth_) return;
+  sections_ = std::move(sections);
+  fittedWidth_ = width;
+  const QLabel* sample = statusLabels_[0];
+  const QFontMetrics metrics(sample->font());
+  // A section's frame and margins, the gap to the next, and a pixel either
+  // side for the glyphs' overhang.
+  const int around = 2 * (sample->frameWidth() + kSectionMargin + 1) + kSectionSpacing;
+  const std::vector<std::string> texts =
+      FitStatus(sections_, width, [&metrics, around](const std::string& text) {
+        return metrics.horizontalAdvance(OperatorText(text)) + around;
+      });
+  std::array<bool, kStatusPartCount> shown{};
+  for (std::size_t i = 0; i < sections_.size(); ++i) {
+    const auto part = static_cast<std::size_t>(sections_[i].Part);
+    shown[part] = !texts[i].empty();
+    statusLabels_[part]->setText(OperatorText(texts[i]));
+  }
+  for (std::size_t part = 0; part < kStatusPartCount; ++part) {
+    statusLabels_[part]->setVisible(shown[part]);
+  }
+  statusBar_->setToolTip(OperatorText(StatusText(sections_)));
+}
+
+bool WindowView::eventFilter(QObject* watched, QEvent* event) {
+  // The row's width is known once the bar has laid it out: the sections
+  // are fitted to it again.
+  if (watched == statusRow_ && event->type() == QEvent::Resize) RefreshStatus();
+  return QWidget::eventFilter(watched, event);
 }
 
 // A row of the form as a Qt object, in Frame1 or on the window. A text box
@@ -240,7 +309,17 @@ void WindowView::BindModels() {
   auto* list1 = Control<QListWidget>(FormControl::List1);
   for (const auto& line : form_.List1.Items()) list1->addItem(ToQString(line));
   list1->scrollToBottom();
-  form_.List1.OnAppend = [this](const std::string& line) { AppendLogLine(line); };
+  // The list follows its newest line unless the user has scrolled up to
+  // read: followed while its bar stands at the end, and kept there when the
+  // range grows, whatever made it grow (new lines, a scroll bar that came,
+  // a smaller window) and whenever the list lays itself out.
+  QScrollBar* bar = list1->verticalScrollBar();
+  connect(bar, &QScrollBar::valueChanged, this,
+          [this, bar](int value) { followLog_ = value >= bar->maximum(); });
+  connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+    if (followLog_) bar->setValue(maximum);
+  });
+  form_.List1.OnAppend = [list1](const std::string& line) { list1->addItem(ToQString(line)); };
   form_.List1.OnDropOldest = [list1] { delete list1->takeItem(0); };
   form_.List1.OnClear = [list1] { list1->clear(); };
 
@@ -280,23 +359,6 @@ void WindowView::ShowSettings() {
   if (dialog.exec() != QDialog::Accepted) return;
   Control<QTimer>(FormControl::Timer1)->setInterval(static_cast<int>(form_.TickInterval.count()));
   setToolTip(DescribeServerSettings(form_));
-}
-
-void WindowView::AppendLogLine(const std::string& line) {
-  // Follow the newest line unless the user has scrolled up to read. Lines
-  // come in bursts: whether to follow is decided at the first of a burst,
-  // and the list scrolls once, after it.
-  auto* list1 = Control<QListWidget>(FormControl::List1);
-  if (!scrollPending_) {
-    QScrollBar* bar = list1->verticalScrollBar();
-    followLog_ = bar->value() >= bar->maximum();
-    scrollPending_ = true;
-    QTimer::singleShot(0, this, [this, list1] {
-      scrollPending_ = false;
-      if (followLog_) list1->scrollToBottom();
-    });
-  }
-  list1->addItem(ToQString(line));
 }
 
 void WindowView::resizeEvent(QResizeEvent* event) {

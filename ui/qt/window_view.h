@@ -1,20 +1,26 @@
 // The window: Qt widgets built from the designed form, mirroring Form1's
 // control models both ways, with the poll timer and the accept notification,
-// and below the designed client area a status bar. Form1 keeps all state;
-// every event here is one call into it.
+// and below the designed client area a status bar: the server in sections
+// fitted to its width, the whole text in its tooltip, and what the commands
+// did over the sections in turn. Form1 keeps all state; every event here is
+// one call into it.
 #pragma once
 
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "app/form_layout.h"
+#include "app/outcome_queue.h"
+#include "app/status_text.h"
 #include "protocol/connection_events.h"
 
 class QLabel;
 class QLineEdit;
 class QSocketNotifier;
 class QStatusBar;
+class QTimer;
 
 namespace quib {
 
@@ -37,6 +43,7 @@ class WindowView : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
@@ -50,20 +57,24 @@ class WindowView : public QWidget {
   void BindTextBox(QLineEdit* edit, TextBox& box);
   void BindModels();
   void StartEvents();
-  void AppendLogLine(const std::string& line);
   void ShowSettings();
   void RefreshStatus();
+  void ShowOutcome();
 
   Form1& form_;
   std::array<QObject*, kFormControlCount> controls_{};  // in the form's order
   QSocketNotifier* acceptNotifier_ = nullptr;
   LogActions* logActions_ = nullptr;
   QStatusBar* statusBar_ = nullptr;
-  QLabel* statusText_ = nullptr;  // the lasting text, hidden while an outcome shows
+  QWidget* statusRow_ = nullptr;  // the sections, hidden while an outcome shows
+  std::array<QLabel*, kStatusPartCount> statusLabels_{};  // by StatusPart
+  std::vector<StatusSection> sections_;                   // as last shown
+  int fittedWidth_ = -1;                                  // the row's width they were fitted to
   int statusHeight_ = 0;
-  bool scrollPending_ = false;                   // a scroll to the newest line is queued
-  bool followLog_ = true;                        // the list was at its end when it was queued
-  std::unique_ptr<EventSubscription> outcomes_;  // what the form tells, in the status bar
+  OutcomeQueue outcomes_;
+  QTimer* outcomeTimer_ = nullptr;           // when the outcome shown changes next
+  std::unique_ptr<EventSubscription> told_;  // what the form tells, in the status bar
+  bool followLog_ = true;                    // the log's list stands at its newest line
 };
 
 }  // namespace quib

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/log_text.h"
+
 namespace quib {
 
 namespace {
@@ -23,23 +25,11 @@ struct Creation {
   BytesWindows* Windows;
 };
 
-// To the right of `owner`, else to its left, else against the work area's
-// right edge; `down` pixels below its top; always on the work area of
-// owner's monitor, so that the bytes never hide the log when there is room.
-POINT PlaceBeside(HWND owner, SIZE size, int down) {
-  RECT beside{};
-  ::GetWindowRect(owner, &beside);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  ::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
-  const RECT& work = monitor.rcWork;
-  LONG x = beside.right;
-  if (x + size.cx > work.right) {
-    x = beside.left - size.cx >= work.left ? beside.left - size.cx : work.right - size.cx;
-  }
-  x = std::max(x, work.left);
-  const LONG y = std::max(std::min(beside.top + down, work.bottom - size.cy), work.top);
-  return {x, y};
+// `window`'s place on the screen.
+FormRect ScreenRect(HWND window) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
 // The text above, the Close button at the bottom right.
@@ -82,13 +72,19 @@ void BytesWindows::Open(std::uint64_t number, const std::wstring& text) {
     windowClass.lpszClassName = kBytesWindowClass;
     ::RegisterClassExW(&windowClass);
   }
-  const SIZE size{Scaled(660), Scaled(300)};
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
   // Each further window a caption lower, so that none hides another.
-  const POINT at =
-      PlaceBeside(owner_, size, static_cast<int>(open_.size()) * ::GetSystemMetrics(SM_CYCAPTION));
+  const FormRect at =
+      BytesDialogPlace(ScreenRect(owner_), ScreenRect(log_), Scaled(660), Scaled(300),
+                       {work.left, work.top, work.right - work.left, work.bottom - work.top},
+                       static_cast<int>(open_.size()) * ::GetSystemMetrics(SM_CYCAPTION));
   Creation creation{&text, this};
-  HWND window = ::CreateWindowExW(0, kBytesWindowClass, L"Packet Bytes", WS_OVERLAPPEDWINDOW, at.x,
-                                  at.y, size.cx, size.cy, owner_, nullptr, instance, &creation);
+  HWND window =
+      ::CreateWindowExW(0, kBytesWindowClass, L"Packet Bytes", WS_OVERLAPPEDWINDOW, at.Left, at.Top,
+                        at.Width, at.Height, owner_, nullptr, instance, &creation);
   if (window == nullptr) return;
   open_[number] = window;
   ::ShowWindow(window, SW_SHOWNORMAL);

@@ -1,5 +1,5 @@
 // The bytes behind an "Unknown Packet" line, each line's in a small window of
-// its own beside the main window: one window a log line, brought forward when
+// its own beside the log: one window a log line, brought forward when
 // its line is asked for again. Escape or its Close button closes it.
 #pragma once
 
@@ -18,8 +18,9 @@ inline constexpr int kBytesCloseId = IDCANCEL;
 
 class BytesWindows {
  public:
-  // The windows are owned by `owner`: above it, and gone with it.
-  explicit BytesWindows(HWND owner) : owner_(owner) {}
+  // The windows are owned by `owner`: above it, and gone with it. They open
+  // beside it, never over `log`, its list, when the screen has room.
+  BytesWindows(HWND owner, HWND log) : owner_(owner), log_(log) {}
   ~BytesWindows();
   BytesWindows(const BytesWindows&) = delete;
   BytesWindows& operator=(const BytesWindows&) = delete;
@@ -35,6 +36,7 @@ class BytesWindows {
   void Forget(HWND window);
 
   HWND owner_;
+  HWND log_;
   std::map<std::uint64_t, HWND> open_;  // log line number -> its window
 };
 
