@@ -84,6 +84,8 @@ void Form1::AcceptPending() {
 }
 
 bool Form1::AcceptOne() {
+  // A packet line holds its connection's record, which growing the table moves.
+  FlushPacketLines();
   Endpoint peer;
   const SocketHandle socket = AcceptConnection(LoginServer.Socket, peer);
   if (socket == kInvalidSocket) return false;
@@ -117,6 +119,8 @@ void Form1::PollConnections() {
                                                          ReadableSockets.end(), connection.Socket));
     if (i < ConnectionTable.size() && ConnectionTable[i].RecvLength > 0) {
       HandlePacket(*this, ConnectionTable[i]);
+      // A run of the same send is counted within one packet's replies.
+      FlushPacketLines();
     }
   }
   FlushCapture();

@@ -74,6 +74,7 @@ void Form1::DetachViews() {
   Pos[1].OnChange = nullptr;
   Text1.OnChange = nullptr;
   LogDetail.OnChange = nullptr;
+  LogPackets.OnChange = nullptr;
 }
 
 void Form1::SetDigitsOnly(TextBox& box, bool flag) { box.SetDigitsOnly(flag); }
@@ -84,6 +85,11 @@ void Form1::Log(std::string line, const ConnectionRecord* about, LineKind kind) 
 }
 
 void Form1::LogEvent(const ConnectionEvent& event) {
+  if (LogPackets.Checked()) {
+    EveryPacket.Observe(event, Packets, [this](std::string line, const ConnectionRecord& about) {
+      Log(std::move(line), &about);
+    });
+  }
   if (HiddenWithUnknownPackets(event) && Check1.Checked()) return;
   std::string line = DesignedLine(event);
   if (line.empty()) return;
@@ -102,6 +108,18 @@ void Form1::Tell(const std::string& outcome) {
 }
 
 std::int32_t Form1::CurrentMapTick() const { return MapTick ? MapTick() : LocalMapTick(); }
+
+void Form1::SetLogPackets(bool on) {
+  if (!on) FlushPacketLines();
+  LogPackets.SetChecked(on);
+  Tell(on ? "Every packet now shows in the log, both ways"
+          : "Packets show as designed again: unknown ones alone");
+}
+
+void Form1::FlushPacketLines() {
+  EveryPacket.Flush(
+      [this](std::string line, const ConnectionRecord& about) { Log(std::move(line), &about); });
+}
 
 void Form1::SetTickInterval(std::chrono::milliseconds interval) {
   TickInterval = interval;

@@ -16,6 +16,7 @@
 
 #include "app/connections.h"
 #include "app/controls.h"
+#include "app/packet_lines.h"
 #include "base/settings.h"
 #include "capture/packet_capture.h"
 #include "packetdb/packet_database.h"
@@ -151,6 +152,10 @@ class Form1 : public ProtocolHost {
   void Tell(const std::string& outcome);
   // "Show Time and Connection" on or off, and said so.
   void SetLogDetail(bool on);
+  // "Show Every Packet" on or off, and said so.
+  void SetLogPackets(bool on);
+  // The packet line held to count the same sends after it goes to the log.
+  void FlushPacketLines();
   // The cadence, changed while the server runs, and said so.
   void SetTickInterval(std::chrono::milliseconds interval);
   void SetAcceptDelay(std::chrono::milliseconds delay);
@@ -175,13 +180,15 @@ class Form1 : public ProtocolHost {
   UnknownPackets Unknown;  // the bytes behind the latest "Unknown Packet" lines
 
   // --- Controls -------------------------------------------------------------
-  ListBox List1;        // the packet log
-  CheckBox Check1;      // "Hide Unknown Packets"
-  TextBox Text2;        // map name
-  TextBox Pos[2];       // start cell: x, y
-  OptionGroup Option1;  // 0 "Female", 1 "Male"
-  TextBox Text1;        // nothing writes to it
-  CheckBox LogDetail;   // "Show Time and Connection": off as designed
+  ListBox List1;            // the packet log
+  CheckBox Check1;          // "Hide Unknown Packets"
+  TextBox Text2;            // map name
+  TextBox Pos[2];           // start cell: x, y
+  OptionGroup Option1;      // 0 "Female", 1 "Male"
+  TextBox Text1;            // nothing writes to it
+  CheckBox LogDetail;       // "Show Time and Connection": off as designed
+  CheckBox LogPackets;      // "Show Every Packet": off as designed
+  PacketLines EveryPacket;  // the lines "Show Every Packet" adds
 
   // --- Settings the operator may change at start ---------------------------
   // The wait before each accept; it holds the one thread.

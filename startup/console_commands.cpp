@@ -147,6 +147,13 @@ ConsoleReply RunDetail(Form1& form, const CommandLine& line) {
   return {};
 }
 
+ConsoleReply RunPackets(Form1& form, const CommandLine& line) {
+  bool on = false;
+  if (!OnOrOff(line.Args, on)) return Refuse("packets takes on or off");
+  form.SetLogPackets(on);
+  return {};
+}
+
 ConsoleReply RunBytes(Form1& form, const CommandLine& line) {
   std::int32_t count = 1;
   if (line.Args.size() > 1 ||
@@ -228,6 +235,7 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
       {"accept-delay", "accept-delay MS",
        "change the accept delay (" + RangeText(kAcceptDelayRange) + " milliseconds)", RunCadence},
       {"capture", "capture FILE|off", "start writing a capture to FILE, or stop", RunCapture},
+      {"packets", "packets on|off", "add a log line for every packet taken and sent", RunPackets},
       {"detail", "detail on|off", "start each log line with the time and the connection",
        RunDetail},
       {"bytes", "bytes [N]", "print the bytes of the last N unknown packets (default 1)", RunBytes},
@@ -281,6 +289,7 @@ std::string DescribeSettings(const Form1& form) {
   text += std::string("gender: ") + (form.Option1.Selected() == 0 ? "female" : "male") + "\n";
   text += std::string("hide unknown packets: ") + (form.Check1.Checked() ? "on" : "off") + "\n";
   text += std::string("log detail: ") + (form.LogDetail.Checked() ? "on" : "off") + "\n";
+  text += std::string("every packet: ") + (form.LogPackets.Checked() ? "on" : "off") + "\n";
   text += "connections: " + std::to_string(counts.Open) + "\n";
   text += "in the map: " + std::to_string(counts.InMap) + "\n";
   if (form.LoginServer.Socket != kInvalidSocket) {

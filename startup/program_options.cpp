@@ -84,7 +84,7 @@ OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, Program
     }
 
     const bool isFlag = name == "--help" || name == "-h" || name == "--version" ||
-                        name == "--headless" || name == "--log-detail";
+                        name == "--headless" || name == "--log-detail" || name == "--log-packets";
     if (isFlag && inlineValue) {
       error = name + " takes no value";
       return OptionsOutcome::kError;
@@ -103,8 +103,10 @@ OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, Program
     }
     if (name == "--help" || name == "-h") return OptionsOutcome::kHelp;
     if (name == "--version") return OptionsOutcome::kVersion;
-    if (name == "--headless" || name == "--log-detail") {
-      (name == "--headless" ? options.Headless : options.LogDetail) = true;
+    if (name == "--headless" || name == "--log-detail" || name == "--log-packets") {
+      (name == "--headless"     ? options.Headless
+       : name == "--log-detail" ? options.LogDetail
+                                : options.LogPackets) = true;
       continue;
     }
     const ValueOption* option = FindValueOption(name);
@@ -177,10 +179,10 @@ std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
 
 std::string UsageText(const std::string& programName) {
   const std::string indent(7 + programName.size() + 1, ' ');
-  return "Usage: " + programName + " [--headless] [--log-detail] [--port N] [--address A.B.C.D]\n" +
-         indent + "[--tick MS] [--accept-delay MS] [--capture FILE] [--packet-db FILE]\n" +
-         "       " + programName + " --check-db [FILE]\n" + "       " + programName +
-         " --help | --version\n";
+  return "Usage: " + programName + " [--headless] [--log-detail] [--log-packets] [--port N]\n" +
+         indent + "[--address A.B.C.D] [--tick MS] [--accept-delay MS] [--capture FILE]\n" +
+         indent + "[--packet-db FILE]\n" + "       " + programName + " --check-db [FILE]\n" +
+         "       " + programName + " --help | --version\n";
 }
 
 std::string HelpText(const std::string& programName) {
@@ -192,6 +194,8 @@ std::string HelpText(const std::string& programName) {
          "  --headless        run in the console even when a display is available\n"
          "  --log-detail      start each log line with the time of day and the\n"
          "                    connection: 12:04:05.120 [#3 127.0.0.1:52344] ...\n"
+         "  --log-packets     add a log line for every packet taken and sent:\n"
+         "                    Recv 0x0085 Walk to (100, 120) - 7F000001\n"
          "  --port N          listen on port N (default " +
          std::to_string(kDefaultPort) +
          "; 0 picks a free port)\n"

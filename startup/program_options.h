@@ -16,6 +16,7 @@ namespace quib {
 struct ProgramOptions {
   bool Headless = false;
   bool LogDetail = false;              // the time and the connection ahead of each log line
+  bool LogPackets = false;             // a log line for every packet, both ways
   std::int32_t Port = kDefaultPort;    // 0: the system picks a free port
   std::uint32_t Address = 0x7F000001;  // host byte order: 127.0.0.1
   std::int32_t TickMs = kDefaultTickMs;

@@ -35,6 +35,7 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
     return false;
   }
   form.LogDetail.SetChecked(options.LogDetail);
+  form.LogPackets.SetChecked(options.LogPackets);
   form.ListenAddress = options.Address;
   form.TickInterval = std::chrono::milliseconds(options.TickMs);
   form.AcceptDelay = std::chrono::milliseconds(options.AcceptDelayMs);

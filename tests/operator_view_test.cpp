@@ -105,6 +105,8 @@ TEST(OperatorViewTest, EachCommandSaysWhatItDidOrChanged) {
       {"show", "capture: " + b + "\n"},
       {"capture off", "Capture stopped: " + b + "\n"},
       {"detail on", "Log lines now start with the time and the connection\n"},
+      {"packets on", "Every packet now shows in the log, both ways\n"},
+      {"packets off", "Packets show as designed again: unknown ones alone\n"},
   };
   for (const auto& c : cases) {
     const std::size_t from = server.ErrorText().size();
