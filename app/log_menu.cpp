@@ -43,6 +43,9 @@ std::vector<LogMenuItem> LogMenuItems(const Form1& form, bool linesSelected) {
       items.emplace_back(Item(LogMenuCommand::kLogDetail, "Show Time and Connection", true));
   detail.Checkable = true;
   detail.Checked = form.LogDetail.Checked();
+  LogMenuItem& packets = items.emplace_back(Item(LogMenuCommand::kLogPackets, "Show Every Packet"));
+  packets.Checkable = true;
+  packets.Checked = form.LogPackets.Checked();
 
   items.push_back(Item(
       LogMenuCommand::kCapture,
@@ -73,6 +76,8 @@ void RunLogMenuCommand(Form1& form, LogMenuWindow& window, LogMenuCommand comman
       return window.SaveLogAs();
     case LogMenuCommand::kLogDetail:
       return form.SetLogDetail(!form.LogDetail.Checked());
+    case LogMenuCommand::kLogPackets:
+      return form.SetLogPackets(!form.LogPackets.Checked());
     case LogMenuCommand::kCapture:
       if (form.Capture.IsOpen()) return form.StopCapture();
       return window.StartCapture();

@@ -363,12 +363,17 @@ TEST_F(WindowViewTest, TheStatusBarShowsTheServerAndTheLastOutcome) {
   ::close(client);
 }
 
-TEST_F(WindowViewTest, ShowTimeAndConnectionFollowsTheLogDetail) {
-  EXPECT_FALSE(ClickLogMenu("Show Time and Connection"));
-  EXPECT_TRUE(form.LogDetail.Checked());
+TEST_F(WindowViewTest, CheckableLogItemsFollowTheirBoxes) {
+  const std::pair<const char*, CheckBox&> items[] = {{"Show Time and Connection", form.LogDetail},
+                                                     {"Show Every Packet", form.LogPackets}};
+  for (const auto& [caption, box] : items) {
+    EXPECT_FALSE(ClickLogMenu(caption)) << caption;
+    EXPECT_TRUE(box.Checked()) << caption;
+    EXPECT_TRUE(ClickLogMenu(caption)) << caption;
+    EXPECT_FALSE(box.Checked()) << caption;
+  }
+  // Outcomes show in turn: the first one told is in view.
   EXPECT_EQ(StatusMessage(), "Log lines now start with the time and the connection");
-  EXPECT_TRUE(ClickLogMenu("Show Time and Connection"));
-  EXPECT_FALSE(form.LogDetail.Checked());
 }
 
 TEST_F(WindowViewTest, UserChangesReachTheModels) {

@@ -66,6 +66,23 @@ TEST_F(WindowTest, LogDetailPutsTheTimeAndTheConnectionAhead) {
       << line;
 }
 
+// "Show Every Packet": the packets both ways among the designed lines.
+TEST_F(WindowTest, ShowEveryPacketLogsThePacketsBothWays) {
+  ::SendMessageW(window, WM_COMMAND, MenuIdOf(LogMenuCommand::kLogPackets), 0);
+  EXPECT_EQ(Status(), L"Every packet now shows in the log, both ways");
+  const int client = test::ConnectClient(port);
+  ASSERT_GE(client, 0);
+  test::SendAll(client, test::LoginRequest());
+  EXPECT_EQ(test::ReadExactly(client, 79, 5000).size(), 79u);
+  test::CloseClientSocket(client);
+  HWND list = Control(FormControl::List1);
+  ASSERT_TRUE(Eventually([&] { return ::SendMessageW(list, LB_GETCOUNT, 0, 0) >= 3; }));
+  const std::vector<std::string> lines = ListLines(list);
+  EXPECT_EQ(lines.at(0), "Recv 0x0064 Login request - 7F000001");
+  EXPECT_TRUE(lines.at(1).starts_with("Send 0x0069 Server list: ")) << lines.at(1);
+  EXPECT_EQ(lines.at(2), "CharSvrReq - 7F000001");
+}
+
 // The log follows its newest line once it outgrows the list.
 TEST_F(WindowTest, ListKeepsTheNewestLineInView) {
   const int client = test::ConnectClient(port);
