@@ -16,9 +16,14 @@ class ListBox;
 std::string LogText(const ListBox& log);
 
 // What the bytes dialog shows for row `row` of the log: the packet's bytes,
-// or why they are not shown. Empty for a line that is not about an unknown
-// packet, or a row past the end.
-std::string UnknownPacketText(const Form1& form, std::size_t row);
+// or why they are not shown. Empty for a line that is about no packet (an
+// unknown one, or one of "Show Every Packet"), or a row past the end.
+std::string LineBytesText(const Form1& form, std::size_t row);
+
+// The bytes behind the newest `count` lines that have them (unknown packets,
+// and packet lines while "Show Every Packet" adds them), oldest first; what
+// the console's `bytes` prints.
+std::string NewestBytesText(const Form1& form, std::size_t count);
 
 // Where a bytes dialog `width` by `height` opens, in the screen's pixels, so
 // that the log stays in view: right of the main window `window`, else left

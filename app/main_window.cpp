@@ -56,6 +56,7 @@ void Form1::Unload() {
 void Form1::Command2_Click() {
   List1.Clear();
   Unknown.Clear();
+  PacketLineBytes.Clear();
   Tell("Log cleared");
 }
 
@@ -84,12 +85,15 @@ void Form1::Log(std::string line, const ConnectionRecord* about, LineKind kind) 
   List1.AddItem(std::move(line), kind);
 }
 
+void Form1::LogWithBytes(std::string line, const ConnectionRecord* about, LineKind kind,
+                         UnknownPackets& store, std::span<const std::uint8_t> bytes) {
+  Log(line, about, kind);
+  store.Add(List1.Appended() - 1, std::move(line), DetailPrefix(TimeOfDay(), about), bytes.data(),
+            static_cast<std::int32_t>(bytes.size()));
+}
+
 void Form1::LogEvent(const ConnectionEvent& event) {
-  if (LogPackets.Checked()) {
-    EveryPacket.Observe(event, Packets, [this](std::string line, const ConnectionRecord& about) {
-      Log(std::move(line), &about);
-    });
-  }
+  if (LogPackets.Checked()) EveryPacket.Observe(event, Packets, PacketLineAppend());
   if (HiddenWithUnknownPackets(event) && Check1.Checked()) return;
   std::string line = DesignedLine(event);
   if (line.empty()) return;
@@ -98,9 +102,14 @@ void Form1::LogEvent(const ConnectionEvent& event) {
     return;
   }
   // The row's bytes, for the operator who asks what the client sent.
-  Log(line, event.Connection, kUnknownPacketLine);
-  Unknown.Add(List1.Appended() - 1, std::move(line), DetailPrefix(TimeOfDay(), event.Connection),
-              event.Bytes.data(), static_cast<std::int32_t>(event.Bytes.size()));
+  LogWithBytes(std::move(line), event.Connection, kUnknownPacketLine, Unknown, event.Bytes);
+}
+
+PacketLines::Append Form1::PacketLineAppend() {
+  return [this](std::string line, const ConnectionRecord& about,
+                std::span<const std::uint8_t> bytes) {
+    LogWithBytes(std::move(line), &about, kPacketLine, PacketLineBytes, bytes);
+  };
 }
 
 void Form1::Tell(const std::string& outcome) {
@@ -117,8 +126,7 @@ void Form1::SetLogPackets(bool on) {
 }
 
 void Form1::FlushPacketLines() {
-  EveryPacket.Flush(
-      [this](std::string line, const ConnectionRecord& about) { Log(std::move(line), &about); });
+  EveryPacket.Flush(PacketLineAppend());
 }
 
 void Form1::SetTickInterval(std::chrono::milliseconds interval) {

@@ -30,6 +30,7 @@ namespace quib {
 enum LineKind : std::uint8_t {
   kPlainLine = 0,
   kUnknownPacketLine = 1,  // its packet's bytes are kept (Form1::Unknown)
+  kPacketLine = 2,         // a "Show Every Packet" line: kept in Form1::PacketLineBytes
 };
 
 class Form1 : public ProtocolHost {
@@ -143,6 +144,9 @@ class Form1 : public ProtocolHost {
   // and the connection the line is about, if any, go ahead of it: the log,
   // its copies and standard output all carry the line as shown.
   void Log(std::string line, const ConnectionRecord* about = nullptr, LineKind kind = kPlainLine);
+  // Logs a line of `kind` and keeps `bytes` behind it in `store`.
+  void LogWithBytes(std::string line, const ConnectionRecord* about, LineKind kind,
+                    UnknownPackets& store, std::span<const std::uint8_t> bytes);
   // The log's view of the stream: the designed line of each event that has
   // one, unless "Hide Unknown Packets" hides it.
   void LogEvent(const ConnectionEvent& event);
@@ -156,6 +160,8 @@ class Form1 : public ProtocolHost {
   void SetLogPackets(bool on);
   // The packet line held to count the same sends after it goes to the log.
   void FlushPacketLines();
+  // Where the packet lines go: the log, each with its packet's bytes kept.
+  PacketLines::Append PacketLineAppend();
   // The cadence, changed while the server runs, and said so.
   void SetTickInterval(std::chrono::milliseconds interval);
   void SetAcceptDelay(std::chrono::milliseconds delay);
@@ -177,7 +183,8 @@ class Form1 : public ProtocolHost {
   // is the connection's name in the detailed log and in the capture.
   std::uint64_t NextConversation = 1;
   EventObservers Events;
-  UnknownPackets Unknown;  // the bytes behind the latest "Unknown Packet" lines
+  UnknownPackets Unknown;          // the bytes behind the latest "Unknown Packet" lines
+  UnknownPackets PacketLineBytes;  // and behind the latest packet lines
 
   // --- Controls -------------------------------------------------------------
   ListBox List1;            // the packet log

@@ -49,16 +49,17 @@ void PacketLines::Observe(const ConnectionEvent& event, const PacketTable& packe
   if (sent) {
     heldFor_ = event.Connection;
     held_ = std::move(line);
+    heldBytes_.assign(event.Bytes.begin(), event.Bytes.end());
     count_ = 1;
   } else if (event.Kind == EventKind::kPacketIn) {
-    append(LineOf("Recv", TakenRow(event), event, packets), *event.Connection);
+    append(LineOf("Recv", TakenRow(event), event, packets), *event.Connection, event.Bytes);
   }
 }
 
 void PacketLines::Flush(const Append& append) {
   if (heldFor_ == nullptr) return;
   if (count_ > 1) held_ += " (" + std::to_string(count_) + " times)";
-  append(std::move(held_), *heldFor_);
+  append(std::move(held_), *heldFor_, heldBytes_);
   heldFor_ = nullptr;
   held_.clear();
   count_ = 0;

@@ -10,7 +10,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "packetdb/packet_database.h"
 #include "protocol/connection_events.h"
@@ -19,8 +21,10 @@ namespace quib {
 
 class PacketLines {
  public:
-  // Appends one line about a connection to the log.
-  using Append = std::function<void(std::string line, const ConnectionRecord& about)>;
+  // Appends one line about a connection to the log, with the bytes of its
+  // packet (of the first, for a run).
+  using Append = std::function<void(std::string line, const ConnectionRecord& about,
+                                    std::span<const std::uint8_t> bytes)>;
 
   // The line of a packet taken or sent, read with the connection's version
   // in `packets`. A send may be held to count the same ones after it; any
@@ -32,6 +36,7 @@ class PacketLines {
  private:
   const ConnectionRecord* heldFor_ = nullptr;
   std::string held_;
+  std::vector<std::uint8_t> heldBytes_;
   std::uint32_t count_ = 0;
 };
 

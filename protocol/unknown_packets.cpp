@@ -40,8 +40,8 @@ void UnknownPackets::Clear() {
   next_ = 0;
 }
 
-std::string DescribeUnknownPacket(const UnknownPackets::Packet& packet) {
-  return packet.Source + packet.Text + " (" + std::to_string(packet.Length) + " bytes buffered)\n" +
+std::string DescribeUnknownPacket(const UnknownPackets::Packet& packet, const char* unit) {
+  return packet.Source + packet.Text + " (" + std::to_string(packet.Length) + " " + unit + ")\n" +
          FormatHexDump(packet.Bytes.data(), static_cast<std::size_t>(packet.Length));
 }
 

@@ -1,6 +1,6 @@
-// The bytes behind the latest "Unknown Packet" log lines, so that an operator
-// can see what a client sent that the server does not know. A fixed number is
-// kept, each at most a receive buffer long: memory stays bounded however long
+// The bytes behind the latest log lines of one kind ("Unknown Packet" lines,
+// or the packet lines of "Show Every Packet"), so that an operator can see
+// what a client sent or the server answered. A fixed number is kept, each at most a receive buffer long: memory stays bounded however long
 // the server runs. Each is known by the number of its log line.
 #pragma once
 
@@ -47,7 +47,9 @@ class UnknownPackets {
 std::string FormatHexDump(const std::uint8_t* bytes, std::size_t count);
 
 // A kept packet for people: when and whence, its log line, its size, then
-// its bytes.
-std::string DescribeUnknownPacket(const UnknownPackets::Packet& packet);
+// its bytes. An unknown packet's size is what was buffered ("2 bytes
+// buffered"); a packet line's is its packet's ("5 bytes").
+std::string DescribeUnknownPacket(const UnknownPackets::Packet& packet,
+                                  const char* unit = "bytes buffered");
 
 }  // namespace quib

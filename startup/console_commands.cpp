@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/log_text.h"
 #include "app/main_window.h"
 #include "app/status_text.h"
 #include "protocol/map_commands.h"
@@ -161,11 +162,7 @@ ConsoleReply RunBytes(Form1& form, const CommandLine& line) {
     return Refuse("bytes takes a number of packets from " + RangeText(kBytesCountRange));
   }
   ConsoleReply reply;
-  const std::size_t shown = std::min(static_cast<std::size_t>(count), form.Unknown.Count());
-  if (shown == 0) reply.Info = "no unknown packet is held\n";
-  for (std::size_t back = shown; back-- > 0;) {
-    reply.Info += DescribeUnknownPacket(form.Unknown.Newest(back));
-  }
+  reply.Info = NewestBytesText(form, static_cast<std::size_t>(count));
   return reply;
 }
 
@@ -238,7 +235,7 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
       {"packets", "packets on|off", "add a log line for every packet taken and sent", RunPackets},
       {"detail", "detail on|off", "start each log line with the time and the connection",
        RunDetail},
-      {"bytes", "bytes [N]", "print the bytes of the last N unknown packets (default 1)", RunBytes},
+      {"bytes", "bytes [N]", "print the bytes of the last N unknown packets or packet lines (default 1)", RunBytes},
       {"warp", "warp", "send every client in the map to the map and cell", RunWarp},
       {"reload", "reload", "force every client in the map to reload it", RunReload},
       {"clear", "clear", "clear the log", RunClear},

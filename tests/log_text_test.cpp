@@ -45,12 +45,21 @@ TEST(LogTextTest, RowsGiveTheirOwnBytesAndTheWholeLogItsLines) {
       {2, ""},
       {3, ""},
   };
-  for (const auto& row : rows) EXPECT_EQ(UnknownPacketText(form, row.Row), row.Text) << row.Row;
+  for (const auto& row : rows) EXPECT_EQ(LineBytesText(form, row.Row), row.Text) << row.Row;
 
   form.Unknown.Clear();
-  EXPECT_EQ(UnknownPacketText(form, 1),
+  EXPECT_EQ(LineBytesText(form, 1),
             "Unknown Packet (0x4321) - 7F000001\n\nThe bytes of this packet are no longer held: "
             "only those of the last 1000 unknown packets are kept.");
+
+  // A packet line gives its own packet's bytes, whichever store is cleared.
+  const std::uint8_t walk[] = {0x85, 0x00, 0x19, 0x07, 0x80};
+  form.LogWithBytes("Recv 0x0085 Walk to (100, 120) - 7F000001", &client, kPacketLine,
+                    form.PacketLineBytes, walk);
+  EXPECT_EQ(LineBytesText(form, 3),
+            "12:04:05.120 [#3 127.0.0.1:52344] Recv 0x0085 Walk to (100, 120) - 7F000001 (5 "
+            "bytes)\n"
+            "0000  85 00 19 07 80                                    .....\n");
 }
 
 // With the time and the connection ahead of it, a line is still the designed
@@ -73,7 +82,7 @@ TEST(LogTextTest, DetailGoesAheadOfTheDesignedLineAndComesOffAgain) {
             "23:04:05.120 [#3 127.0.0.1:52344] CharSvrReq - 7F000001\n"
             "23:04:05.120 about no connection\n"
             "23:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001\n");
-  EXPECT_EQ(UnknownPacketText(form, 2).rfind(
+  EXPECT_EQ(LineBytesText(form, 2).rfind(
                 "23:04:05.120 [#3 127.0.0.1:52344] Unknown Packet (0x4321) - 7F000001 (2 bytes", 0),
             0u);
   EXPECT_EQ(TimeOfDayText(0), "00:00:00.000");

@@ -71,7 +71,7 @@ bool SaveLog(const ListBox& log, const QString& path, QString& error) {
 
 QString PacketBytesText(const Form1& form, int row) {
   if (row < 0) return {};
-  return Latin1(UnknownPacketText(form, static_cast<std::size_t>(row)));
+  return Latin1(LineBytesText(form, static_cast<std::size_t>(row)));
 }
 
 LogActions::LogActions(Form1& form, QListWidget* list, QWidget* window,

@@ -176,7 +176,7 @@ void LogMenu::ShowBytes() {
   // A line's number stays its own while older lines are dropped.
   const std::uint64_t number = form_.List1.FirstNumber() + static_cast<std::uint64_t>(row);
   if (bytes_.BringForward(number)) return;
-  const std::string text = UnknownPacketText(form_, static_cast<std::size_t>(row));
+  const std::string text = LineBytesText(form_, static_cast<std::size_t>(row));
   if (!text.empty()) bytes_.Open(number, WideText(WindowsLines(text)));
 }
 
