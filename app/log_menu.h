@@ -21,7 +21,7 @@ enum class LogMenuCommand : std::uint8_t {
   kSaveLog,
   kLogDetail,   // "Show Time and Connection", checked while it is on
   kLogPackets,  // "Show Every Packet", checked while it is on
-  kCapture,    // "Start Capture…" or "Stop Capture"
+  kCapture,     // "Start Capture…" or "Stop Capture"
   // The server's settings: the Windows menu shows the items it stands for in
   // place, the Qt window in its settings dialog.
   kServerSettings,

@@ -106,10 +106,10 @@ void Form1::LogEvent(const ConnectionEvent& event) {
 }
 
 PacketLines::Append Form1::PacketLineAppend() {
-  return [this](std::string line, const ConnectionRecord& about,
-                std::span<const std::uint8_t> bytes) {
-    LogWithBytes(std::move(line), &about, kPacketLine, PacketLineBytes, bytes);
-  };
+  return
+      [this](std::string line, const ConnectionRecord& about, std::span<const std::uint8_t> bytes) {
+        LogWithBytes(std::move(line), &about, kPacketLine, PacketLineBytes, bytes);
+      };
 }
 
 void Form1::Tell(const std::string& outcome) {
@@ -125,9 +125,7 @@ void Form1::SetLogPackets(bool on) {
           : "Packets show as designed again: unknown ones alone");
 }
 
-void Form1::FlushPacketLines() {
-  EveryPacket.Flush(PacketLineAppend());
-}
+void Form1::FlushPacketLines() { EveryPacket.Flush(PacketLineAppend()); }
 
 void Form1::SetTickInterval(std::chrono::milliseconds interval) {
   TickInterval = interval;

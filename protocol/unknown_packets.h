@@ -1,7 +1,8 @@
 // The bytes behind the latest log lines of one kind ("Unknown Packet" lines,
 // or the packet lines of "Show Every Packet"), so that an operator can see
-// what a client sent or the server answered. A fixed number is kept, each at most a receive buffer long: memory stays bounded however long
-// the server runs. Each is known by the number of its log line.
+// what a client sent or the server answered. A fixed number is kept, each at most a receive buffer
+// long: memory stays bounded however long the server runs. Each is known by the number of its log
+// line.
 #pragma once
 
 #include <array>

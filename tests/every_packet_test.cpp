@@ -67,8 +67,9 @@ TEST(EveryPacketTest, TheRoadShowsBothWaysInTheLog) {
   // (the unknown packet, whose designed line is hidden) comes last.
   ASSERT_TRUE(server.WriteLine("bytes 2"));
   EXPECT_TRUE(server.WaitForError("] Send 0x008D Chat line: System : Note, This is not intended"));
-  EXPECT_TRUE(server.WaitForError("] Recv Unknown packet 0x1234 - 7F000001 (4 bytes)\n"
-                                  "0000  34 12 00 00 "));
+  EXPECT_TRUE(
+      server.WaitForError("] Recv Unknown packet 0x1234 - 7F000001 (4 bytes)\n"
+                          "0000  34 12 00 00 "));
   EXPECT_EQ(server.Stop(), 0) << server.ErrorText();
 }
 

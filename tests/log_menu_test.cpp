@@ -41,7 +41,8 @@ TEST(LogMenuTest, ItemsFollowTheFormAndRunOnItOrTheWindow) {
   Form1 form;
   Window window;
   EXPECT_EQ(Shape(LogMenuItems(form, false)),
-            " Copy- Select All Save Log As\u2026|Show Time and Connection Show Every Packet|Start Capture\u2026"
+            " Copy- Select All Save Log As\u2026|Show Time and Connection Show Every Packet|Start "
+            "Capture\u2026"
             "|Server Settings\u2026 [ Listening on 0.0.0.0:0- Tick=3 Accept Delay=3]");
 
   for (const LogMenuCommand command :
@@ -57,7 +58,8 @@ TEST(LogMenuTest, ItemsFollowTheFormAndRunOnItOrTheWindow) {
   EXPECT_EQ(form.TickInterval.count(), 10);
   EXPECT_EQ(form.AcceptDelay.count(), 2000);
   EXPECT_EQ(Shape(LogMenuItems(form, true)),
-            " Copy Select All Save Log As\u2026|Show Time and Connection* Show Every Packet*|Start Capture\u2026"
+            " Copy Select All Save Log As\u2026|Show Time and Connection* Show Every Packet*|Start "
+            "Capture\u2026"
             "|Server Settings\u2026 [ Listening on 0.0.0.0:0- Tick=0 Accept Delay=5]");
   form.TickInterval = std::chrono::milliseconds(40);  // set elsewhere: no choice checked
   EXPECT_EQ(LogMenuItems(form, true)[6].Inside[1].Chosen, -1);
