@@ -50,6 +50,12 @@ bool OutputFile::Write(const std::uint8_t* bytes, std::size_t count, std::size_t
   return true;
 }
 
+bool OutputFile::IsFileAt(const std::string& path) const {
+  FileIdentity there;
+  return IsOpen() && identity_ != FileIdentity{} && os::IdentityAt(path, there) &&
+         there == identity_;
+}
+
 OutputFile::~OutputFile() {
   std::string ignored;
   Close(ignored);

@@ -23,6 +23,15 @@ enum class ReadResult {
 // left empty unless the result is kRead. Paths are UTF-8.
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text);
 
+// What tells one file from another under any of its names (a link, another
+// spelling of its path): the device and the inode, or on Windows the volume's
+// serial number and the file index. All zero: not known.
+struct FileIdentity {
+  std::uint64_t Volume = 0;
+  std::uint64_t Index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 // A regular file written from its start: what a capture goes into. Opening
 // never waits on what the path names (a FIFO without a reader, a device).
 class OutputFile {
@@ -37,6 +46,9 @@ class OutputFile {
   // the reason in `error`.
   bool Create(const std::string& path, std::string& error);
   bool IsOpen() const { return handle_ != kClosed; }
+  // True when `path` names the open file, by whatever name: creating it
+  // again would empty what was written.
+  bool IsFileAt(const std::string& path) const;
   // Writes `count` bytes at the end. False with the reason in `error` when
   // fewer went out; `written` says how many did.
   bool Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written,
@@ -45,11 +57,15 @@ class OutputFile {
   bool Truncate(std::uint64_t size) const;
   // False with the reason when the system reports a failure on closing.
   bool Close(std::string& error);
-  void Swap(OutputFile& other) noexcept { std::swap(handle_, other.handle_); }
+  void Swap(OutputFile& other) noexcept {
+    std::swap(handle_, other.handle_);
+    std::swap(identity_, other.identity_);
+  }
 
  private:
   static constexpr std::intptr_t kClosed = -1;
   std::intptr_t handle_ = kClosed;  // a descriptor, or a HANDLE
+  FileIdentity identity_;           // of the open file, read when it was created
 };
 
 // True when anything is at `path`: a file, a folder, a device.

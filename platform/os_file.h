@@ -1,6 +1,6 @@
 // What each system supplies to the files of os.cpp: opening a regular file
 // for reading without waiting on what its path names, reading and writing
-// some bytes. The loops and the size bound are written once, in os.cpp.
+// some bytes, the identity of the file a path names. The loops and the size bound are written once, in os.cpp.
 // Only the platform folder's own sources include this.
 #pragma once
 
@@ -48,5 +48,9 @@ std::int64_t ReadSome(NativeFile file, char* buffer, std::size_t count);
 // system's reason when none could be, or the system reports a failure.
 bool WriteSome(NativeFile file, const std::uint8_t* bytes, std::size_t count, std::size_t& wrote,
                std::string& error);
+
+// The identity of the file at `path`, links followed; false when nothing
+// can be read there.
+bool IdentityAt(const std::string& path, FileIdentity& identity);
 
 }  // namespace quib::os

@@ -50,6 +50,10 @@ bool X11DisplayReachable(const std::string& display) {
   return Answers(path, true) || Answers(path, false);
 }
 
+FileIdentity IdentityOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 bool IsSet(const EnvironmentLookup& lookup, const char* name) {
   const char* value = lookup(name);
   return value != nullptr && value[0] != '\0';
@@ -86,6 +90,13 @@ std::int64_t ReadSome(NativeFile file, char* buffer, std::size_t count) {
 }
 
 void CloseFile(NativeFile file) { ::close(static_cast<int>(file)); }
+
+bool IdentityAt(const std::string& path, FileIdentity& identity) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  identity = IdentityOf(info);
+  return true;
+}
 
 bool WriteSome(NativeFile file, const std::uint8_t* bytes, std::size_t count, std::size_t& wrote,
                std::string& error) {
@@ -131,6 +142,7 @@ bool OutputFile::Create(const std::string& path, std::string& error) {
     return false;
   }
   handle_ = fd;
+  identity_ = IdentityOf(info);
   return true;
 }
 

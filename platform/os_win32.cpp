@@ -26,6 +26,14 @@ std::string SystemMessage(DWORD code) {
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// All zero when the system does not say.
+FileIdentity IdentityOf(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file, &info)) return {};
+  return {info.dwVolumeSerialNumber,
+          (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
 }  // namespace
 
 bool OutputFile::Create(const std::string& path, std::string& error) {
@@ -42,8 +50,10 @@ bool OutputFile::Create(const std::string& path, std::string& error) {
     return false;
   }
   // Opened without truncating: a device or a pipe must be left as it was.
-  const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Reading its attributes tells its identity.
+  const HANDLE file =
+      ::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = SystemMessage(::GetLastError());
     return false;
@@ -59,6 +69,7 @@ bool OutputFile::Create(const std::string& path, std::string& error) {
     return false;
   }
   handle_ = reinterpret_cast<std::intptr_t>(file);
+  identity_ = IdentityOf(file);
   return true;
 }
 
@@ -109,6 +120,19 @@ std::int64_t ReadSome(NativeFile file, char* buffer, std::size_t count) {
 }
 
 void CloseFile(NativeFile file) { ::CloseHandle(AsHandle(file)); }
+
+bool IdentityAt(const std::string& path, FileIdentity& identity) {
+  const std::wstring wide = WideText(path);
+  if (wide.empty()) return false;
+  // Attributes only: no sharing mode stands in the way of a file another
+  // handle writes.
+  const FileOwner opened(reinterpret_cast<NativeFile>(::CreateFileW(
+      wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  if (opened.Get() == kNoFile) return false;
+  identity = IdentityOf(AsHandle(opened.Get()));
+  return identity != FileIdentity{};
+}
 
 bool WriteSome(NativeFile file, const std::uint8_t* bytes, std::size_t count, std::size_t& wrote,
                std::string& error) {
