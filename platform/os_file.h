@@ -1,7 +1,7 @@
 // What each system supplies to the files of os.cpp: opening a regular file
 // for reading without waiting on what its path names, reading and writing
-// some bytes, the identity of the file a path names. The loops and the size bound are written once, in os.cpp.
-// Only the platform folder's own sources include this.
+// some bytes, the identity of the file a path names. The loops and the size bound are written once,
+// in os.cpp. Only the platform folder's own sources include this.
 #pragma once
 
 #include <cstddef>
