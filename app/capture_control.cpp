@@ -63,6 +63,7 @@ void Form1::CaptureEvent(const ConnectionEvent& event) {
 }
 
 bool Form1::StartCapture(const std::string& path, std::string& error) {
+  const CommandScope command(*this, "capture");
   const std::string previous = Capture.IsOpen() ? Capture.Path() : std::string();
   if (!Capture.Open(path, error)) {
     if (!previous.empty()) error += "; the capture to " + previous + " goes on";
@@ -75,15 +76,24 @@ bool Form1::StartCapture(const std::string& path, std::string& error) {
       BeginConversation(*this, connection);
     }
   }
+  if (!previous.empty()) Emit({.Kind = EventKind::kCaptureClosed, .Text = previous});
+  Emit({.Kind = EventKind::kCaptureStarted, .Text = path});
   Tell(previous.empty() ? "Capture started: " + path
                         : "Capture to " + previous + " stopped; capture started: " + path);
   return true;
 }
 
 void Form1::StopCapture() {
-  const bool wasOpen = Capture.IsOpen();
-  if (wasOpen) Capture.Close();
-  if (!FlushCapture() && wasOpen) Tell("Capture stopped: " + Capture.Path());
+  // A failure not told yet is told all the same.
+  if (!Capture.IsOpen()) {
+    FlushCapture();
+    return;
+  }
+  const CommandScope command(*this, "capture");
+  Capture.Close();
+  if (FlushCapture()) return;
+  Emit({.Kind = EventKind::kCaptureClosed, .Text = Capture.Path()});
+  Tell("Capture stopped: " + Capture.Path());
 }
 
 bool Form1::FlushCapture() {

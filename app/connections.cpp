@@ -101,6 +101,7 @@ void Form1::PollConnections() {
     }
   }
   FlushCapture();
+  FlushJournal();
 }
 
 void Form1::ReceiveFromConnection(ConnectionRecord& connection) {

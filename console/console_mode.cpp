@@ -29,15 +29,15 @@ int Run(Form1& form, const ConsoleStreams& streams, const ProgramOptions* option
     session.Say(error + "\n");
     status = 1;
   } else if (options != nullptr) {
-    session.Say(StartedText(form));
+    TellStarted(form);
   }
-  if (status != 0) session.Stop();
+  if (status != 0) session.Stop("start-failed");
 
   ConsoleWait wait = session.Step({});
   while (!session.Done()) {
     ConsoleReady ready;
     if (!waiter.Wait(wait, ready)) {
-      session.Stop();
+      session.Stop("console-failed");
       break;
     }
     wait = session.Step(ready);

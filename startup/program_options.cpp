@@ -24,6 +24,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--accept-delay", ValueKind::kMilliseconds, kAcceptDelayRange},
     {"--packet-db", ValueKind::kFile, {}},
     {"--capture", ValueKind::kFile, {}},
+    {"--journal", ValueKind::kFile, {}},
 };
 
 const ValueOption* FindValueOption(const std::string& name) {
@@ -63,7 +64,9 @@ bool TakeValue(ProgramOptions& options, const ValueOption& option, const std::st
     return true;
   }
   if (value.empty()) return false;
-  (name == "--capture" ? options.CapturePath : options.PacketDbPath) = value;
+  (name == "--capture"   ? options.CapturePath
+   : name == "--journal" ? options.JournalPath
+                         : options.PacketDbPath) = value;
   return true;
 }
 
@@ -164,8 +167,8 @@ std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
 std::string UsageText(const std::string& programName) {
   const std::string indent(7 + programName.size() + 1, ' ');
   return "Usage: " + programName + " [--headless] [--log-detail] [--port N] [--address A.B.C.D]\n" +
-         indent + "[--tick MS] [--accept-delay MS] [--capture FILE] [--packet-db FILE]\n" +
-         "       " + programName + " --help | --version\n";
+         indent + "[--tick MS] [--accept-delay MS] [--capture FILE] [--journal FILE]\n" + indent +
+         "[--packet-db FILE]\n" + "       " + programName + " --help | --version\n";
 }
 
 std::string HelpText(const std::string& programName) {
@@ -192,6 +195,8 @@ std::string HelpText(const std::string& programName) {
          "; 0 accepts at once)\n"
          "  --capture FILE    write every connection's traffic to FILE (pcapng),\n"
          "                    each client packet commented with how it was read\n"
+         "  --journal FILE    write what happens to FILE as JSON Lines, one event\n"
+         "                    a line (its schema: journal.schema.json)\n"
          "  --packet-db FILE  read the packet database from FILE\n"
          "                    (default: packet_db.txt beside the executable, else\n"
          "                    in ../share/quib-server from its folder)\n"

@@ -1,6 +1,6 @@
 // The command line: quib-server [--headless] [--log-detail] [--port N]
 // [--address A.B.C.D] [--tick MS] [--accept-delay MS] [--capture FILE]
-// [--packet-db FILE], --help, --version.
+// [--journal FILE] [--packet-db FILE], --help, --version.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,7 @@ struct ProgramOptions {
   std::int32_t AcceptDelayMs = kDefaultAcceptDelayMs;
   std::string PacketDbPath;  // empty: packet_db.txt beside the executable
   std::string CapturePath;   // empty: no capture at start
+  std::string JournalPath;   // empty: no journal at start
 };
 
 // Reads a dotted IPv4 address of four decimal numbers (host byte order).
