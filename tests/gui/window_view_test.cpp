@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -331,6 +332,29 @@ TEST_F(WindowViewTest, ShowTimeAndConnectionFollowsTheLogDetail) {
   EXPECT_EQ(StatusMessage(), "Log lines now start with the time and the connection");
   EXPECT_TRUE(ClickLogMenu("Show Time and Connection"));
   EXPECT_FALSE(form.LogDetail.Checked());
+}
+
+// "Start Journal…" asks for the file, as a user answers its dialog, and
+// "Stop Journal" stops it.
+TEST_F(WindowViewTest, TheLogMenuStartsAndStopsTheJournal) {
+  const QString path = QDir::temp().filePath(QStringLiteral("quib_menu_\u00e9.jsonl"));
+  QFile::remove(path);
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    answer.stop();
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+    static_cast<QDialog*>(dialog)->accept();  // public there
+  });
+  answer.start(50);
+  ClickLogMenu(QStringLiteral("Start Journal\u2026"));
+  EXPECT_TRUE(form.Journal.IsOpen());
+  EXPECT_EQ(StatusMessage().toStdString(), "Journal started: " + path.toStdString());
+  ClickLogMenu(QStringLiteral("Stop Journal"));
+  EXPECT_FALSE(form.Journal.IsOpen());
+  EXPECT_EQ(StatusMessage().toStdString(), "Journal stopped: " + path.toStdString());
+  QFile::remove(path);
 }
 
 TEST_F(WindowViewTest, UserChangesReachTheModels) {

@@ -207,34 +207,48 @@ TEST_F(WindowTest, BytesWindowsOpenBesideOnceALine) {
   EXPECT_TRUE(Eventually([&] { return open().size() == 1; })) << "its line was not forgotten";
 }
 
-// A capture file named in the dialog with characters beyond the ANSI code
-// page ("日本"), and ones whose ANSI bytes also read as UTF-8 ("Ã©"), is made
-// under exactly that name.
-TEST_F(WindowTest, CaptureGoesToTheFileNamedInTheDialog) {
+// A capture or journal file named in the dialog with characters beyond the
+// ANSI code page ("日本"), and ones whose ANSI bytes also read as UTF-8
+// ("Ã©"), is made under exactly that name, and the menu stops it again.
+TEST_F(WindowTest, CaptureAndJournalGoToTheFileNamedInTheDialog) {
+  const struct {
+    LogMenuCommand Command;
+    const wchar_t* Dialog;
+    const wchar_t* Kind;
+    const wchar_t* Extension;
+    std::string Head;  // how the file starts
+  } files[] = {
+      {LogMenuCommand::kCapture, L"Start Capture", L"Capture", L".pcapng", "\x0A\x0D\x0D\x0A"},
+      {LogMenuCommand::kJournal, L"Start Journal", L"Journal", L".jsonl", "{\"ev"},
+  };
   wchar_t folder[MAX_PATH];
   ::GetTempPathW(MAX_PATH, folder);
-  const std::wstring path = folder + std::wstring(L"quib-\u00c3\u00a9-\u65e5\u672c.pcapng");
-  ::DeleteFileW(path.c_str());
+  for (const auto& file : files) {
+    const std::wstring path =
+        folder + std::wstring(L"quib-\u00c3\u00a9-\u65e5\u672c") + file.Extension;
+    ::DeleteFileW(path.c_str());
 
-  ::PostMessageW(window, WM_COMMAND, MenuIdOf(LogMenuCommand::kCapture), 0);
-  HWND dialog = server.FindWindowOf(L"#32770", L"Start Capture");
-  ASSERT_NE(dialog, nullptr) << "no file dialog";
-  // The file name box: an edit under Wine, a combo box on Windows.
-  HWND name = ::GetDlgItem(dialog, edt1);
-  if (name == nullptr) name = ::GetDlgItem(dialog, cmb13);
-  ASSERT_NE(name, nullptr) << "no file name box";
-  ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    ::PostMessageW(window, WM_COMMAND, MenuIdOf(file.Command), 0);
+    HWND dialog = server.FindWindowOf(L"#32770", file.Dialog);
+    ASSERT_NE(dialog, nullptr) << "no file dialog";
+    // The file name box: an edit under Wine, a combo box on Windows.
+    HWND name = ::GetDlgItem(dialog, edt1);
+    if (name == nullptr) name = ::GetDlgItem(dialog, cmb13);
+    ASSERT_NE(name, nullptr) << "no file name box";
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
 
-  EXPECT_TRUE(Eventually([&] { return Status() == L"Capture started: " + path; }))
-      << "status: " << Utf8Text(Status());
-  ::SendMessageW(window, WM_COMMAND, MenuIdOf(LogMenuCommand::kCapture), 0);  // Stop Capture
-  std::ifstream file(std::filesystem::path(path), std::ios::binary);
-  char head[4] = {};
-  file.read(head, sizeof head);
-  EXPECT_EQ(std::string(head, sizeof head), "\x0A\x0D\x0D\x0A") << "no pcapng file there";
-  file.close();
-  ::DeleteFileW(path.c_str());
+    const std::wstring started = std::wstring(file.Kind) + L" started: " + path;
+    EXPECT_TRUE(Eventually([&] { return Status() == started; }))
+        << "status: " << Utf8Text(Status());
+    ::SendMessageW(window, WM_COMMAND, MenuIdOf(file.Command), 0);  // Stop
+    std::ifstream written(std::filesystem::path(path), std::ios::binary);
+    char head[4] = {};
+    written.read(head, sizeof head);
+    EXPECT_EQ(std::string(head, sizeof head), file.Head) << "not that file there";
+    written.close();
+    ::DeleteFileW(path.c_str());
+  }
 }
 
 }  // namespace
