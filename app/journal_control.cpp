@@ -20,14 +20,16 @@ namespace {
 // The format of every line; a line's fields may grow, never change meaning.
 constexpr std::int64_t kJournalFormat = 1;
 
-LineTime TimeNow(const Form1& form) {
+// One reading of the clock a line: the time is the system's clock when the
+// server started plus the time since, so that it never goes back.
+LineTime TimeNow(Form1& form) {
   using namespace std::chrono;
-  return {duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count(),
-          duration_cast<milliseconds>(form.Now() - form.Started).count()};
+  const std::int64_t sinceStart = duration_cast<milliseconds>(form.Now() - form.Started).count();
+  return {form.StartedUnixMs + sinceStart, sinceStart, &form.JournalState.LastTime};
 }
 
 // The first line: the format, the program, and the options in force.
-std::string FirstLine(const Form1& form, const std::string& path) {
+std::string FirstLine(Form1& form, const std::string& path) {
   std::string text;
   JsonLine line(text);
   BeginLine(line, "journal", TimeNow(form));
@@ -48,7 +50,7 @@ std::string FirstLine(const Form1& form, const std::string& path) {
   return text;
 }
 
-void AppendListening(std::string& out, const Form1& form) {
+void AppendListening(std::string& out, Form1& form) {
   JsonLine line(out);
   BeginLine(line, "listening", TimeNow(form));
   line.Text("address", FormatIPv4(EndpointOf(form.LoginServer.Address).Address));
@@ -57,7 +59,7 @@ void AppendListening(std::string& out, const Form1& form) {
   line.End();
 }
 
-void AppendStopped(std::string& out, const Form1& form, std::string_view why) {
+void AppendStopped(std::string& out, Form1& form, std::string_view why) {
   const RunSummary& summary = form.Summary;
   const auto count = [](std::uint64_t n) { return static_cast<std::int64_t>(n); };
   JsonLine line(out);
@@ -80,7 +82,7 @@ void AppendStopped(std::string& out, const Form1& form, std::string_view why) {
 }
 
 // A command that told nothing is journaled all the same, by its name.
-void AppendSilentCommand(std::string& out, const Form1& form) {
+void AppendSilentCommand(std::string& out, Form1& form) {
   JsonLine line(out);
   BeginLine(line, "command", TimeNow(form));
   line.Text("name", form.RunningCommand);
@@ -94,8 +96,13 @@ void Form1::JournalEvent(const ConnectionEvent& event) {
   if (!Journal.IsOpen()) return;
   std::string& out = Journal.Buffer();
   JournalNotes& notes = JournalState;
-  EventContext context{.Packets = &Packets, .EchoRole = notes.Handling, .Command = RunningCommand};
+  EventContext context{.Packets = &Packets,
+                       .EchoRole = notes.Handling,
+                       .Command = RunningCommand,
+                       .Peer = &notes.Peer};
   switch (event.Kind) {
+    case EventKind::kWritten:  // the journal has each packet whole, as sent
+      return;
     case EventKind::kShortPacket:
       notes.ShortPacket = event.Connection != nullptr ? event.Connection->Conversation : 0;
       return;

@@ -184,8 +184,12 @@ class Form1 : public ProtocolHost {
   PacketCapture Capture;
   JournalFile Journal;
   RunSummary Summary;  // counted from the stream, journal or not
-  // When the server started: the journal's `ms` counts from here.
+  // When the server started: the journal's `ms` counts from here, and its
+  // `time` is the system's clock then (UTC, milliseconds since 1970) plus `ms`.
   std::chrono::steady_clock::time_point Started = std::chrono::steady_clock::now();
+  std::int64_t StartedUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count();
   // The operator's command that runs (CommandScope), as the console names it.
   std::string_view RunningCommand;
   JournalNotes JournalState;  // what the journal keeps between two events

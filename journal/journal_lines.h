@@ -8,6 +8,7 @@
 // starting with BeginLine.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,19 +22,34 @@ namespace quib {
 
 struct ConnectionRecord;
 
-// When a line is written.
+// When a line is written: `unixMs` (UTC, milliseconds since 1970) and its
+// text, "2026-12-09T20:51:00.123Z", and `sinceStart`, milliseconds since the
+// server started. The text of `last`, the previous line's time, serves again
+// within its second; `last` then becomes this one.
 struct LineTime {
-  std::int64_t UnixMs = 0;  // UTC, milliseconds since 1970
-  std::int64_t Ms = 0;      // milliseconds since the server started
+  LineTime(std::int64_t unixMs, std::int64_t sinceStart, LineTime* last = nullptr);
+  LineTime() = default;
+  std::int64_t UnixMs = -1;
+  std::int64_t Ms = 0;
+  std::array<char, 24> Utc{};
 };
 
-// "2026-12-09T20:51:00.123Z".
-std::string UtcText(std::int64_t unixMs);
+// "2026-12-09T20:51:00.123Z" in `text`, the UTC time `unixMs` milliseconds
+// after 1970 began.
+void UtcText(std::int64_t unixMs, std::array<char, 24>& text);
+
+// The fields that name a connection, `,"conn":3,"peer":"127.0.0.1:52344"`,
+// as written last: most lines in a row are about the same connection.
+struct PeerFields {
+  std::uint64_t Conversation = 0;
+  std::string Text;
+};
 
 // Starts the line of the event `name`: event, time, ms, and about a
-// connection its conn and peer.
+// connection its conn and peer (from `cache` when it holds that connection,
+// which then holds it).
 void BeginLine(JsonLine& line, std::string_view name, const LineTime& time,
-               const ConnectionRecord* about = nullptr);
+               const ConnectionRecord* about = nullptr, PeerFields* cache = nullptr);
 
 // What the journal keeps between two events of the stream.
 struct JournalNotes {
@@ -42,6 +58,8 @@ struct JournalNotes {
   // goes ahead of its reply.
   PacketRole Handling = PacketRole::kMap;
   bool CommandTold = false;  // the running command told its outcome
+  LineTime LastTime;         // of the last line
+  PeerFields Peer;           // of the last line about a connection
 };
 
 // What the journal knows beside an event.
@@ -50,6 +68,7 @@ struct EventContext {
   bool HandledShort = false;               // kPacketIn: a kShortPacket came just before it
   PacketRole EchoRole = PacketRole::kMap;  // kPacketOut of the account echo: its role
   std::string_view Command;                // kOutcome: the command that told it; empty: none
+  PeerFields* Peer = nullptr;              // the connection's fields as written last
 };
 
 // Appends the line of `event` to `out`: accepted, closed, packet (kPacketIn

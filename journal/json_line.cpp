@@ -1,5 +1,7 @@
 #include "journal/json_line.h"
 
+#include <algorithm>
+
 namespace quib {
 
 namespace {
@@ -36,108 +38,147 @@ std::size_t SequenceLength(std::string_view text) {
   return length;
 }
 
+// An ASCII character that a JSON string holds as it is.
+bool IsPlain(unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }
+
+// The escape of an ASCII character that is not plain.
+std::string_view Escape(unsigned char c, char (&buffer)[6]) {
+  switch (c) {
+    case '"':
+      return "\\\"";
+    case '\\':
+      return "\\\\";
+    case '\n':
+      return "\\n";
+    case '\r':
+      return "\\r";
+    case '\t':
+      return "\\t";
+    default:
+      break;
+  }
+  const char escape[] = {'\\', 'u', '0', '0', kHexDigits[c >> 4], kHexDigits[c & 15]};
+  std::memcpy(buffer, escape, sizeof escape);
+  return {buffer, sizeof buffer};
+}
+
 }  // namespace
 
-void AppendJsonText(std::string& out, std::string_view text) {
+std::string JsonText(std::string_view text) {
+  std::string out;
+  {
+    JsonLine line(out);
+    line.EscapedText(text);
+  }
+  return out.substr(1);  // after the line's "{"
+}
+
+JsonLine::JsonLine(std::string& out) : out_(out) { Put('{'); }
+
+void JsonLine::EscapedText(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
+    // A run of plain characters goes at once.
+    std::size_t end = i;
+    while (end < text.size() && IsPlain(static_cast<unsigned char>(text[end]))) ++end;
+    Put(text.data() + i, end - i);
+    if (end == text.size()) return;
+    i = end;
     const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 0x80) {
-      const std::size_t length = SequenceLength(text.substr(i));
-      if (length == 0) {
-        out += kReplacement;
-        ++i;
-      } else {
-        out.append(text.substr(i, length));
-        i += length;
-      }
+    if (byte < 0x80) {
+      char buffer[6];
+      Raw(Escape(byte, buffer));
+      ++i;
       continue;
     }
-    switch (byte) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          out += "\\u00";
-          out += kHexDigits[byte >> 4];
-          out += kHexDigits[byte & 15];
-        } else {
-          out += static_cast<char>(byte);
-        }
+    const std::size_t length = SequenceLength(text.substr(i));
+    if (length == 0) {
+      Put(kReplacement, sizeof kReplacement - 1);
+      ++i;
+    } else {
+      Put(text.data() + i, length);
+      i += length;
     }
-    ++i;
   }
 }
 
-JsonLine::JsonLine(std::string& out) : out_(out) { out_ += '{'; }
-
-void JsonLine::Name(std::string_view name) {
-  if (!first_) out_ += ',';
-  first_ = false;
-  out_ += '"';
-  out_ += name;
-  out_ += "\":";
+void JsonLine::TextValue(std::string_view text) {
+  Put('"');
+  EscapedText(text);
+  Put('"');
 }
 
-void JsonLine::Text(std::string_view name, std::string_view value) {
-  Name(name);
-  out_ += '"';
-  AppendJsonText(out_, value);
-  out_ += '"';
+void JsonLine::Latin1Value(std::span<const std::uint8_t> bytes) {
+  Put('"');
+  for (std::size_t i = 0; i < bytes.size() && bytes[i] != 0;) {
+    std::size_t end = i;
+    while (end < bytes.size() && IsPlain(bytes[end])) ++end;
+    Put(reinterpret_cast<const char*>(bytes.data() + i), end - i);
+    if (end == bytes.size() || bytes[end] == 0) break;
+    const std::uint8_t byte = bytes[end];
+    if (byte < 0x80) {
+      char buffer[6];
+      Raw(Escape(byte, buffer));
+    } else {
+      Put(static_cast<char>(0xC0 | byte >> 6));
+      Put(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+    i = end + 1;
+  }
+  Put('"');
 }
 
-void JsonLine::Number(std::string_view name, std::int64_t value) {
-  Name(name);
-  out_ += std::to_string(value);
-}
-
-void JsonLine::Bool(std::string_view name, bool value) {
-  Name(name);
-  out_ += value ? "true" : "false";
+void JsonLine::Address(std::span<const std::uint8_t> bytes) {
+  for (std::size_t i = 0; i < 4 && i < bytes.size(); ++i) {
+    if (i > 0) Put('.');
+    NumberValue(bytes[i]);
+  }
 }
 
 void JsonLine::Hex(std::string_view name, std::span<const std::uint8_t> bytes) {
   Name(name);
-  out_ += '"';
-  for (const std::uint8_t byte : bytes) {
-    out_ += kHexDigits[byte >> 4];
-    out_ += kHexDigits[byte & 15];
+  Put('"');
+  // In pieces that fit the room, each made in place.
+  while (!bytes.empty()) {
+    if (kRoom - used_ < 64) Spill();
+    const std::size_t count = std::min(bytes.size(), (kRoom - used_) / 2);
+    for (std::size_t i = 0; i < count; ++i) {
+      room_[used_++] = kHexDigits[bytes[i] >> 4];
+      room_[used_++] = kHexDigits[bytes[i] & 15];
+    }
+    bytes = bytes.subspan(count);
   }
-  out_ += '"';
+  Put('"');
 }
 
 void JsonLine::Id(std::string_view name, std::uint16_t id) {
   static constexpr char kUpper[] = "0123456789ABCDEF";
   Name(name);
-  out_ += "\"0x";
-  for (int shift = 12; shift >= 0; shift -= 4) out_ += kUpper[(id >> shift) & 15];
-  out_ += '"';
+  const char text[] = {'"',
+                       '0',
+                       'x',
+                       kUpper[id >> 12],
+                       kUpper[(id >> 8) & 15],
+                       kUpper[(id >> 4) & 15],
+                       kUpper[id & 15],
+                       '"'};
+  Put(text, sizeof text);
 }
 
 void JsonLine::Open(std::string_view name) {
   Name(name);
-  out_ += '{';
+  Put('{');
   first_ = true;
 }
 
 void JsonLine::Close() {
-  out_ += '}';
+  Put('}');
   first_ = false;
 }
 
-void JsonLine::End() { out_ += "}\n"; }
+void JsonLine::End() {
+  Put("}\n", 2);
+  Spill();
+}
 
 }  // namespace quib

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "journal/journal_lines.h"
 #include "journal/json_line.h"
 #ifndef _WIN32
 #include "tests/small_disk.h"
@@ -44,11 +45,32 @@ TEST(JournalTest, TextIsEscapedAndAlwaysValidUtf8) {
       {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // an overlong form
       {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
       {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // past U+10FFFF
+      {std::string(700, 'a') + "\"", std::string(700, 'a') + "\\\""},  // longer than a line's room
   };
   for (const auto& c : cases) {
-    std::string out;
-    AppendJsonText(out, c.In);
-    EXPECT_EQ(out, c.Out) << c.In;
+    EXPECT_EQ(JsonText(c.In), c.Out) << c.In;
+  }
+}
+
+// The time of a line, made afresh or from the last line's within its second,
+// as Python's datetime writes it.
+TEST(JournalTest, TimeIsUtcToTheMillisecond) {
+  const struct {
+    std::int64_t UnixMs;
+    const char* Utc;
+  } cases[] = {
+      {0, "1970-01-01T00:00:00.000Z"},
+      {951782400000, "2000-02-29T00:00:00.000Z"},
+      {1709251199999, "2024-02-29T23:59:59.999Z"},
+      {1796849460123, "2026-12-09T20:51:00.123Z"},
+      {1796849460999, "2026-12-09T20:51:00.999Z"},  // the same second as the last
+      {1796849461000, "2026-12-09T20:51:01.000Z"},  // the next
+      {4102444800000, "2100-01-01T00:00:00.000Z"},
+  };
+  LineTime last;
+  for (const auto& c : cases) {
+    const LineTime time(c.UnixMs, 0, &last);
+    EXPECT_EQ(std::string(time.Utc.data(), time.Utc.size()), c.Utc) << c.UnixMs;
   }
 }
 
