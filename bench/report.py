@@ -94,6 +94,20 @@ def main(path):
         print("| mix, capture to a file in memory | %.0f ns | %.0f ns | %.2fx | %.3f | |" % (
             ns(off), ns(null), ns(null) / ns(off), null["allocs_per_packet"]))
     print()
+    print("| Map packet (version 5) | journal off | journal on (temporary file) | ratio "
+          "| operator new per packet, journal on | journal bytes per packet |")
+    print("|---|---|---|---|---|---|")
+    for name in sorted(names, key=lambda name: name != "mix"):
+        off, on = runs.get("Handle/" + name), runs.get("HandleJournaled/" + name)
+        if off and on:
+            print("| %s | %.0f ns | %.0f ns | %.2fx | %.3f | %.0f B |" % (
+                name, ns(off), ns(on), ns(on) / ns(off), on["allocs_per_packet"],
+                on["journal_bytes_per_packet"]))
+    off, memory = runs.get("Handle/mix"), runs.get("HandleJournaledInMemory/mix")
+    if off and memory:
+        print("| mix, journal to a file in memory | %.0f ns | %.0f ns | %.2fx | %.3f | |" % (
+            ns(off), ns(memory), ns(memory) / ns(off), memory["allocs_per_packet"]))
+    print()
     print("| Connections | record (sizeof) | heap per connection | table capacity "
           "| record / 2048-byte buffer | heap per connection / record |")
     print("|---|---|---|---|---|---|")
