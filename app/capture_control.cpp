@@ -88,6 +88,7 @@ void Form1::CaptureEvent(const ConnectionEvent& event) {
 }
 
 bool Form1::StartCapture(const std::string& path, std::string& error) {
+  const CommandScope command(*this, "capture");
   if (Capture.IsOpen() && Capture.Writes(path)) {
     Tell("Capture to " + Capture.Path() + " goes on: " + path + " is the file it writes");
     return true;
@@ -106,15 +107,24 @@ bool Form1::StartCapture(const std::string& path, std::string& error) {
       BeginConversation(*this, connection, JoinComment(connection));
     }
   }
+  if (!previous.empty()) Emit({.Kind = EventKind::kCaptureClosed, .Text = previous});
+  Emit({.Kind = EventKind::kCaptureStarted, .Text = path});
   Tell(previous.empty() ? "Capture started: " + path
                         : "Capture to " + previous + " stopped; capture started: " + path);
   return true;
 }
 
 void Form1::StopCapture() {
-  const bool wasOpen = Capture.IsOpen();
-  if (wasOpen) Capture.Close();
-  if (!FlushCapture() && wasOpen) Tell("Capture stopped: " + Capture.Path());
+  // A failure not told yet is told all the same.
+  if (!Capture.IsOpen()) {
+    FlushCapture();
+    return;
+  }
+  const CommandScope command(*this, "capture");
+  Capture.Close();
+  if (FlushCapture()) return;
+  Emit({.Kind = EventKind::kCaptureClosed, .Text = Capture.Path()});
+  Tell("Capture stopped: " + Capture.Path());
 }
 
 bool Form1::FlushCapture() {

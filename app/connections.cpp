@@ -124,6 +124,7 @@ void Form1::PollConnections() {
     }
   }
   FlushCapture();
+  FlushJournal();
 }
 
 void Form1::ReceiveFromConnection(ConnectionRecord& connection, bool readable) {

@@ -50,6 +50,9 @@ std::vector<LogMenuItem> LogMenuItems(const Form1& form, bool linesSelected) {
   items.push_back(Item(
       LogMenuCommand::kCapture,
       form.Capture.IsOpen() ? "Stop Capture" : std::string("Start Capture") + kEllipsis, true));
+  items.push_back(Item(LogMenuCommand::kJournal, form.Journal.IsOpen()
+                                                     ? "Stop Journal"
+                                                     : std::string("Start Journal") + kEllipsis));
 
   LogMenuItem& settings = items.emplace_back(
       Item(LogMenuCommand::kServerSettings, std::string("Server Settings") + kEllipsis, true));
@@ -81,6 +84,9 @@ void RunLogMenuCommand(Form1& form, LogMenuWindow& window, LogMenuCommand comman
     case LogMenuCommand::kCapture:
       if (form.Capture.IsOpen()) return form.StopCapture();
       return window.StartCapture();
+    case LogMenuCommand::kJournal:
+      if (form.Journal.IsOpen()) return form.StopJournal();
+      return window.StartJournal();
     case LogMenuCommand::kServerSettings:
       return window.ShowServerSettings();
     case LogMenuCommand::kListening:

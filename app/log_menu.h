@@ -22,6 +22,7 @@ enum class LogMenuCommand : std::uint8_t {
   kLogDetail,   // "Show Time and Connection", checked while it is on
   kLogPackets,  // "Show Every Packet", checked while it is on
   kCapture,     // "Start Capture…" or "Stop Capture"
+  kJournal,     // "Start Journal…" or "Stop Journal"
   // The server's settings: the Windows menu shows the items it stands for in
   // place, the Qt window in its settings dialog.
   kServerSettings,
@@ -62,6 +63,7 @@ class LogMenuWindow {
   virtual void SelectAllLines() = 0;
   virtual void SaveLogAs() = 0;
   virtual void StartCapture() = 0;  // asks where to
+  virtual void StartJournal() = 0;  // asks where to
   virtual void ShowServerSettings() = 0;
 
  protected:
@@ -84,5 +86,7 @@ inline constexpr SaveDialogDefaults kSaveLogDialog{"Save Log As", "quib-log.txt"
                                                    "*.txt"};
 inline constexpr SaveDialogDefaults kCaptureDialog{"Start Capture", "quib-capture.pcapng",
                                                    "Capture files", "*.pcapng"};
+inline constexpr SaveDialogDefaults kJournalDialog{"Start Journal", "quib-journal.jsonl",
+                                                   "Journal files", "*.jsonl"};
 
 }  // namespace quib

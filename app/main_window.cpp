@@ -15,9 +15,11 @@ Form1::Form1()
       Pos{TextBox(kDefaultPosX), TextBox(kDefaultPosY)},
       MapTick(LocalMapTick),
       TimeOfDay(LocalMicrosecondsSinceMidnight) {
-  // The log and the capture observe the stream before any view does.
+  // The log, the capture, the summary and the journal observe the stream
+  // before any view does.
   Events.Add([this](const ConnectionEvent& event) { LogEvent(event); });
   Events.Add([this](const ConnectionEvent& event) { CaptureEvent(event); });
+  Events.Add([this](const ConnectionEvent& event) { JournalEvent(event); });
   Text2.SetMaxLength(kMapNameMaxLength);
   Text2.OnCut = [this](const std::string& typed) {
     Tell("Map name cut to " + std::to_string(CharacterCount(Text2.Text())) +
@@ -26,7 +28,9 @@ Form1::Form1()
 }
 
 bool Form1::Initialize(const std::string& packetDbPath, std::string* reason) {
-  return LoadAndDescribePacketDatabase(packetDbPath, Packets, PacketDbSummary, reason);
+  if (!LoadAndDescribePacketDatabase(packetDbPath, Packets, PacketDbSummary, reason)) return false;
+  PacketDbPath = packetDbPath;
+  return true;
 }
 
 bool Form1::Load(std::int32_t port) {
@@ -50,19 +54,35 @@ bool Form1::Load(std::int32_t port) {
 
 void Form1::Unload() {
   StopCapture();
+  StopJournal();
   SocketCleanup();
 }
 
+void Form1::Stop(std::string_view why) {
+  if (Stopped) return;
+  Stopped = true;
+  StopCapture();
+  Emit({.Kind = EventKind::kStopped, .Text = why});
+  StopJournal();
+}
+
 void Form1::Command2_Click() {
+  const CommandScope command(*this, "clear");
   List1.Clear();
   Unknown.Clear();
   PacketLineBytes.Clear();
   Tell("Log cleared");
 }
 
-void Form1::Command3_Click() { Warp(*this); }
+void Form1::Command3_Click() {
+  const CommandScope command(*this, "warp");
+  Warp(*this);
+}
 
-void Form1::Command4_Click() { ForceMapReload(*this); }
+void Form1::Command4_Click() {
+  const CommandScope command(*this, "reload");
+  ForceMapReload(*this);
+}
 
 void Form1::DetachViews() {
   List1.OnAppend = nullptr;
@@ -128,22 +148,38 @@ void Form1::SetLogPackets(bool on) {
 void Form1::FlushPacketLines() { EveryPacket.Flush(PacketLineAppend()); }
 
 void Form1::SetTickInterval(std::chrono::milliseconds interval) {
+  const CommandScope command(*this, "tick");
   TickInterval = interval;
   Tell("Tick: " + std::to_string(interval.count()) + " ms");
 }
 
 void Form1::SetAcceptDelay(std::chrono::milliseconds delay) {
+  const CommandScope command(*this, "accept-delay");
   AcceptDelay = delay;
   Tell("Accept delay: " + std::to_string(delay.count()) + " ms");
 }
 
 void Form1::SetLogDetail(bool on) {
+  const CommandScope command(*this, "detail");
   LogDetail.SetChecked(on);
   Tell(on ? "Log lines now start with the time and the connection"
           : "Log lines are as designed again: no time, no connection");
 }
 
 std::int32_t Form1::ListeningPort() const { return EndpointOf(LoginServer.Address).Port; }
+
+CommandScope::CommandScope(Form1& form, std::string_view name) {
+  if (!form.RunningCommand.empty()) return;
+  form_ = &form;
+  form.RunningCommand = name;
+  form.Emit({.Kind = EventKind::kCommand, .Text = name});
+}
+
+CommandScope::~CommandScope() {
+  if (form_ == nullptr) return;
+  form_->Emit({.Kind = EventKind::kCommand});
+  form_->RunningCommand = {};
+}
 
 std::int32_t LocalMapTick() {
   return static_cast<std::int32_t>(

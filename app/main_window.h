@@ -5,20 +5,25 @@
 // Form1 calls down into the protocol (HandlePacket on every tick) and is the
 // protocol's host: the roles send, close and read the operator's settings
 // through the host interface, and tell what happens as events, which Form1's
-// observers turn into the log, the capture and what the views show.
+// observers turn into the log, the capture, the journal and what the views
+// show.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/connections.h"
 #include "app/controls.h"
 #include "app/packet_lines.h"
+#include "app/run_summary.h"
 #include "base/settings.h"
 #include "capture/packet_capture.h"
+#include "journal/journal_file.h"
+#include "journal/journal_lines.h"
 #include "packetdb/packet_database.h"
 #include "protocol/connection_events.h"
 #include "protocol/protocol_host.h"
@@ -46,8 +51,14 @@ class Form1 : public ProtocolHost {
   // Load: digits-only position boxes, socket library, listening socket. False
   // when the listen failed (the socket library is then stopped again).
   bool Load(std::int32_t port = kDefaultPort);
-  // Unload: stops the socket library, which releases every socket.
+  // Unload: stops the capture and the journal, and the socket library, which
+  // releases every socket.
   void Unload();
+  // The server stops, for `why` ("quit", "stop-signal", "window-closed",
+  // "start-failed"): the capture is closed, the stop is told (kStopped: the
+  // journal's last line, with the run's summary), then the journal is closed.
+  // Once; later calls do nothing.
+  void Stop(std::string_view why);
   // The notification that a connection waits: after the accept delay,
   // accepts one, or, below the designed accept delay, every one that waits.
   // The delay holds the one thread, as designed, but is waited in slices of a
@@ -139,6 +150,19 @@ class Form1 : public ProtocolHost {
   // The port actually listened on (the real one when Load was given 0).
   std::int32_t ListeningPort() const;
 
+  // --- Journal --------------------------------------------------------------
+  // Starts writing the journal to `path`: its first line says the format,
+  // the version and the options in force; a journal that runs goes on into
+  // the new file, or where `path` cannot be had, in its own. Told either way
+  // but the failure, which `error` holds for the caller to show.
+  bool StartJournal(const std::string& path, std::string& error);
+  void StopJournal();  // told when one ran; "No journal runs" is the command's
+  // Once per tick: writes what the journal holds. A journal that failed is
+  // told, once: true then.
+  bool FlushJournal();
+  // The journal's view of the stream, and the summary's.
+  void JournalEvent(const ConnectionEvent& event);
+
   // --- What the log and the operator are told ---------------------------------
   // Appends a designed line to List1. With LogDetail checked, the time of day
   // and the connection the line is about, if any, go ahead of it: the log,
@@ -179,6 +203,19 @@ class Form1 : public ProtocolHost {
   // The connection whose next packet in is handled short, as the capture
   // heard just before it; 0: none.
   std::uint64_t ShortPacketConversation = 0;
+  JournalFile Journal;
+  RunSummary Summary;  // counted from the stream, journal or not
+  // When the server started: the journal's `ms` counts from here, and its
+  // `time` is the system's clock then (UTC, milliseconds since 1970) plus `ms`.
+  std::chrono::steady_clock::time_point Started = std::chrono::steady_clock::now();
+  std::int64_t StartedUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count();
+  // The operator's command that runs (CommandScope), as the console names it.
+  std::string_view RunningCommand;
+  JournalNotes JournalState;  // what the journal keeps between two events
+  bool Stopped = false;       // Stop has run
+  std::string PacketDbPath;   // the packet database Initialize read
   // The next connection's number: counted from 1 at start, never reused. It
   // is the connection's name in the detailed log and in the capture.
   std::uint64_t NextConversation = 1;
@@ -217,6 +254,20 @@ class Form1 : public ProtocolHost {
   std::function<std::int32_t()> MapTick;
   // The time of day in the detailed log, in microseconds since midnight.
   std::function<std::int64_t()> TimeOfDay;
+};
+
+// While it lives, the operator's command `name` (as the console names it:
+// "warp", "capture") runs: what is told meanwhile is its outcome. It is
+// told as kCommand at both ends; inside another command it does nothing.
+class CommandScope {
+ public:
+  CommandScope(Form1& form, std::string_view name);
+  ~CommandScope();
+  CommandScope(const CommandScope&) = delete;
+  CommandScope& operator=(const CommandScope&) = delete;
+
+ private:
+  Form1* form_ = nullptr;  // nullptr: inside another command
 };
 
 // Seconds since local midnight times 100, rounded.

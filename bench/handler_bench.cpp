@@ -4,7 +4,8 @@
 // is a real loopback connection; its side is drained outside the timing.
 // Every handler call is also counted in operator new calls. The handler runs
 // once more with the capture on, written to a real file in the temporary
-// directory (and, for the mix, to a file in memory, on /dev/shm).
+// directory (and, for the mix, to a file in memory, on /dev/shm), and once
+// with the journal on, to a real file.
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -110,8 +111,8 @@ bool RepliesMatch(MapClient& client, const std::vector<MapPacket>& packets) {
 // Feeds the packets round and round, runs `step` on each, and counts the
 // allocations that `step` makes. The handler and its baseline share this loop,
 // so that their figures differ only by what `step` does. Every 64 packets the
-// capture is flushed, as a tick does after serving 64 connections: a no-op
-// while it is off.
+// capture and the journal are flushed, as a tick does after serving 64
+// connections: a no-op while they are off.
 template <typename Step>
 void RunPackets(benchmark::State& state, MapClient& client, const std::vector<MapPacket>& packets,
                 Step step) {
@@ -127,6 +128,7 @@ void RunPackets(benchmark::State& state, MapClient& client, const std::vector<Ma
     if (++handled % kDrainEvery == 0) {
       const std::uint64_t beforeFlush = Allocations().Calls;
       client.Form().FlushCapture();
+      client.Form().FlushJournal();
       allocations += Allocations().Calls - beforeFlush;
       state.PauseTiming();
       Drain(client.Client());
@@ -148,29 +150,36 @@ void Handle(benchmark::State& state, std::vector<MapPacket> packets) {
              [&](const MapPacket&) { HandlePacket(client->Form(), client->Record()); });
 }
 
-// The same with the capture on: every request and reply becomes frames in
-// the capture's buffer, written to `path` as it fills and every 64 packets.
-void HandleCaptured(benchmark::State& state, std::vector<MapPacket> packets, std::string path) {
+// What the handler writes beside its replies: a capture, whose frames of
+// every request and reply go to its buffer, or the journal, whose lines do;
+// either is written to the file as its buffer fills and every 64 packets.
+enum class Recording { kCapture, kJournal };
+
+void HandleRecorded(benchmark::State& state, std::vector<MapPacket> packets, Recording recording,
+                    std::string path) {
   MapClient* client = SharedClient();
   if (client == nullptr) return state.SkipWithError("no loopback client");
   Form1& form = client->Form();
+  const bool capture = recording == Recording::kCapture;
   std::string error;
-  if (!form.StartCapture(path, error)) return state.SkipWithError(error.c_str());
+  if (!(capture ? form.StartCapture(path, error) : form.StartJournal(path, error))) {
+    return state.SkipWithError(error.c_str());
+  }
   const bool match = RepliesMatch(*client, packets);
   if (match) {
     RunPackets(state, *client, packets,
                [&](const MapPacket&) { HandlePacket(form, client->Record()); });
   }
-  const bool written = form.Capture.IsOpen();
-  form.StopCapture();
+  const bool written = capture ? form.Capture.IsOpen() : form.Journal.IsOpen();
+  capture ? form.StopCapture() : form.StopJournal();
   struct stat file {};
   if (::stat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode)) {
-    state.counters["capture_bytes_per_packet"] =
+    state.counters[capture ? "capture_bytes_per_packet" : "journal_bytes_per_packet"] =
         static_cast<double>(file.st_size) / static_cast<double>(state.iterations());
     ::unlink(path.c_str());
   }
   if (!match) return state.SkipWithError("replies differ from the baseline");
-  if (!written) return state.SkipWithError("the capture stopped");
+  if (!written) return state.SkipWithError("the file stopped");
 }
 
 // The baseline: the same replies sent bare, with no handling around them.
@@ -192,24 +201,37 @@ void BareSend(benchmark::State& state, std::vector<MapPacket> packets) {
 }  // namespace
 
 void RegisterHandlerBenchmarks() {
-  const std::string file = (std::filesystem::temp_directory_path() /
-                            ("quib_bench_" + std::to_string(::getpid()) + ".pcapng"))
-                               .string();
+  const std::string base =
+      (std::filesystem::temp_directory_path() / ("quib_bench_" + std::to_string(::getpid())))
+          .string();
+  const std::string file = base + ".pcapng";
+  const std::string journal = base + ".jsonl";
   const std::vector<MapPacket> all = MapPackets();
   benchmark::RegisterBenchmark("Handle/mix", Handle, all);
-  benchmark::RegisterBenchmark("HandleCaptured/mix", HandleCaptured, all, file);
+  benchmark::RegisterBenchmark("HandleCaptured/mix", HandleRecorded, all, Recording::kCapture,
+                               file);
   // Only a regular file takes a capture: the one in memory shows what the
   // frames cost without a disk.
   if (std::filesystem::is_directory("/dev/shm")) {
-    benchmark::RegisterBenchmark("HandleCapturedInMemory/mix", HandleCaptured, all,
+    benchmark::RegisterBenchmark("HandleCapturedInMemory/mix", HandleRecorded, all,
+                                 Recording::kCapture,
                                  "/dev/shm/quib_bench_" + std::to_string(::getpid()) + ".pcapng");
+  }
+  benchmark::RegisterBenchmark("HandleJournaled/mix", HandleRecorded, all, Recording::kJournal,
+                               journal);
+  if (std::filesystem::is_directory("/dev/shm")) {
+    benchmark::RegisterBenchmark("HandleJournaledInMemory/mix", HandleRecorded, all,
+                                 Recording::kJournal,
+                                 "/dev/shm/quib_bench_" + std::to_string(::getpid()) + ".jsonl");
   }
   benchmark::RegisterBenchmark("BareSend/mix", BareSend, all);
   for (const MapPacket& packet : all) {
     const std::vector<MapPacket> one{packet};
     benchmark::RegisterBenchmark(("Handle/" + packet.Name).c_str(), Handle, one);
-    benchmark::RegisterBenchmark(("HandleCaptured/" + packet.Name).c_str(), HandleCaptured, one,
-                                 file);
+    benchmark::RegisterBenchmark(("HandleCaptured/" + packet.Name).c_str(), HandleRecorded, one,
+                                 Recording::kCapture, file);
+    benchmark::RegisterBenchmark(("HandleJournaled/" + packet.Name).c_str(), HandleRecorded, one,
+                                 Recording::kJournal, journal);
     benchmark::RegisterBenchmark(("BareSend/" + packet.Name).c_str(), BareSend, one);
   }
 }

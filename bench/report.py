@@ -24,6 +24,24 @@ def cpu_model():
     return platform.processor() or "unknown"
 
 
+def recorded_table(runs, names, ns, what, prefix):
+    """The handler with the capture or the journal on, beside it off."""
+    print("| Map packet (version 5) | %s off | %s on (temporary file) | ratio "
+          "| operator new per packet, %s on | %s bytes per packet |" % ((what,) * 4))
+    print("|---|---|---|---|---|---|")
+    for name in sorted(names, key=lambda name: name != "mix"):
+        off, on = runs.get("Handle/" + name), runs.get(prefix + "/" + name)
+        if off and on:
+            print("| %s | %.0f ns | %.0f ns | %.2fx | %.3f | %.0f B |" % (
+                name, ns(off), ns(on), ns(on) / ns(off), on["allocs_per_packet"],
+                on[what + "_bytes_per_packet"]))
+    off, memory = runs.get("Handle/mix"), runs.get(prefix + "InMemory/mix")
+    if off and memory:
+        print("| mix, %s to a file in memory | %.0f ns | %.0f ns | %.2fx | %.3f | |" % (
+            what, ns(off), ns(memory), ns(memory) / ns(off), memory["allocs_per_packet"]))
+    print()
+
+
 def main(path):
     data = json.load(open(path, encoding="utf-8"))
     context = data["context"]
@@ -87,20 +105,8 @@ def main(path):
             print("| %s | %.0f ns | %.0f ns | %.2fx | %.3f |" % (
                 name, ns(handle), ns(bare), ns(handle) / ns(bare), handle["allocs_per_packet"]))
     print()
-    print("| Map packet (version 5) | capture off | capture on (temporary file) | ratio "
-          "| operator new per packet, capture on | capture bytes per packet |")
-    print("|---|---|---|---|---|---|")
-    for name in sorted(names, key=lambda name: name != "mix"):
-        off, on = runs.get("Handle/" + name), runs.get("HandleCaptured/" + name)
-        if off and on:
-            print("| %s | %.0f ns | %.0f ns | %.2fx | %.3f | %.0f B |" % (
-                name, ns(off), ns(on), ns(on) / ns(off), on["allocs_per_packet"],
-                on["capture_bytes_per_packet"]))
-    off, null = runs.get("Handle/mix"), runs.get("HandleCapturedInMemory/mix")
-    if off and null:
-        print("| mix, capture to a file in memory | %.0f ns | %.0f ns | %.2fx | %.3f | |" % (
-            ns(off), ns(null), ns(null) / ns(off), null["allocs_per_packet"]))
-    print()
+    for what, prefix in (("capture", "HandleCaptured"), ("journal", "HandleJournaled")):
+        recorded_table(runs, names, ns, what, prefix)
     print("| Connections | record (sizeof) | heap per connection | table capacity "
           "| record / 2048-byte buffer | heap per connection / record |")
     print("|---|---|---|---|---|---|")

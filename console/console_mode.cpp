@@ -29,9 +29,9 @@ int Run(Form1& form, const ConsoleStreams& streams, const ProgramOptions* option
     session.Say(error + "\n");
     status = 1;
   } else if (options != nullptr) {
-    session.Say(StartedText(form));
+    TellStarted(form);
   }
-  if (status != 0) session.Stop();
+  if (status != 0) session.Stop("start-failed");
   // The accept delay asks between its slices whether a stop waits.
   form.StopRequested = [&waiter] { return waiter.StopRequested(); };
 
@@ -39,7 +39,7 @@ int Run(Form1& form, const ConsoleStreams& streams, const ProgramOptions* option
   while (!session.Done()) {
     ConsoleReady ready;
     if (!waiter.Wait(wait, ready)) {
-      session.Stop();
+      session.Stop("console-failed");
       break;
     }
     wait = session.Step(ready);

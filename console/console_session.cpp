@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "startup/console_commands.h"
+#include "startup/start_server.h"
 
 namespace quib {
 
@@ -27,7 +28,9 @@ ConsoleSession::ConsoleSession(Form1& form, OutputQueue::Writer log, OutputQueue
                                   [this](const std::string& line) { log_.Queue.AppendLine(line); });
   outcomes_ =
       std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
-        if (event.Kind == EventKind::kOutcome) Say(std::string(event.Text) + "\n");
+        if (event.Kind == EventKind::kOutcome || SaidOnStandardError(event)) {
+          Say(std::string(event.Text) + "\n");
+        }
       });
 }
 
@@ -35,10 +38,13 @@ ConsoleSession::~ConsoleSession() { form_.List1.OnAppend = std::move(previousApp
 
 void ConsoleSession::Say(std::string_view text) { messages_.Queue.Append(text); }
 
-void ConsoleSession::Stop() {
+void ConsoleSession::Stop(std::string_view why) {
   if (phase_ != Phase::kRunning) return;
-  // Its last word, if it has one, still goes out.
-  form_.StopCapture();
+  // The run's summary counts what the console could not write; the last
+  // words of the capture and the journal, if they have any, still go out.
+  form_.Summary.DroppedLines = log_.Queue.DroppedTotal();
+  form_.Summary.DroppedMessages = messages_.Queue.DroppedTotal();
+  form_.Stop(why);
   phase_ = Phase::kStopping;
   const auto now = Clock::now();
   stopBy_ = now + kLastOutputLimit;
@@ -51,7 +57,7 @@ ConsoleWait ConsoleSession::Step(const ConsoleReady& ready) {
     nextTick_ = Clock::now() + form_.TickInterval;
     ticking_ = true;
   }
-  if (ready.Stop) Stop();
+  if (ready.Stop) Stop("stop-signal");
   if (phase_ == Phase::kRunning && ready.Listener) form_.AcceptPending();
   if (phase_ == Phase::kRunning && !ready.Input.empty()) RunInput(ready.Input);
   if (phase_ == Phase::kRunning && ready.InputEnded && inputOpen_) {
@@ -84,7 +90,7 @@ void ConsoleSession::RunInput(std::string_view bytes) {
     const ConsoleReply reply = RunConsoleCommand(form_, line);
     if (!reply.Error.empty()) Say(reply.Error + "\n");
     if (!reply.Info.empty()) Say(reply.Info);
-    if (reply.Quit) Stop();
+    if (reply.Quit) Stop("quit");
   }
   if (pending_.size() > kMaxCommandLine) {
     if (!discarding_) Say("command line too long; ignored\n");

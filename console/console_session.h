@@ -44,9 +44,10 @@ class ConsoleSession {
   // wait for next.
   ConsoleWait Step(const ConsoleReady& ready);
 
-  // Ends the running: the capture stops, and from then on Step only writes
-  // what waits, until the outputs have taken it or stalled.
-  void Stop();
+  // Ends the running, for `why` (Form1::Stop): the capture and the journal
+  // stop, and from then on Step only writes what waits, until the outputs
+  // have taken it or stalled.
+  void Stop(std::string_view why);
   // Nothing is left to wait for: the loop ends.
   bool Done() const { return phase_ == Phase::kDone; }
   // Once stopped: the outputs not given up on, and the latest end.

@@ -11,6 +11,7 @@ void OutputQueue::Enqueue(std::string_view text, std::string_view end) {
   if (gone_) return;
   if (!Keeps(text.size() + end.size())) {
     ++dropped_;
+    ++droppedTotal_;
     resumed_ = false;
     return;
   }

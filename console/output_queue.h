@@ -44,6 +44,8 @@ class OutputQueue {
   // Entries dropped since the last call, once writing has resumed and there
   // is room again; 0 until then.
   std::uint64_t TakeDroppedNotice();
+  // Every entry dropped so far, told or not.
+  std::uint64_t DroppedTotal() const { return droppedTotal_; }
 
  private:
   std::size_t Waiting() const { return queued_.size() - head_; }
@@ -55,8 +57,9 @@ class OutputQueue {
   std::string queued_;
   std::size_t head_ = 0;       // queued_ before it has been written
   std::uint64_t dropped_ = 0;  // entries dropped and not yet told
-  bool resumed_ = false;       // bytes were taken since the drops
-  bool gone_ = false;          // the reader went away: nothing is kept
+  std::uint64_t droppedTotal_ = 0;
+  bool resumed_ = false;  // bytes were taken since the drops
+  bool gone_ = false;     // the reader went away: nothing is kept
 };
 
 }  // namespace quib

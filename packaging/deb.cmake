@@ -2,7 +2,8 @@
 # component:
 #   server  quib-server: the program in /usr/bin, packet_db.txt in
 #           /usr/share/quib-server (the program looks beside itself first,
-#           then in ../share/quib-server), the manual page, the dissector and
+#           then in ../share/quib-server) with the journal's schema, the
+#           manual page, the dissector and
 #           its tables in Wireshark's global plugin folder, the README and the
 #           copyright.
 #           It needs no Qt.
@@ -59,6 +60,10 @@ cmake_path(GET QUIB_PACKET_DB_INSTALLED PARENT_PATH quib_packet_db_folder)
 cmake_path(GET QUIB_PACKET_DB_INSTALLED FILENAME quib_packet_db_name)
 install(FILES ${PROJECT_SOURCE_DIR}/data/packet_db.txt DESTINATION ${quib_packet_db_folder}
         RENAME ${quib_packet_db_name} COMPONENT server)
+# The journal's schema beside it, not under share/doc: minimal systems leave
+# that out, and a client's tests validate journals against this file.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/journal.schema.json DESTINATION ${quib_packet_db_folder}
+        COMPONENT server)
 install(FILES ${quib_packaged}/quib-server.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT server)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${quib_linux}/copyright ${quib_packaged}/changelog.gz

@@ -79,6 +79,9 @@ std::string ExecutableFolder();
 // Local time since midnight in microseconds.
 std::int64_t LocalMicrosecondsSinceMidnight();
 
+// The running process's id, as the system's tools show it.
+std::uint64_t ProcessId();
+
 // Reads one environment variable; nullptr when it is not set.
 using EnvironmentLookup = std::function<const char*(const char*)>;
 

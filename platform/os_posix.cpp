@@ -182,6 +182,8 @@ std::int64_t LocalMicrosecondsSinceMidnight() {
   return seconds * 1000000 + now.tv_nsec / 1000;
 }
 
+std::uint64_t ProcessId() { return static_cast<std::uint64_t>(::getpid()); }
+
 Display FindDisplay(const EnvironmentLookup& lookup) {
   if (!IsSet(lookup, "DISPLAY") && !IsSet(lookup, "WAYLAND_DISPLAY") &&
       !IsSet(lookup, "QT_QPA_PLATFORM")) {

@@ -174,6 +174,8 @@ std::int64_t LocalMicrosecondsSinceMidnight() {
   return seconds * 1000000 + local.wMilliseconds * 1000;
 }
 
+std::uint64_t ProcessId() { return ::GetCurrentProcessId(); }
+
 Display FindDisplay(const EnvironmentLookup&) {
   // Without a display (Wine without X) no window can be made.
   HWND probe = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,

@@ -1,8 +1,9 @@
-// One stream of events: everything the server does with its clients, and
-// what the operator's commands did, in the order it happens. Every view of
-// it observes the stream: the designed log lines and their detailed prefix,
-// the capture and its comments, the windows' status bar. An event lives for
-// the call that tells it: its bytes and texts are borrowed.
+// One stream of events: everything the server does with its clients, what
+// the operator's commands did and what the server says, in the order it
+// happens. Every view of it observes the stream: the designed log lines and
+// their detailed prefix, the capture and its comments, the journal, the
+// windows' status bar, the console's standard error. An event lives for the
+// call that tells it: its bytes and texts are borrowed.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,14 @@ enum class EventKind : std::uint8_t {
   kClosed,          // the connection ended: How
   kOutcome,         // what a command did, or a value the server changed: Text
   kCaptureStopped,  // the capture stopped on its own: why in Text
+  kCaptureStarted,  // a capture starts: its file in Text
+  kCaptureClosed,   // a capture ends as asked (a command, the server's end): its file in Text
+  kCommand,         // the operator's command Text starts (as the console names it); an empty
+                    // Text ends it: what is told in between is its outcome
+  kListening,       // the server listens: the line that says so in Text
+  kNotice,          // what the server says besides (what its packet database holds): Text
+  kWarning,         // a warning, as said: Text
+  kStopped,         // the server stops: why in Text (quit, stop-signal, window-closed)
 };
 
 // The steps of a client's road that the log and its observers name.

@@ -17,11 +17,6 @@ struct Shown {
   std::string Text;
 };
 
-struct Decoded {
-  std::vector<PacketValue> Values;
-  std::vector<Shown> Texts;
-};
-
 std::uint32_t LittleEndian(std::span<const std::uint8_t> bytes) {
   std::uint32_t value = 0;
   for (std::size_t i = bytes.size(); i > 0; --i) value = value << 8 | bytes[i - 1];
@@ -52,14 +47,6 @@ std::string CellText(std::int64_t x, std::int64_t y) {
   text += ", ";
   text += std::to_string(y);
   return text += ')';
-}
-
-void AddNumber(Decoded& decoded, std::string_view name, std::int64_t number) {
-  decoded.Values.push_back({std::string(name), false, number, {}});
-}
-
-void AddText(Decoded& decoded, std::string_view name, std::string text) {
-  decoded.Values.push_back({std::string(name), true, 0, std::move(text)});
 }
 
 // The text of the last value called `name`, or nullptr.
@@ -100,11 +87,62 @@ std::string Fill(std::string_view pattern, const std::vector<Shown>& shown, bool
 }
 
 void Decode(std::span<const PacketField> layout, std::span<const std::uint8_t> bytes,
-            const PacketEntry* entry, Decoded& decoded);
+            const PacketEntry* entry, FieldSink& sink);
+
+// The values as RenderPacket gives them, and their texts as Info shows them.
+struct Decoded final : FieldSink {
+  std::vector<PacketValue> Values;
+  std::vector<Shown> Texts;
+
+  void AddNumber(std::string_view name, std::int64_t number) {
+    Values.push_back({std::string(name), false, number, {}});
+  }
+  void Int(std::string_view name, std::uint32_t value) override {
+    AddNumber(name, value);
+    Texts.push_back({name, std::to_string(value)});
+  }
+  void Text(std::string_view name, std::span<const std::uint8_t> bytes) override {
+    Values.push_back({std::string(name), true, 0, TextOf(bytes)});
+    Texts.push_back({name, Values.back().Text});
+  }
+  void Address(std::string_view name, std::span<const std::uint8_t> bytes) override {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+    Values.push_back({std::string(name), true, 0, text});
+    Texts.push_back({name, text});
+  }
+  void Cell(std::string_view name, std::int64_t x, std::int64_t y) override {
+    AddNumber("x", x);
+    AddNumber("y", y);
+    Texts.push_back({name, CellText(x, y)});
+  }
+  void Move(std::string_view name, std::int64_t fromX, std::int64_t fromY, std::int64_t x,
+            std::int64_t y) override {
+    AddNumber("from_x", fromX);
+    AddNumber("from_y", fromY);
+    AddNumber("x", x);
+    AddNumber("y", y);
+    std::string move = "from ";
+    move += CellText(fromX, fromY);
+    move += " to ";
+    move += CellText(x, y);
+    Texts.push_back({name, std::move(move)});
+  }
+  void Bytes(std::string_view name, std::int64_t count) override {
+    AddNumber(name, count);
+    Texts.push_back({name, std::to_string(count)});
+  }
+  void Entries(std::string labels, std::int64_t count) override {
+    Values.push_back({"entries", true, 0, labels});
+    Texts.push_back({"entries", std::move(labels)});
+    AddNumber("entry_count", count);
+    Texts.push_back({"entry_count", std::to_string(count)});
+  }
+};
 
 // Entries of `field`'s layout from its offset on, as many as fit whole.
 void DecodeEntries(const PacketField& field, std::size_t offset,
-                   std::span<const std::uint8_t> bytes, Decoded& decoded) {
+                   std::span<const std::uint8_t> bytes, FieldSink& sink) {
   const auto width = static_cast<std::size_t>(field.Width);
   std::string labels;
   std::int64_t count = 0;
@@ -113,14 +151,11 @@ void DecodeEntries(const PacketField& field, std::size_t offset,
     Decode(field.Entries->Fields, bytes.subspan(at, width), nullptr, one);
     labels += (count++ == 0 ? "" : "; ") + Fill(field.Entries->Label, one.Texts, true);
   }
-  AddText(decoded, "entries", labels);
-  decoded.Texts.push_back({"entries", labels});
-  AddNumber(decoded, "entry_count", count);
-  decoded.Texts.push_back({"entry_count", std::to_string(count)});
+  sink.Entries(std::move(labels), count);
 }
 
 void Decode(std::span<const PacketField> layout, std::span<const std::uint8_t> bytes,
-            const PacketEntry* entry, Decoded& decoded) {
+            const PacketEntry* entry, FieldSink& sink) {
   const auto size = static_cast<std::int64_t>(bytes.size());
   for (const PacketField& field : layout) {
     std::int64_t offset = field.Offset;
@@ -130,7 +165,7 @@ void Decode(std::span<const PacketField> layout, std::span<const std::uint8_t> b
     }
     const std::string_view name = field.Name != nullptr ? field.Name : field.Field;
     if (field.Reading == FieldReading::kEntries) {
-      if (offset >= 0) DecodeEntries(field, static_cast<std::size_t>(offset), bytes, decoded);
+      if (offset >= 0) DecodeEntries(field, static_cast<std::size_t>(offset), bytes, sink);
       continue;
     }
     const std::int64_t width = field.Width == kRest ? size - offset : field.Width;
@@ -138,50 +173,24 @@ void Decode(std::span<const PacketField> layout, std::span<const std::uint8_t> b
     const auto value =
         bytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(width));
     switch (field.Reading) {
-      case FieldReading::kInt: {
-        const std::uint32_t number = LittleEndian(value);
-        AddNumber(decoded, name, number);
-        decoded.Texts.push_back({name, std::to_string(number)});
+      case FieldReading::kInt:
+        sink.Int(name, LittleEndian(value));
         break;
-      }
       case FieldReading::kText:
-        AddText(decoded, name, TextOf(value));
-        decoded.Texts.push_back({name, decoded.Values.back().Text});
+        sink.Text(name, value);
         break;
-      case FieldReading::kAddress: {
-        char text[16];
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u", value[0], value[1], value[2], value[3]);
-        AddText(decoded, name, text);
-        decoded.Texts.push_back({name, text});
+      case FieldReading::kAddress:
+        sink.Address(name, value);
         break;
-      }
-      case FieldReading::kCell: {
-        const std::int64_t x = value[0] * 4 + value[1] / 64;
-        const std::int64_t y = (value[1] % 64) * 16 + value[2] / 16;
-        AddNumber(decoded, "x", x);
-        AddNumber(decoded, "y", y);
-        decoded.Texts.push_back({name, CellText(x, y)});
+      case FieldReading::kCell:
+        sink.Cell(name, value[0] * 4 + value[1] / 64, (value[1] % 64) * 16 + value[2] / 16);
         break;
-      }
-      case FieldReading::kMove: {
-        const std::int64_t fromX = value[0] * 4 + value[1] / 64;
-        const std::int64_t fromY = (value[1] % 64) * 16 + value[2] / 16;
-        const std::int64_t x = (value[2] % 16) * 64 + value[3] / 4;
-        const std::int64_t y = (value[3] % 4) * 256 + value[4];
-        AddNumber(decoded, "from_x", fromX);
-        AddNumber(decoded, "from_y", fromY);
-        AddNumber(decoded, "x", x);
-        AddNumber(decoded, "y", y);
-        std::string move = "from ";
-        move += CellText(fromX, fromY);
-        move += " to ";
-        move += CellText(x, y);
-        decoded.Texts.push_back({name, std::move(move)});
+      case FieldReading::kMove:
+        sink.Move(name, value[0] * 4 + value[1] / 64, (value[1] % 64) * 16 + value[2] / 16,
+                  (value[2] % 16) * 64 + value[3] / 4, (value[3] % 4) * 256 + value[4]);
         break;
-      }
       case FieldReading::kBytes:
-        AddNumber(decoded, name, width);
-        decoded.Texts.push_back({name, std::to_string(width)});
+        sink.Bytes(name, width);
         break;
       case FieldReading::kEntries:
         break;
@@ -197,6 +206,13 @@ std::string Hex(std::uint16_t id) {
 
 }  // namespace
 
+void ReadPacketFields(const PacketDescription& packet, std::span<const std::uint8_t> bytes,
+                      const VersionEntry* version, FieldSink& sink) {
+  const PacketEntry* entry =
+      packet.Entry != nullptr && version != nullptr ? &(version->*packet.Entry) : nullptr;
+  Decode(packet.Layout, bytes, entry, sink);
+}
+
 PacketRendering RenderPacket(const PacketDescription& packet, std::span<const std::uint8_t> bytes,
                              const VersionEntry* version, std::int32_t versionNumber,
                              std::string_view why) {
@@ -204,16 +220,14 @@ PacketRendering RenderPacket(const PacketDescription& packet, std::span<const st
   const bool hasId = packet.Kind == PacketKind::kPacket || packet.Kind == PacketKind::kUnknown;
   const auto id = static_cast<std::uint16_t>(
       LittleEndian(bytes.first(std::min<std::size_t>(bytes.size(), hasId ? 2 : 0))));
-  if (hasId) AddNumber(decoded, "id", id);
-  const PacketEntry* entry =
-      packet.Entry != nullptr && version != nullptr ? &(version->*packet.Entry) : nullptr;
-  if (packet.Entry != nullptr) AddNumber(decoded, "version", versionNumber);
-  Decode(packet.Layout, bytes, entry, decoded);
+  if (hasId) decoded.AddNumber("id", id);
+  if (packet.Entry != nullptr) decoded.AddNumber("version", versionNumber);
+  ReadPacketFields(packet, bytes, version, decoded);
   // What the packet's bytes do not say: the connection's version, and why
   // bytes went unread.
   decoded.Texts.push_back({"version", std::to_string(versionNumber)});
   if (!why.empty()) {
-    AddText(decoded, "why", std::string(why));
+    decoded.Values.push_back({"why", true, 0, std::string(why)});
     decoded.Texts.push_back({"why", std::string(why)});
   }
 

@@ -35,6 +35,35 @@ struct PacketRendering {
   std::vector<PacketValue> Values;
 };
 
+// What reading a packet's fields finds, told field by field in the order of
+// its layout, each value by the name Info calls it: a field's Name, else its
+// Field. Nothing is made into text: a reader that writes the values
+// elsewhere (the journal) allocates nothing.
+class FieldSink {
+ public:
+  virtual void Int(std::string_view name, std::uint32_t value) = 0;
+  // One character a byte (ISO 8859-1), up to the first zero byte.
+  virtual void Text(std::string_view name, std::span<const std::uint8_t> bytes) = 0;
+  // An IPv4 address in network byte order: 4 bytes.
+  virtual void Address(std::string_view name, std::span<const std::uint8_t> bytes) = 0;
+  virtual void Cell(std::string_view name, std::int64_t x, std::int64_t y) = 0;
+  virtual void Move(std::string_view name, std::int64_t fromX, std::int64_t fromY, std::int64_t x,
+                    std::int64_t y) = 0;
+  virtual void Bytes(std::string_view name, std::int64_t count) = 0;
+  // Entries, each its layout's label filled as in Info, joined by "; ".
+  virtual void Entries(std::string labels, std::int64_t count) = 0;
+
+ protected:
+  ~FieldSink() = default;
+};
+
+// Reads the fields of `packet`'s layout from `bytes`, the packet from its
+// first byte, into `sink`. `version` gives the offsets of the fields at a
+// Positions slot (none: those fields are skipped); a field that lies outside
+// the bytes is skipped.
+void ReadPacketFields(const PacketDescription& packet, std::span<const std::uint8_t> bytes,
+                      const VersionEntry* version, FieldSink& sink);
+
 // Renders `bytes`, one packet of `packet`'s kind from its first byte (its id,
 // where it has one). `version` is the connection's version entry, which gives
 // the offsets of the fields at a Positions slot (none: those fields are not

@@ -18,6 +18,8 @@ if [ "$purpose" = test ]; then
   packages+=(clang libclang-rt-14-dev valgrind libbenchmark-dev)
   # The analyser that reads the capture files back.
   packages+=(tshark)
+  # The validator that holds the journal against its schema.
+  packages+=(python3-jsonschema)
   # The icon's PNGs, which the window carries and its test compares.
   packages+=(librsvg2-bin)
 fi

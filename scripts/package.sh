@@ -69,6 +69,7 @@ dpkg-deb --field "$window_deb" Depends | grep -q libqt6widgets6 ||
 server_files=(
   usr/bin/quib-server
   usr/share/quib-server/packet_db.txt
+  usr/share/quib-server/journal.schema.json
   usr/share/man/man1/quib-server.1.gz
   "usr/lib/$multiarch/wireshark/plugins/quib.lua"
   "usr/lib/$multiarch/wireshark/plugins/quib_tables.lua.inc"

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build/test}
 [ -f "$build/compile_commands.json" ] || { echo "tidy: no $build/compile_commands.json" >&2; exit 1; }
 mapfile -t files < <(git ls-files --cached --others --exclude-standard -- \
-  'app/*.cpp' 'base/*.cpp' 'capture/*.cpp' 'console/*.cpp' 'net/*.cpp' 'packetdb/*.cpp' \
+  'app/*.cpp' 'base/*.cpp' 'capture/*.cpp' 'console/*.cpp' 'journal/*.cpp' 'net/*.cpp' 'packetdb/*.cpp' \
   'platform/*.cpp' 'protocol/*.cpp' 'startup/*.cpp' | grep -v '_win32\.cpp$')
 # Two at a time: the machine has two cores. The build is made with g++,
 # whose warning options clang does not all know.

@@ -38,10 +38,10 @@ WINEPREFIX=$wine_prefix wineserver -p </dev/null >/dev/null 2>&1
 # Its session's services (explorer, winedevice, ...) start with the first
 # program: let that be wineboot, so that no test's pipes are held by them.
 WINEPREFIX=$wine_prefix WINEDLLOVERRIDES=mscoree,mshtml= wine wineboot </dev/null >/dev/null 2>&1 || true
-# The zip holds the exe, packet_db.txt, the dissector with its tables and
-# README.txt, and the exe needs no DLL that Windows does not ship.
+# The zip holds the exe, packet_db.txt, the dissector with its tables, the
+# journal's schema and README.txt, and the exe needs no DLL that Windows does not ship.
 contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | LC_ALL=C sort | tr '\n' ' ')
-[ "$contents" = "README.txt packet_db.txt quib-server.exe quib.lua quib_tables.lua.inc " ] || {
+[ "$contents" = "README.txt journal.schema.json packet_db.txt quib-server.exe quib.lua quib_tables.lua.inc " ] || {
   echo "unexpected zip contents: $contents" >&2
   exit 1
 }

@@ -126,19 +126,33 @@ ConsoleReply RunCadence(Form1& form, const CommandLine& line) {
   return {};
 }
 
-ConsoleReply RunCapture(Form1& form, const CommandLine& line) {
-  if (line.Rest.empty()) return Refuse("capture takes a file name, or off");
+// capture / journal: FILE starts writing to it, off stops what `running`
+// says runs, or says `none`.
+ConsoleReply RunFileCommand(Form1& form, const CommandLine& line, bool running, const char* none,
+                            bool (Form1::*start)(const std::string&, std::string&),
+                            void (Form1::*stop)()) {
+  if (line.Rest.empty()) return Refuse(line.Command + " takes a file name, or off");
   if (line.Rest == "off") {
-    if (!form.Capture.IsOpen()) {
-      form.Tell("No capture runs");
-      return {};
+    if (running) {
+      (form.*stop)();
+    } else {
+      form.Tell(none);
     }
-    form.StopCapture();
     return {};
   }
   std::string error;
-  if (!form.StartCapture(line.Rest, error)) return Refuse(error);
+  if (!(form.*start)(line.Rest, error)) return Refuse(error);
   return {};
+}
+
+ConsoleReply RunCapture(Form1& form, const CommandLine& line) {
+  return RunFileCommand(form, line, form.Capture.IsOpen(), "No capture runs", &Form1::StartCapture,
+                        &Form1::StopCapture);
+}
+
+ConsoleReply RunJournal(Form1& form, const CommandLine& line) {
+  return RunFileCommand(form, line, form.Journal.IsOpen(), "No journal runs", &Form1::StartJournal,
+                        &Form1::StopJournal);
 }
 
 ConsoleReply RunDetail(Form1& form, const CommandLine& line) {
@@ -233,6 +247,8 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
        "change the accept delay (" + RangeText(kAcceptDelayRange) + " milliseconds)", RunCadence},
       {"capture", "capture FILE|off", "start writing a capture to FILE, or stop", RunCapture},
       {"packets", "packets on|off", "add a log line for every packet taken and sent", RunPackets},
+      {"journal", "journal FILE|off", "start writing the journal (JSON Lines) to FILE, or stop",
+       RunJournal},
       {"detail", "detail on|off", "start each log line with the time and the connection",
        RunDetail},
       {"bytes", "bytes [N]",
@@ -260,6 +276,7 @@ ConsoleReply RunConsoleCommand(Form1& form, std::string_view text) {
   if (line.Command == command->Synopsis && !line.Args.empty()) {
     return Refuse(line.Command + " takes no arguments");
   }
+  const CommandScope running(form, command->Name);
   return command->Run(form, line);
 }
 
@@ -296,6 +313,7 @@ std::string DescribeSettings(const Form1& form) {
   text += "tick: " + std::to_string(form.TickInterval.count()) + " ms\n";
   text += "accept delay: " + std::to_string(form.AcceptDelay.count()) + " ms\n";
   text += "capture: " + (form.Capture.IsOpen() ? form.Capture.Path() : std::string("off")) + "\n";
+  text += "journal: " + (form.Journal.IsOpen() ? form.Journal.Path() : std::string("off")) + "\n";
   if (form.ReloadPending()) text += "reload pending\n";
   return text;
 }

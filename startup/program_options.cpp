@@ -25,6 +25,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--accept-delay", ValueKind::kMilliseconds, kAcceptDelayRange},
     {"--packet-db", ValueKind::kFile, {}},
     {"--capture", ValueKind::kFile, {}},
+    {"--journal", ValueKind::kFile, {}},
 };
 
 const ValueOption* FindValueOption(const std::string& name) {
@@ -64,7 +65,9 @@ bool TakeValue(ProgramOptions& options, const ValueOption& option, const std::st
     return true;
   }
   if (value.empty()) return false;
-  (name == "--capture" ? options.CapturePath : options.PacketDbPath) = value;
+  (name == "--capture"   ? options.CapturePath
+   : name == "--journal" ? options.JournalPath
+                         : options.PacketDbPath) = value;
   return true;
 }
 
@@ -181,8 +184,8 @@ std::string UsageText(const std::string& programName) {
   const std::string indent(7 + programName.size() + 1, ' ');
   return "Usage: " + programName + " [--headless] [--log-detail] [--log-packets] [--port N]\n" +
          indent + "[--address A.B.C.D] [--tick MS] [--accept-delay MS] [--capture FILE]\n" +
-         indent + "[--packet-db FILE]\n" + "       " + programName + " --check-db [FILE]\n" +
-         "       " + programName + " --help | --version\n";
+         indent + "[--journal FILE] [--packet-db FILE]\n" + "       " + programName +
+         " --check-db [FILE]\n" + "       " + programName + " --help | --version\n";
 }
 
 std::string HelpText(const std::string& programName) {
@@ -211,6 +214,8 @@ std::string HelpText(const std::string& programName) {
          "; 0 accepts at once)\n"
          "  --capture FILE    write every connection's traffic to FILE (pcapng),\n"
          "                    each client packet commented with how it was read\n"
+         "  --journal FILE    write what happens to FILE as JSON Lines, one event\n"
+         "                    a line (its schema: journal.schema.json)\n"
          "  --packet-db FILE  read the packet database from FILE\n"
          "                    (default: packet_db.txt beside the executable, else\n"
          "                    in ../share/quib-server from its folder)\n"

@@ -1,6 +1,6 @@
 // The command line: quib-server [--headless] [--log-detail] [--port N]
 // [--address A.B.C.D] [--tick MS] [--accept-delay MS] [--capture FILE]
-// [--packet-db FILE], --check-db [FILE], --help, --version.
+// [--journal FILE] [--packet-db FILE], --check-db [FILE], --help, --version.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +24,7 @@ struct ProgramOptions {
   std::string PacketDbPath;  // empty: packet_db.txt beside the executable
   std::string CapturePath;   // empty: no capture at start
   bool CheckDb = false;      // check the packet database and exit; no server
+  std::string JournalPath;   // empty: no journal at start
 };
 
 // Reads a dotted IPv4 address of four decimal numbers (host byte order).

@@ -45,7 +45,12 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
             ListenFailureReason(options, LastSocketError(), ListenFailureText());
     return false;
   }
+  if (!options.JournalPath.empty() && !form.StartJournal(options.JournalPath, error)) {
+    form.Unload();
+    return false;
+  }
   if (!options.CapturePath.empty() && !form.StartCapture(options.CapturePath, error)) {
+    form.Stop("start-failed");
     form.Unload();
     return false;
   }
@@ -56,12 +61,20 @@ std::string ListeningMessage(const Form1& form) {
   return "Quib-Server listening on " + ListeningAddress(form);
 }
 
-std::string StartedText(const Form1& form) {
-  std::string text = ListeningMessage(form) + "\n";
+void TellStarted(Form1& form) {
+  form.Emit({.Kind = EventKind::kListening, .Text = ListeningMessage(form)});
   const std::string warning = ExposureWarning(form);
-  if (!warning.empty()) text += warning + "\n";
-  for (const std::string& line : form.PacketDbSummary) text += line + "\n";
-  return text;
+  if (!warning.empty()) form.Emit({.Kind = EventKind::kWarning, .Text = warning});
+  // What the database holds, then what it warns of.
+  for (std::size_t i = 0; i < form.PacketDbSummary.size(); ++i) {
+    form.Emit({.Kind = i == 0 ? EventKind::kNotice : EventKind::kWarning,
+               .Text = form.PacketDbSummary[i]});
+  }
+}
+
+bool SaidOnStandardError(const ConnectionEvent& event) {
+  return event.Kind == EventKind::kListening || event.Kind == EventKind::kNotice ||
+         event.Kind == EventKind::kWarning;
 }
 
 std::string ExposureWarning(const Form1& form) {

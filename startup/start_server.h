@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/socket_layer.h"
+#include "protocol/connection_events.h"
 
 namespace quib {
 
@@ -42,9 +43,16 @@ std::string ExposureWarning(const Form1& form);
 // cannot be loaded, which `err` then says as start-up would.
 int CheckPacketDatabase(const ProgramOptions& options, std::FILE* out, std::FILE* err);
 
-// What standard error says once the server has started: the listening line,
-// beyond loopback the warning, then what the packet database holds and any
-// warning about it; each line ends in a line feed.
-std::string StartedText(const Form1& form);
+
+// Tells that the server has started, as events that standard error says a
+// line each: the listening line (kListening), beyond loopback the warning,
+// then what the packet database holds (kNotice) and any warning about it
+// (kWarning).
+void TellStarted(Form1& form);
+
+// The events that standard error says in either mode, as they come, each
+// its Text and a line feed: the listening line, notices and warnings. (The
+// console says what commands did as well; the windows show that.)
+bool SaidOnStandardError(const ConnectionEvent& event);
 
 }  // namespace quib

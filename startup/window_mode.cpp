@@ -16,11 +16,16 @@ int RunWindowMode(const ProgramOptions& options, const WindowCalls& calls) {
     calls.ShowStartFailure(error);
     return 1;
   }
-  std::fputs(StartedText(form).c_str(), stderr);
-  std::fflush(stderr);
+  const EventSubscription said(form.Events, [](const ConnectionEvent& event) {
+    if (!SaidOnStandardError(event)) return;
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(event.Text.size()), event.Text.data());
+    std::fflush(stderr);
+  });
+  TellStarted(form);
   form.StopRequested = calls.StopRequested;
   const int status = calls.RunWindow(form);
   form.StopRequested = nullptr;
+  form.Stop("window-closed");
   form.Unload();
   return status;
 }

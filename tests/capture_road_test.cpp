@@ -1,11 +1,15 @@
 // A capture written by the built server, read by the real analyser: the whole
-// road, and the faults, as conversations that hold every byte each way.
+// road, and the faults, as conversations that hold every byte each way; and
+// the journal of the same road, held against the capture and its schema.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -37,6 +41,16 @@ struct RecordedClient {
   }
   void Close() { ::close(fd); }
 };
+
+// Lowercase hex, two digits a byte, as the journal writes bytes.
+std::string HexText(const Bytes& bytes) {
+  std::string text;
+  for (const std::uint8_t byte : bytes) {
+    text += "0123456789abcdef"[byte >> 4];
+    text += "0123456789abcdef"[byte & 15];
+  }
+  return text;
+}
 
 class CaptureRoadTest : public ::testing::Test {
  protected:
@@ -206,6 +220,93 @@ TEST_F(CaptureRoadTest, ACaptureNamedAgainGoesOnAndASwitchLosesNothing) {
         << passes;
   }
   for (const std::string& file : {hard, soft, next}) std::remove(file.c_str());
+}
+
+// The road with the journal beside the capture. The journal holds to its
+// schema by a real validator, names every packet of the road once, in order,
+// and carries the capture's bytes: each client frame is one packet, and what
+// the server sent each connection is the journal's packets out, in all.
+TEST(JournalRoadTest, EveryPacketOnceInOrderWithTheCapturesBytes) {
+  const std::string base = ::testing::TempDir() + "quib_journal_" + std::to_string(::getpid());
+  ServerProcess server;
+  ASSERT_TRUE(server.Start({"--headless", "--port", "0", "--accept-delay", "0", "--tick", "10",
+                            "--capture", base + ".pcapng", "--journal", base + ".jsonl"}));
+  const std::int32_t port = server.WaitForListening();
+  ASSERT_GT(port, 0) << server.ErrorText();
+  RecordedClient login, character, map;
+  ASSERT_TRUE(login.Connect(port));
+  login.Send(LoginRequest());
+  login.Read(79);
+  EXPECT_TRUE(PeerClosed(login.fd, 2000));
+  ASSERT_TRUE(character.Connect(port));
+  character.Send(CharConnect());
+  character.Read(4 + 978);
+  character.Send(CharSelect(2));
+  character.Read(28);
+  EXPECT_TRUE(PeerClosed(character.fd, 2000));
+  ASSERT_TRUE(map.Connect(port));
+  map.Send(MapLogin());
+  map.Read(kMapGreetingSize);
+  map.Send(Walk());
+  map.Read(kWalkReplySize);
+  map.Send(Bytes{0x85, 0x00, 0x19});  // a walk that stays short
+  map.Read(kWalkReplySize);
+  map.Send(Concat({Le16(0x0436), Zeros(6)}));
+  for (auto line = server.ReadLine(); line != "Unknown Packet (0x436) - 7F000001";) {
+    ASSERT_TRUE(line.has_value()) << "the unknown packet was not logged";
+    line = server.ReadLine();
+  }
+  for (RecordedClient* client : {&login, &character, &map}) client->Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(server.Stop(), 0) << server.ErrorText();
+
+  const ToolRun read = Shell("python3 " QUIB_SOURCE_DIR "/tests/journal_tool.py " QUIB_SOURCE_DIR
+                             "/docs/journal.schema.json " +
+                             base + ".jsonl");
+  ASSERT_EQ(read.status, 0) << read.err;
+  std::vector<std::string> ports, directions, names, hex;
+  std::istringstream lines(read.out);
+  for (std::string line; std::getline(lines, line);) {
+    ASSERT_FALSE(line.starts_with("invalid") || line == "no validator") << line;
+    std::istringstream words(line);
+    words >> ports.emplace_back() >> directions.emplace_back() >> names.emplace_back() >>
+        hex.emplace_back();
+  }
+  ASSERT_FALSE(ports.empty());
+  EXPECT_EQ(ports.back() + " " + directions.back(), "stopped stop-signal");
+  std::string road;
+  for (std::size_t i = 0; i + 1 < names.size(); ++i) road += directions[i] + " " + names[i] + "\n";
+  EXPECT_EQ(road,
+            "in Login_request\nout Server_list\nin Character_connect\nout Account_echo\n"
+            "out Character_list\nin Character_select\nout Map_server\nin Map_login\n"
+            "out Account_echo\nout Map_login_reply\nout Chat_line\nout Chat_line\nin Walk\n"
+            "out Walk_reply\nin Walk,short\nout Walk_reply\nin unknown\n");
+
+  const Tshark tshark(base + ".pcapng", port);
+  if (!tshark.Available()) GTEST_SKIP() << "tshark is not installed (scripts/install-deps.sh test)";
+  std::vector<std::string> clientPorts;  // in the order of the accepts, as tshark numbers streams
+  std::string fromClients;
+  for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+    if (directions[i] != "in") continue;
+    if (std::find(clientPorts.begin(), clientPorts.end(), ports[i]) == clientPorts.end()) {
+      clientPorts.push_back(ports[i]);
+    }
+    fromClients += ports[i] + " " + hex[i] + "\n";
+  }
+  std::string frames;
+  for (const Tshark::Frame& frame : tshark.ClientFrames()) {
+    frames += std::to_string(frame.ClientPort) + " " + HexText(frame.Data) + "\n";
+  }
+  EXPECT_EQ(frames, fromClients);
+  for (std::size_t stream = 0; stream < clientPorts.size(); ++stream) {
+    std::string sent;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+      if (ports[i] == clientPorts[stream] && directions[i] == "out") sent += hex[i];
+    }
+    EXPECT_EQ(HexText(tshark.Follow(static_cast<int>(stream)).ToClient), sent) << stream;
+  }
+  std::remove((base + ".pcapng").c_str());
+  std::remove((base + ".jsonl").c_str());
 }
 
 // A capture file that cannot be created stops the start.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ struct Window : LogMenuWindow {
   void SelectAllLines() override { asked += "all "; }
   void SaveLogAs() override { asked += "save "; }
   void StartCapture() override { asked += "capture "; }
+  void StartJournal() override { asked += "journal "; }
   void ShowServerSettings() override { asked += "settings "; }
   std::string asked;
 };
@@ -42,27 +44,36 @@ TEST(LogMenuTest, ItemsFollowTheFormAndRunOnItOrTheWindow) {
   Window window;
   EXPECT_EQ(Shape(LogMenuItems(form, false)),
             " Copy- Select All Save Log As\u2026|Show Time and Connection Show Every Packet|Start "
-            "Capture\u2026"
-            "|Server Settings\u2026 [ Listening on 0.0.0.0:0- Tick=3 Accept Delay=3]");
+            "Capture\u2026 Start Journal\u2026|Server Settings\u2026 [ Listening on 0.0.0.0:0- "
+            "Tick=3 Accept Delay=3]");
 
   for (const LogMenuCommand command :
        {LogMenuCommand::kCopy, LogMenuCommand::kSelectAll, LogMenuCommand::kSaveLog,
-        LogMenuCommand::kCapture, LogMenuCommand::kServerSettings, LogMenuCommand::kListening,
-        LogMenuCommand::kLogDetail, LogMenuCommand::kLogPackets}) {
+        LogMenuCommand::kCapture, LogMenuCommand::kJournal, LogMenuCommand::kServerSettings,
+        LogMenuCommand::kListening, LogMenuCommand::kLogDetail, LogMenuCommand::kLogPackets}) {
     RunLogMenuCommand(form, window, command);
   }
   RunLogMenuCommand(form, window, LogMenuCommand::kTick, 0);
   RunLogMenuCommand(form, window, LogMenuCommand::kAcceptDelay, 5);
   RunLogMenuCommand(form, window, LogMenuCommand::kAcceptDelay, 6);  // past the choices
-  EXPECT_EQ(window.asked, "copy all save capture settings ");
+  EXPECT_EQ(window.asked, "copy all save capture journal settings ");
   EXPECT_EQ(form.TickInterval.count(), 10);
   EXPECT_EQ(form.AcceptDelay.count(), 2000);
   EXPECT_EQ(Shape(LogMenuItems(form, true)),
             " Copy Select All Save Log As\u2026|Show Time and Connection* Show Every Packet*|Start "
-            "Capture\u2026"
-            "|Server Settings\u2026 [ Listening on 0.0.0.0:0- Tick=0 Accept Delay=5]");
+            "Capture\u2026 Start Journal\u2026|Server Settings\u2026 [ Listening on 0.0.0.0:0- "
+            "Tick=0 Accept Delay=5]");
   form.TickInterval = std::chrono::milliseconds(40);  // set elsewhere: no choice checked
-  EXPECT_EQ(LogMenuItems(form, true)[6].Inside[1].Chosen, -1);
+  EXPECT_EQ(LogMenuItems(form, true)[7].Inside[1].Chosen, -1);
+
+  // A journal that runs is stopped from the menu.
+  const std::string path = ::testing::TempDir() + "quib_menu_journal.jsonl";
+  std::string error;
+  ASSERT_TRUE(form.StartJournal(path, error)) << error;
+  EXPECT_EQ(LogMenuItems(form, true)[6].Caption, "Stop Journal");
+  RunLogMenuCommand(form, window, LogMenuCommand::kJournal);
+  EXPECT_FALSE(form.Journal.IsOpen());
+  std::remove(path.c_str());
 }
 
 }  // namespace

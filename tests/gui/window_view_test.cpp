@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -374,6 +375,32 @@ TEST_F(WindowViewTest, CheckableLogItemsFollowTheirBoxes) {
   }
   // Outcomes show in turn: the first one told is in view.
   EXPECT_EQ(StatusMessage(), "Log lines now start with the time and the connection");
+}
+
+// "Start Journal…" asks for the file, as a user answers its dialog, and
+// "Stop Journal" stops it.
+TEST_F(WindowViewTest, TheLogMenuStartsAndStopsTheJournal) {
+  const QString path = QDir::temp().filePath(QStringLiteral("quib_menu_\u00e9.jsonl"));
+  QFile::remove(path);
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    answer.stop();
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+    static_cast<QDialog*>(dialog)->accept();  // public there
+  });
+  answer.start(50);
+  ClickLogMenu(QStringLiteral("Start Journal\u2026"));
+  EXPECT_TRUE(form.Journal.IsOpen());
+  EXPECT_EQ(StatusMessage().toStdString(), "Journal started: " + path.toStdString());
+  ClickLogMenu(QStringLiteral("Stop Journal"));
+  EXPECT_FALSE(form.Journal.IsOpen());
+  // Outcomes show in turn: the stop once the start has had its time.
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return StatusMessage().toStdString() == "Journal stopped: " + path.toStdString(); },
+      std::chrono::milliseconds(kOutcomeLeast).count() + 1000));
+  QFile::remove(path);
 }
 
 TEST_F(WindowViewTest, UserChangesReachTheModels) {

@@ -244,58 +244,73 @@ TEST_F(WindowTest, BytesWindowsOpenBesideOnceALine) {
   EXPECT_LE(left.right, log.left) << "it hides the log";
 }
 
-// A capture file named in the dialog with characters beyond the ANSI code
-// page ("日本"), and ones whose ANSI bytes also read as UTF-8 ("Ã©"), is made
-// under exactly that name.
-TEST_F(WindowTest, CaptureGoesToTheFileNamedInTheDialog) {
+// A capture or journal file named in the dialog with characters beyond the
+// ANSI code page ("日本"), and ones whose ANSI bytes also read as UTF-8
+// ("Ã©"), is made under exactly that name, and the menu stops it again.
+TEST_F(WindowTest, CaptureAndJournalGoToTheFileNamedInTheDialog) {
+  const struct {
+    LogMenuCommand Command;
+    const wchar_t* Dialog;
+    const wchar_t* Kind;
+    const wchar_t* Extension;
+    std::string Head;  // how the file starts
+  } files[] = {
+      {LogMenuCommand::kCapture, L"Start Capture", L"Capture",
+       L"-a-name-longer-than-the-bar-to-its-end.pcapng", "\x0A\x0D\x0D\x0A"},
+      {LogMenuCommand::kJournal, L"Start Journal", L"Journal", L".jsonl", "{\"ev"},
+  };
   wchar_t folder[MAX_PATH];
   ::GetTempPathW(MAX_PATH, folder);
-  const std::wstring path =
-      folder +
-      std::wstring(L"quib-\u00c3\u00a9-\u65e5\u672c-a-name-longer-than-the-bar-to-its-end.pcapng");
-  ::DeleteFileW(path.c_str());
+  for (const auto& file : files) {
+    const std::wstring path =
+        folder + std::wstring(L"quib-\u00c3\u00a9-\u65e5\u672c") + file.Extension;
+    ::DeleteFileW(path.c_str());
 
-  ::PostMessageW(window, WM_COMMAND, MenuIdOf(LogMenuCommand::kCapture), 0);
-  HWND dialog = server.FindWindowOf(L"#32770", L"Start Capture");
-  ASSERT_NE(dialog, nullptr) << "no file dialog";
-  // The file name box: an edit under Wine, a combo box on Windows.
-  HWND name = ::GetDlgItem(dialog, edt1);
-  if (name == nullptr) name = ::GetDlgItem(dialog, cmb13);
-  ASSERT_NE(name, nullptr) << "no file name box";
-  ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    ::PostMessageW(window, WM_COMMAND, MenuIdOf(file.Command), 0);
+    HWND dialog = server.FindWindowOf(L"#32770", file.Dialog);
+    ASSERT_NE(dialog, nullptr) << "no file dialog";
+    // The file name box: an edit under Wine, a combo box on Windows.
+    HWND name = ::GetDlgItem(dialog, edt1);
+    if (name == nullptr) name = ::GetDlgItem(dialog, cmb13);
+    ASSERT_NE(name, nullptr) << "no file name box";
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
 
-  EXPECT_TRUE(Eventually([&] { return Status() == L"Capture started: " + path; }))
-      << "status: " << Utf8Text(Status());
-  // The capture's section keeps the end of its name in view at the designed
-  // width, clear of the grip, in the bar's own font; the tooltip has it all.
-  EXPECT_TRUE(Eventually([&] { return !OutcomeShows(); }, std::chrono::seconds(10)));
-  const std::vector<BarPart> parts = StatusParts();
-  ASSERT_FALSE(parts.empty());
-  const BarPart& capture = parts.back();
-  EXPECT_EQ(capture.Text.rfind(L"Capture: \u2026", 0), 0u) << Utf8Text(capture.Text);
-  EXPECT_TRUE(capture.Text.ends_with(L"-to-its-end.pcapng")) << Utf8Text(capture.Text);
-  HDC screen = ::GetDC(nullptr);
-  const HFONT font = CreateStatusFont();
-  const HGDIOBJ previous = ::SelectObject(screen, font);
-  SIZE text{};
-  ::GetTextExtentPoint32W(screen, capture.Text.c_str(), static_cast<int>(capture.Text.size()),
-                          &text);
-  ::SelectObject(screen, previous);
-  ::DeleteObject(font);
-  ::ReleaseDC(nullptr, screen);
-  EXPECT_LE(capture.Left + text.cx, capture.Right - ::GetSystemMetrics(SM_CXVSCROLL));
-  EXPECT_TRUE(StatusTip().ends_with(L" | Capture: " + path)) << Utf8Text(StatusTip());
-  if (const char* shot = std::getenv("QUIB_SCREENSHOT")) {
-    SaveScreenshot(window, (std::string(shot) + ".capture.bmp").c_str());
+    const std::wstring started = std::wstring(file.Kind) + L" started: " + path;
+    EXPECT_TRUE(Eventually([&] { return Status() == started; }))
+        << "status: " << Utf8Text(Status());
+    if (file.Command == LogMenuCommand::kCapture) {
+      // The capture's section keeps the end of its name in view at the designed
+      // width, clear of the grip, in the bar's own font; the tooltip has it all.
+      EXPECT_TRUE(Eventually([&] { return !OutcomeShows(); }, std::chrono::seconds(10)));
+      const std::vector<BarPart> parts = StatusParts();
+      ASSERT_FALSE(parts.empty());
+      const BarPart& capture = parts.back();
+      EXPECT_EQ(capture.Text.rfind(L"Capture: \u2026", 0), 0u) << Utf8Text(capture.Text);
+      EXPECT_TRUE(capture.Text.ends_with(L"-to-its-end.pcapng")) << Utf8Text(capture.Text);
+      HDC screen = ::GetDC(nullptr);
+      const HFONT font = CreateStatusFont();
+      const HGDIOBJ previous = ::SelectObject(screen, font);
+      SIZE text{};
+      ::GetTextExtentPoint32W(screen, capture.Text.c_str(), static_cast<int>(capture.Text.size()),
+                              &text);
+      ::SelectObject(screen, previous);
+      ::DeleteObject(font);
+      ::ReleaseDC(nullptr, screen);
+      EXPECT_LE(capture.Left + text.cx, capture.Right - ::GetSystemMetrics(SM_CXVSCROLL));
+      EXPECT_TRUE(StatusTip().ends_with(L" | Capture: " + path)) << Utf8Text(StatusTip());
+      if (const char* shot = std::getenv("QUIB_SCREENSHOT")) {
+        SaveScreenshot(window, (std::string(shot) + ".capture.bmp").c_str());
+      }
+    }
+    ::SendMessageW(window, WM_COMMAND, MenuIdOf(file.Command), 0);  // Stop
+    std::ifstream written(std::filesystem::path(path), std::ios::binary);
+    char head[4] = {};
+    written.read(head, sizeof head);
+    EXPECT_EQ(std::string(head, sizeof head), file.Head) << "not that file there";
+    written.close();
+    ::DeleteFileW(path.c_str());
   }
-  ::SendMessageW(window, WM_COMMAND, MenuIdOf(LogMenuCommand::kCapture), 0);  // Stop Capture
-  std::ifstream file(std::filesystem::path(path), std::ios::binary);
-  char head[4] = {};
-  file.read(head, sizeof head);
-  EXPECT_EQ(std::string(head, sizeof head), "\x0A\x0D\x0D\x0A") << "no pcapng file there";
-  file.close();
-  ::DeleteFileW(path.c_str());
 }
 
 }  // namespace

@@ -129,11 +129,16 @@ void LogActions::SaveLogAs() {
   form_.Tell("Log saved to " + QDir::toNativeSeparators(path).toStdString());
 }
 
-void LogActions::StartCapture() {
-  const QString path = AskPath(window_, kCaptureDialog);
+void LogActions::StartCapture() { StartFile(kCaptureDialog, &Form1::StartCapture); }
+
+void LogActions::StartJournal() { StartFile(kJournalDialog, &Form1::StartJournal); }
+
+void LogActions::StartFile(const SaveDialogDefaults& dialog,
+                           bool (Form1::*start)(const std::string&, std::string&)) {
+  const QString path = AskPath(window_, dialog);
   if (path.isEmpty()) return;
   std::string error;
-  if (!form_.StartCapture(path.toStdString(), error)) Warn(window_, OperatorText(error));
+  if (!(form_.*start)(path.toStdString(), error)) Warn(window_, OperatorText(error));
 }
 
 void LogActions::ShowBytes(int row) {

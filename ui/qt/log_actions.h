@@ -1,6 +1,6 @@
 // What the window's log offers beyond the designed list: copying and saving
 // lines, the bytes behind an "Unknown Packet" line, and starting or stopping
-// a capture. All of it hangs off the list's context menu, its shortcuts and
+// a capture or the journal. All of it hangs off the list's context menu, its shortcuts and
 // double-clicks, so the designed layout stays as it is.
 #pragma once
 
@@ -42,6 +42,7 @@ class LogActions : public QObject, public LogMenuWindow {
   void SelectAllLines() override;
   void SaveLogAs() override;
   void StartCapture() override;
+  void StartJournal() override;
   void ShowServerSettings() override;
   void ShowBytes(int row);
 
@@ -50,6 +51,9 @@ class LogActions : public QObject, public LogMenuWindow {
 
  private:
   void ShowMenu(const QPoint& at);
+  // Asks for a file as `dialog` offers, and starts writing it with `start`.
+  void StartFile(const SaveDialogDefaults& dialog,
+                 bool (Form1::*start)(const std::string&, std::string&));
 
   Form1& form_;
   QListWidget* list_;

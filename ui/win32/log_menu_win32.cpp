@@ -222,15 +222,20 @@ void LogMenu::SaveLogAs() {
   form_.Tell("Log saved to " + Utf8Text(path));
 }
 
-void LogMenu::StartCapture() {
-  const std::wstring path = AskPath(kCaptureDialog);
+void LogMenu::StartCapture() { StartFile(kCaptureDialog, &Form1::StartCapture); }
+
+void LogMenu::StartJournal() { StartFile(kJournalDialog, &Form1::StartJournal); }
+
+void LogMenu::StartFile(const SaveDialogDefaults& dialog,
+                        bool (Form1::*start)(const std::string&, std::string&)) {
+  const std::wstring path = AskPath(dialog);
   if (path.empty()) return;
-  // The capture opens its file by its UTF-8 name, which spells every path the
-  // dialog can give.
+  // The file is opened by its UTF-8 name, which spells every path the dialog
+  // can give.
   const std::string utf8 = Utf8Text(path);
-  if (utf8.empty()) return Warn(L"This path cannot be used for a capture file: " + path);
+  if (utf8.empty()) return Warn(L"This path cannot be used for this file: " + path);
   std::string error;
-  if (!form_.StartCapture(utf8, error)) Warn(WideText(error));
+  if (!(form_.*start)(utf8, error)) Warn(WideText(error));
 }
 
 void LogMenu::Warn(const std::wstring& text) {

@@ -1,6 +1,6 @@
 // The log's extras on Windows, as the Qt window has them: a context menu on
 // List1 (copy, select all, save, the time and connection on each line,
-// capture, the server's cadence), Ctrl+C and Ctrl+A on the list, and the
+// capture, journal, the server's cadence), Ctrl+C and Ctrl+A on the list, and the
 // bytes behind an "Unknown Packet" line on a double-click. The designed
 // layout stays as it is.
 #pragma once
@@ -54,6 +54,10 @@ class LogMenu : public LogMenuWindow {
   void SelectAllLines() override;
   void SaveLogAs() override;
   void StartCapture() override;
+  void StartJournal() override;
+  // Asks for a file as `dialog` offers, and starts writing it with `start`.
+  void StartFile(const SaveDialogDefaults& dialog,
+                 bool (Form1::*start)(const std::string&, std::string&));
   // The settings stand in this window's menu itself.
   void ShowServerSettings() override {}
   std::wstring AskPath(const SaveDialogDefaults& defaults);
