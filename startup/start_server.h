@@ -43,7 +43,6 @@ std::string ExposureWarning(const Form1& form);
 // cannot be loaded, which `err` then says as start-up would.
 int CheckPacketDatabase(const ProgramOptions& options, std::FILE* out, std::FILE* err);
 
-
 // Tells that the server has started, as events that standard error says a
 // line each: the listening line (kListening), beyond loopback the warning,
 // then what the packet database holds (kNotice) and any warning about it
