@@ -39,7 +39,7 @@ for _, f in ipairs({{"id", "uint16", "Packet id", base.HEX}, {"name", "string", 
     {"address", "ipv4", "Address"}, {"port", "uint16", "Port"},
     {"version", "uint32", "Packet version"}, {"tick", "uint32", "Map tick"},
     {"count", "uint32", "Count"}, {"emotion", "uint8", "Emotion"}, {"value", "uint32", "Value"},
-    {"bytes", "bytes", "Bytes"}}) do
+    {"bytes", "bytes", "Bytes"}, {"padding", "bytes", "Padding"}}) do
   F[f[1]] = ProtoField[f[2]]("quib." .. f[1], f[3], f[4])
   fields[#fields + 1] = F[f[1]]
 end
