@@ -289,6 +289,15 @@ inline constexpr const PacketDescription* kClientPackets[] = {
     &kRestart,
 };
 
+// The packets a client opens a connection with, in each role. A conversation
+// on any port whose first client bytes are one of them, at a size the
+// protocol or packet_db.txt lists for it, is this protocol: the dissector
+// tells it so without being told the port.
+inline constexpr const PacketDescription* kOpeningPackets[] = {
+    &kLoginPreRequest,  &kLoginHashPreRequest, &kLoginRequest,
+    &kLoginHashRequest, &kCharConnect,         &kMapLogin,
+};
+
 // --- What the server sends ------------------------------------------------------
 
 inline constexpr PacketDescription kServerList{.Id = 0x0069,
