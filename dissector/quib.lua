@@ -4,14 +4,15 @@
 -- description of the protocol (the packets, the detection table, packet_db.txt's names and
 -- places), and a build, an install and the Windows zip put them here.
 --
--- A client meets the server on one TCP port (6900) in three roles, a new connection each: login,
--- character server, map server. Integers are little-endian, the 16-bit packet id is at offset 0,
--- and a variable-length packet carries its total length at offset 2. Login and character packets
--- have fixed lengths; map packets take id, length and field positions from packet_db.txt for the
--- connection's packet version, told from the id and size of its map login (or, for a client
--- connected before the server's capture started, by the server's comment). Packets are framed as
--- the server frames them: it empties its buffer at an id it does not know, and closes the
--- connection after a login request and a character select.
+-- A client meets the server on one TCP port (6900 by default) in three roles, a new connection
+-- each: login, character server, map server. A conversation on another port is told by the first
+-- packet its client sends (see "On any port" below). Integers are little-endian, the 16-bit packet
+-- id is at offset 0, and a variable-length packet carries its total length at offset 2. Login and
+-- character packets have fixed lengths; map packets take id, length and field positions from
+-- packet_db.txt for the connection's packet version, told from the id and size of its map login
+-- (or, for a client connected before the server's capture started, by the server's comment).
+-- Packets are framed as the server frames them: it empties its buffer at an id it does not know,
+-- and closes the connection after a login request and a character select.
 
 local quib = Proto("quib", "Quib-Server protocol")
 
@@ -39,7 +40,7 @@ for _, f in ipairs({{"id", "uint16", "Packet id", base.HEX}, {"name", "string", 
     {"address", "ipv4", "Address"}, {"port", "uint16", "Port"},
     {"version", "uint32", "Packet version"}, {"tick", "uint32", "Map tick"},
     {"count", "uint32", "Count"}, {"emotion", "uint8", "Emotion"}, {"value", "uint32", "Value"},
-    {"bytes", "bytes", "Bytes"}}) do
+    {"bytes", "bytes", "Bytes"}, {"padding", "bytes", "Padding"}}) do
   F[f[1]] = ProtoField[f[2]]("quib." .. f[1], f[3], f[4])
   fields[#fields + 1] = F[f[1]]
 end
@@ -52,7 +53,8 @@ for _, e in ipairs({{"unknown", "Unknown packet", "UNDECODED", "WARN"},
 end
 quib.fields, quib.experts = fields, experts
 
-quib.prefs.port = Pref.uint("TCP port", 6900, "The server's port (another one: Decode As...)")
+quib.prefs.port = Pref.uint("TCP port", 6900, "A port always decoded as this protocol; on any " ..
+  "other a conversation is told by its client's first packet")
 quib.prefs.packet_db = Pref.string("packet_db.txt", "", "The packet database to read. Empty: " ..
   "the one beside the installed server, else the one its sources ship")
 
@@ -335,22 +337,28 @@ end
 local conversations = {}
 function quib.init() conversations, db = {}, {} end
 
+-- `server`: the server's end, from the first frame read: the port it was decoded by, or where the
+-- client's first packet or the server's handshake went.
 local function conversation(pinfo)
   local a, b = tostring(pinfo.src) .. ":" .. pinfo.src_port,
                tostring(pinfo.dst) .. ":" .. pinfo.dst_port
   local key = a < b and a .. " " .. b or b .. " " .. a
   local c = conversations[key] or {now = {detect = true, version = 0, echo = 0}, at = {}}
   conversations[key] = c
-  return c
+  return c, b
 end
 
 function quib.dissector(tvb, pinfo, tree)
-  local c = conversation(pinfo)
+  local c, dst = conversation(pinfo)
+  if not c.server then
+    c.server = pinfo.dst_port == pinfo.match_uint and dst or
+               tostring(pinfo.src) .. ":" .. pinfo.src_port
+  end
   local call = pinfo.number * 2 + (tvb:offset() == 0 and 0 or 1)
   local s = copy(pinfo.visited and c.at[call] or c.now)
   if not pinfo.visited then c.at[call] = copy(s) end
   local infos = {}
-  local done, more = dissect(tvb, tree, s, pinfo.dst_port == pinfo.match_uint, infos)
+  local done, more = dissect(tvb, tree, s, dst == c.server, infos)
   if more then pinfo.desegment_offset, pinfo.desegment_len = done, more end
   if not pinfo.visited then c.now = s end
   if #infos > 0 then
@@ -364,19 +372,65 @@ function quib.dissector(tvb, pinfo, tree)
   return tvb:len()
 end
 
+-- On any port: a conversation claimed (pinfo.conversation) gives every later frame to the
+-- dissector before any table or heuristic. Where a release refuses the claim, the heuristic below
+-- still takes each frame of a conversation it has claimed.
+local function claim(pinfo, c, server)
+  c.server = c.server or server
+  pcall(function() pinfo.conversation = quib end)
+end
+
+-- A conversation is this protocol when the first bytes it carries, all in one segment, are one
+-- packet a client opens a connection with, at a size the protocol lists for its id (a login or a
+-- character connect), or the detection table or the packet database lists for a map login. Only
+-- that first segment is judged, and only the exact size: a server that speaks first, another
+-- protocol's request (text, a TLS hello) or a stream joined midway is left to other dissectors,
+-- and to the port preference.
+local function opens(tvb)
+  local len = tvb:len()
+  if len < 2 then return false end
+  local id = tvb(0, 2):le_uint()
+  for _, row in ipairs(CLIENT) do
+    if row.opens and row.member then
+      if DETECTION[id] and DETECTION[id][len] then return true end
+      for _, version in pairs(packet_db() or {}) do
+        local entry = type(version) == "table" and version[row.member]
+        if entry and entry.id == id and entry.len == len then return true end
+      end
+    elseif row.opens and row.id == id and row.length == len then
+      return true
+    end
+  end
+  return false
+end
+
+quib:register_heuristic("tcp", function(tvb, pinfo, tree)
+  local c, dst = conversation(pinfo)
+  c.first = c.first or pinfo.number
+  if not c.server and (c.first ~= pinfo.number or not opens(tvb)) then
+    return false
+  end
+  claim(pinfo, c, dst)
+  quib.dissector(tvb, pinfo, tree)
+  return true
+end)
+
 -- The server's own capture of a connection that was open before it started holds no map login to
--- tell the version by: the first frame of its handshake says in its comment the version the server
--- reads it by ("Connected before the capture started, packet version 5"). A frame without bytes
--- reaches no TCP dissector, so the comments are read after every frame, and a version the server
--- tells ahead of the conversation's first client bytes stands for the detection.
+-- tell the version by: the first frame of its handshake, from the client, says so in its comment,
+-- with the version the server reads it by ("Connected before the capture started, packet version
+-- 5"). A frame without bytes reaches no TCP dissector, so the comments are read after every frame:
+-- such a comment claims the conversation, on any port, and a version the server tells ahead of
+-- the conversation's first client bytes stands for the detection.
 local comment_field = Field.new("frame.comment")
 local comments = Proto("quib_comments", "Quib-Server capture comments")
 function comments.dissector(_, pinfo)
   if pinfo.visited then return end
   for _, comment in ipairs({comment_field()}) do
-    local version = tonumber(tostring(comment.value):match(", packet version (%d+)"))
-    local s = version and conversation(pinfo).now
-    if s and s.detect then s.detect, s.version = false, version end
+    local text = tostring(comment.value)
+    local c, dst = conversation(pinfo)
+    if text:find("^Connected before the capture started") then claim(pinfo, c, dst) end
+    local version = tonumber(text:match(", packet version (%d+)"))
+    if version and c.now.detect then c.now.detect, c.now.version = false, version end
   end
 end
 register_postdissector(comments)

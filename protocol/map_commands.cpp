@@ -19,8 +19,6 @@ constexpr std::string_view kReloadMap = "prt_in.gat";
 constexpr std::int32_t kReloadX = 50;
 constexpr std::int32_t kReloadY = 60;
 
-constexpr std::int32_t kMapChangeLength = 26;
-
 std::string ClientsText(std::int32_t count) {
   return std::to_string(count) + (count == 1 ? " client" : " clients");
 }
@@ -83,7 +81,7 @@ std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::in
   WriteFixedString(buffer, 2, mapName, 16);
   WriteInt16(buffer, 18, static_cast<std::uint16_t>(x));
   WriteInt16(buffer, 20, static_cast<std::uint16_t>(y));
-  return SendToMap(host, buffer, kMapChangeLength);
+  return SendToMap(host, buffer, kMapChange.FixedLength);
 }
 
 namespace {

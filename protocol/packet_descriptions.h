@@ -123,6 +123,10 @@ constexpr PacketField Cell(At at) { return Read("cell", FieldReading::kCell, at,
 constexpr PacketField Move(At at) { return Read("move", FieldReading::kMove, at, 5); }
 constexpr PacketField Length() { return Int("length", 2, 2); }
 constexpr PacketField AllBytes() { return Read("bytes", FieldReading::kBytes, 0, kRest); }
+// Bytes the server always sends as zeros, shown apart from the fields before them.
+constexpr PacketField Padding(At at, int width) {
+  return Read("padding", FieldReading::kBytes, at, width);
+}
 constexpr PacketField Entries(At at, int width, const EntryLayout& entries) {
   PacketField field = Read("entries", FieldReading::kEntries, at, width);
   field.Entries = &entries;
@@ -158,7 +162,8 @@ inline constexpr PacketField kTickReply[] = {Int("tick", 2, 4)};
 inline constexpr PacketField kWalkReply[] = {Int("tick", 2, 4), Move(6)};
 inline constexpr PacketField kChatLine[] = {Length(), Int("character_id", 4, 4),
                                             Text("text", 8, kRest)};
-inline constexpr PacketField kMapChange[] = {Text("map", 2, 16), Int("x", 18, 2), Int("y", 20, 2)};
+inline constexpr PacketField kMapChange[] = {Text("map", 2, 16), Int("x", 18, 2), Int("y", 20, 2),
+                                             Padding(22, 4)};
 inline constexpr PacketField kSndOriDoriReply[] = {Int("character_id", 2, 4), Int("value", 6, 2),
                                                    Int("value", 8, 1)};
 inline constexpr PacketField kStatusList[] = {Length()};
@@ -282,6 +287,15 @@ inline constexpr const PacketDescription* kClientPackets[] = {
     &kWalk,
     &kUserCountRequest,
     &kRestart,
+};
+
+// The packets a client opens a connection with, in each role. A conversation
+// on any port whose first client bytes are one of them, at a size the
+// protocol or packet_db.txt lists for it, is this protocol: the dissector
+// tells it so without being told the port.
+inline constexpr const PacketDescription* kOpeningPackets[] = {
+    &kLoginPreRequest,  &kLoginHashPreRequest, &kLoginRequest,
+    &kLoginHashRequest, &kCharConnect,         &kMapLogin,
 };
 
 // --- What the server sends ------------------------------------------------------

@@ -40,20 +40,26 @@ using Readings = std::map<std::pair<int, bool>, Reading>;
 const char* const kFields[] = {
     "quib.name",    "quib.id",   "quib.length",  "quib.account_id", "quib.character_id",
     "quib.slot",    "quib.map",  "quib.x",       "quib.y",          "quib.text",
-    "quib.address", "quib.port", "quib.version", "quib.tick",       "quib.emotion"};
+    "quib.address", "quib.port", "quib.version", "quib.tick",       "quib.emotion",
+    "quib.padding"};
 
+// The dissector on `file`, told that `port` is the protocol's; port 0: told
+// nothing, it finds the protocol by itself.
 std::string TsharkOn(const std::string& file, std::int32_t port, const std::string& args) {
-  return "tshark -X lua_script:" QUIB_DISSECTOR " -d tcp.port==" + std::to_string(port) +
-         ",quib -r " + file + " " + args;
+  return "tshark -X lua_script:" QUIB_DISSECTOR +
+         (port > 0 ? " -d tcp.port==" + std::to_string(port) + ",quib" : std::string()) + " -r " +
+         file + " " + args;
 }
 
 // Every quib field of every frame; a failure when tshark or the script says
 // anything on standard error or any frame is malformed or has a Lua error.
 // `passes` "-2": the frames are read again after a first pass over the file, as
-// in Wireshark's window.
-Readings Read(const std::string& file, std::int32_t port, const std::string& passes = "") {
+// in Wireshark's window. `byPort` false: tshark is not told the server's port.
+Readings Read(const std::string& file, std::int32_t port, const std::string& passes = "",
+              bool byPort = true) {
+  const std::int32_t decoded = byPort ? port : 0;
   const ToolRun faults = Shell(
-      TsharkOn(file, port, passes + " -Y '_ws.malformed || _ws.expert.severity == error' -V"));
+      TsharkOn(file, decoded, passes + " -Y '_ws.malformed || _ws.expert.severity == error' -V"));
   EXPECT_EQ(faults.status, 0) << faults.err;
   EXPECT_EQ(faults.err, "");
   EXPECT_EQ(faults.out, "");
@@ -62,7 +68,7 @@ Readings Read(const std::string& file, std::int32_t port, const std::string& pas
                      " -T fields -E occurrence=a -E aggregator='|' -e tcp.stream -e "
                      "tcp.dstport";
   for (const char* field : kFields) args += std::string(" -e ") + field;
-  std::istringstream lines(Shell(TsharkOn(file, port, args)).out);
+  std::istringstream lines(Shell(TsharkOn(file, decoded, args)).out);
   Readings readings;
   for (std::string line; std::getline(lines, line);) {
     std::vector<std::string> columns;
@@ -242,9 +248,14 @@ TEST_F(DissectorTest, TheServersCaptureOfTheRoadReadsPacketByPacket) {
   WalkRoad(port, false);
   ASSERT_EQ(server.Stop(), 0) << server.ErrorText();
 
-  ExpectTheRoad(Read(path, port), port);
+  const Readings readings = Read(path, port);
+  ExpectTheRoad(readings, port);
+  // Not told the port, it finds the protocol by each client's first packet.
+  EXPECT_EQ(Read(path, port, "", false), readings);
   // The server frames one client packet a frame: every frame with bytes is named.
-  EXPECT_EQ(Shell(TsharkOn(path, port, "-Y 'tcp.len > 0 && !quib.name'")).out, "");
+  for (const std::int32_t decoded : {port, 0}) {
+    EXPECT_EQ(Shell(TsharkOn(path, decoded, "-Y 'tcp.len > 0 && !quib.name'")).out, "") << decoded;
+  }
 
   // The server's comments, on its frames and the client's, say what the
   // dissector says: "0x0085 Walk, packet version 5" of a frame it names Walk.
@@ -320,6 +331,60 @@ TEST_F(DissectorTest, AMapLoginOfEveryVersionTellsItsVersionAndItsPackets) {
     Reading client = readings.at({static_cast<int>(i), true});
     EXPECT_EQ(client["quib.name"], "Map login|Walk") << "version " << version;
     EXPECT_EQ(client["quib.version"], version + "|" + version);
+  }
+}
+
+// On any port, not told it, the dissector takes a conversation whose first
+// client segment is one packet a client opens a connection with, at a listed
+// size, or whose handshake the server's capture says joined it; any other is
+// left to other dissectors. A map change shows its 4 zero bytes apart.
+TEST_F(DissectorTest, AConversationOnAnyPortIsToldByItsFirstClientPacket) {
+  const Bytes login = LoginRequest();
+  const Bytes tlsHello = Concat({Bytes{0x16, 0x03, 0x01, 0x00, 0x2F, 0x01, 0x00, 0x00, 0x2B},
+                                 Bytes{0x03, 0x03}, Zeros(33), Bytes{0, 2, 0x13, 1, 1, 0, 0, 0}});
+  const struct {
+    std::vector<Bytes> sent;
+    std::string names;  // the client's packets as read; empty: left to others
+    const char* comment = "";
+  } cases[] = {
+      {{MapLogin(), Walk()}, "Map login|Walk"},
+      {{Walk()}, "Walk", "Connected before the capture started, packet version 5"},
+      {{Walk()}, ""},
+      {{Concat({login, Bytes{0}})}, ""},
+      {{Walk(), login}, ""},
+      {{FromText("GET / HTTP/1.1\r\nHost: localhost\r\n\r\n")}, ""},
+      {{tlsHello}, ""},
+  };
+  const Bytes change =
+      Concat({Le16(0x0091), FromText("prontera_field_0"), Le16(150), Le16(170), Zeros(4)});
+  PacketCapture capture;
+  std::string error;
+  ASSERT_TRUE(capture.Open(path, error)) << error;
+  Timestamp time = 1'700'000'000'000'000;
+  PacketCapture::ConversationId id = 0;
+  for (const auto& c : cases) {
+    ++id;
+    capture.BeginConversation(id, 0x7F000001, static_cast<std::uint16_t>(50000 + id), 0x7F000001,
+                              40000, time, c.comment);
+    for (const Bytes& bytes : c.sent) {
+      capture.ClientData(id, bytes.data(), bytes.size(), "", ++time);
+    }
+    if (!c.names.empty()) capture.ServerData(id, change.data(), change.size(), "", ++time);
+    capture.EndConversation(id, PacketCapture::EndKind::kClientClosed, ++time);
+  }
+  ASSERT_TRUE(capture.Close());
+
+  const Readings readings = Read(path, 40000, "", false);
+  const auto read = [&](int stream, bool toServer) {
+    const auto found = readings.find({stream, toServer});
+    return found == readings.end() ? Reading() : found->second;
+  };
+  for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+    Reading server = read(i, false);
+    EXPECT_EQ(read(i, true)["quib.name"], cases[i].names) << "stream " << i;
+    EXPECT_EQ(server["quib.map"] + " " + server["quib.padding"],
+              cases[i].names.empty() ? " " : "prontera_field_0 00000000")
+        << "stream " << i;
   }
 }
 

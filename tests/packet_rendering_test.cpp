@@ -82,7 +82,7 @@ TEST(PacketRendering, RepliesAsTheServerBuildsThem) {
                              },
                              26));
   EXPECT_EQ(change.Info, "0x0091 Map change: prontera.gat (150, 170)");
-  EXPECT_EQ(ValuesOf(change), "id=145, map=\"prontera.gat\", x=150, y=170");
+  EXPECT_EQ(ValuesOf(change), "id=145, map=\"prontera.gat\", x=150, y=170, padding=4");
   EXPECT_EQ(Render(kStatus, Concat({Le16(0x00B0), Le16(1), Le32(99)})).Info,
             "0x00B0 Status: type 1, value 99");
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -101,7 +102,8 @@ std::string Layout(std::span<const PacketField> layout) {
 // One packet: id (or member), length ("field": the total at offset 2; 0: it
 // takes everything held; none: the version's entry), name, layout, Info and
 // the flags the dissector's framing reads; `role` for a login or character
-// packet, which is no map login.
+// packet, which is no map login; `opens` for a packet a client opens a
+// connection with, by which the dissector tells the protocol on any port.
 std::string Row(const PacketDescription& packet, bool role = false) {
   std::ostringstream text;
   const char* separator = "{";
@@ -135,6 +137,9 @@ std::string Row(const PacketDescription& packet, bool role = false) {
   if (packet.OwesEcho) field("echo") << "true";
   if (packet.FollowsEcho) field("after_echo") << "true";
   if (role) field("role") << "true";
+  if (std::ranges::find(kOpeningPackets, &packet) != std::end(kOpeningPackets)) {
+    field("opens") << "true";
+  }
   text << "}";
   return text.str();
 }
