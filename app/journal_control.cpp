@@ -59,6 +59,31 @@ void AppendListening(std::string& out, Form1& form) {
   line.End();
 }
 
+// A judged run's verdict, in its summary: each expectation, the furthest
+// milestone of each client when one is not met, the violation, the status.
+void AppendVerdict(JsonLine& line, const Form1& form) {
+  const RunSummary& summary = form.Summary;
+  line.Open("expected");
+  for (const Expectation& expectation : form.Rules.Expected) {
+    line.Open(MilestoneName(expectation.Step));
+    line.Number("clients", static_cast<std::int64_t>(expectation.Clients));
+    line.Number("reached", static_cast<std::int64_t>(summary.ReachedCount(expectation.Step)));
+    line.Bool("met", ExpectationMet(summary, expectation));
+    line.Close();
+  }
+  line.Close();
+  if (!EveryExpectationMet(summary, form.Rules)) {
+    line.Open("furthest");
+    for (const RunSummary::Furthest& client : summary.FurthestReached) {
+      line.Word(std::to_string(client.Conversation),
+                client.Reached ? MilestoneName(client.Step) : "nothing");
+    }
+    line.Close();
+  }
+  if (!form.Violation.empty()) line.Text("violation", form.Violation);
+  line.Number("status", RunExitStatus(form));
+}
+
 void AppendStopped(std::string& out, Form1& form, std::string_view why) {
   const RunSummary& summary = form.Summary;
   const auto count = [](std::uint64_t n) { return static_cast<std::int64_t>(n); };
@@ -77,6 +102,7 @@ void AppendStopped(std::string& out, Form1& form, std::string_view why) {
   line.Number("detect_failed", count(summary.DetectFailed));
   if (summary.DroppedLines > 0) line.Number("dropped_lines", count(summary.DroppedLines));
   if (summary.DroppedMessages > 0) line.Number("dropped_messages", count(summary.DroppedMessages));
+  if (form.Rules.Any()) AppendVerdict(line, form);
   line.Close();
   line.End();
 }
@@ -92,7 +118,6 @@ void AppendSilentCommand(std::string& out, Form1& form) {
 }  // namespace
 
 void Form1::JournalEvent(const ConnectionEvent& event) {
-  CountEvent(Summary, event);
   if (!Journal.IsOpen()) return;
   std::string& out = Journal.Buffer();
   JournalNotes& notes = JournalState;

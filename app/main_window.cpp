@@ -19,6 +19,10 @@ Form1::Form1()
   // before any view does.
   Events.Add([this](const ConnectionEvent& event) { LogEvent(event); });
   Events.Add([this](const ConnectionEvent& event) { CaptureEvent(event); });
+  Events.Add([this](const ConnectionEvent& event) {
+    CountEvent(Summary, event);
+    JudgeEvent(*this, event);
+  });
   Events.Add([this](const ConnectionEvent& event) { JournalEvent(event); });
   Text2.SetMaxLength(kMapNameMaxLength);
   Text2.OnCut = [this](const std::string& typed) {
@@ -61,6 +65,7 @@ void Form1::Unload() {
 void Form1::Stop(std::string_view why) {
   if (Stopped) return;
   Stopped = true;
+  EndReason = why;
   StopCapture();
   Emit({.Kind = EventKind::kStopped, .Text = why});
   StopJournal();

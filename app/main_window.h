@@ -20,6 +20,7 @@
 #include "app/controls.h"
 #include "app/packet_lines.h"
 #include "app/run_summary.h"
+#include "app/verdict.h"
 #include "base/settings.h"
 #include "capture/packet_capture.h"
 #include "journal/journal_file.h"
@@ -204,7 +205,11 @@ class Form1 : public ProtocolHost {
   // heard just before it; 0: none.
   std::uint64_t ShortPacketConversation = 0;
   JournalFile Journal;
-  RunSummary Summary;  // counted from the stream, journal or not
+  RunSummary Summary;     // counted from the stream, journal or not
+  VerdictRules Rules;     // what the run is judged by (--expect, --strict...)
+  std::string Violation;  // the first under --strict, as the log names it; empty: none
+  // Why the run ended, once it has (Stop): "quit", "deadline"...
+  std::string EndReason;
   // When the server started: the journal's `ms` counts from here, and its
   // `time` is the system's clock then (UTC, milliseconds since 1970) plus `ms`.
   std::chrono::steady_clock::time_point Started = std::chrono::steady_clock::now();

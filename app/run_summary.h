@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
+#include "net/socket_types.h"
 #include "protocol/connection_events.h"
 
 namespace quib {
@@ -24,6 +26,17 @@ struct RunSummary {
   // messages for standard error, dropped while their reader did not read.
   std::uint64_t DroppedLines = 0;
   std::uint64_t DroppedMessages = 0;
+
+  // How far each connection came, in the order of the accepts: the first
+  // kFurthestKept of them (a verdict names them; memory stays bounded).
+  struct Furthest {
+    std::uint64_t Conversation = 0;
+    Endpoint Peer;
+    bool Reached = false;  // whether it reached any milestone; Step is its furthest then
+    Milestone Step = Milestone::kPreLogin;
+  };
+  static constexpr std::size_t kFurthestKept = 1000;
+  std::vector<Furthest> FurthestReached;
 
   std::uint64_t ReachedCount(Milestone step) const {
     return Reached[static_cast<std::size_t>(step)];

@@ -31,6 +31,11 @@ inline constexpr Range kTickRange{10, 1000};
 // The wait before each accept, which holds the one thread.
 inline constexpr std::int32_t kDefaultAcceptDelayMs = 500;
 inline constexpr Range kAcceptDelayRange{0, 10000};
+// --within: the longest a judged run may take, in seconds (a day).
+inline constexpr Range kWithinRange{1, 86400};
+// --fast: the cadence of a client's automated test.
+inline constexpr std::int32_t kFastTickMs = 10;
+inline constexpr std::int32_t kFastAcceptDelayMs = 0;
 
 // The map name box and the start cell.
 inline constexpr char kDefaultMapName[] = "prontera.gat";

@@ -49,7 +49,8 @@ int Run(Form1& form, const ConsoleStreams& streams, const ProgramOptions* option
   waiter.Close(session.End());
   form.StopRequested = nullptr;
   form.Unload();
-  return status;
+  if (options != nullptr) RemoveReadyFile(*options);
+  return status == 0 ? RunExitStatus(form) : status;
 }
 
 }  // namespace

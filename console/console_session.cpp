@@ -45,6 +45,8 @@ void ConsoleSession::Stop(std::string_view why) {
   form_.Summary.DroppedLines = log_.Queue.DroppedTotal();
   form_.Summary.DroppedMessages = messages_.Queue.DroppedTotal();
   form_.Stop(why);
+  // A judged run says what it came to (the journal's last line has it too).
+  if (form_.Rules.Any()) Say(VerdictText(form_));
   phase_ = Phase::kStopping;
   const auto now = Clock::now();
   stopBy_ = now + kLastOutputLimit;
@@ -68,6 +70,9 @@ ConsoleWait ConsoleSession::Step(const ConsoleReady& ready) {
   }
   if (phase_ == Phase::kRunning) TickIfDue(form_, nextTick_);
   const auto now = Clock::now();
+  if (phase_ == Phase::kRunning) {
+    if (const std::string_view why = EndDue(form_, now); !why.empty()) Stop(why);
+  }
   Flush(now);
   return NextWait(now);
 }
@@ -121,7 +126,7 @@ ConsoleWait ConsoleSession::NextWait(Clock::time_point now) {
     wait.Stop = true;
     wait.Listener = form_.LoginServer.Socket;
     wait.Input = inputOpen_;
-    wait.Until = nextTick_;
+    wait.Until = std::min(nextTick_, Deadline(form_));
     return wait;
   }
   // Stopping: wait for the outputs that still take bytes, and no longer.

@@ -56,6 +56,18 @@ bool OutputFile::IsFileAt(const std::string& path) const {
          there == identity_;
 }
 
+bool ReplaceFileWith(const std::string& path, std::string_view text, std::string& error) {
+  const std::string temporary = path + ".tmp";
+  OutputFile file;
+  std::size_t written = 0;
+  const bool done =
+      file.Create(temporary, error) &&
+      file.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), written, error) &&
+      file.Close(error) && os::RenameOver(temporary, path, error);
+  if (!done) RemoveFile(temporary);
+  return done;
+}
+
 OutputFile::~OutputFile() {
   std::string ignored;
   Close(ignored);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace quib {
@@ -67,6 +68,13 @@ class OutputFile {
   std::intptr_t handle_ = kClosed;  // a descriptor, or a HANDLE
   FileIdentity identity_;           // of the open file, read when it was created
 };
+
+// Puts `text` at `path` at once: written beside it as PATH.tmp, then renamed
+// over it, so that a reader finds no file there or all of it. False with the
+// reason in `error`; PATH.tmp is not left behind.
+bool ReplaceFileWith(const std::string& path, std::string_view text, std::string& error);
+// Removes the file at `path`, if there is one; false when one stays.
+bool RemoveFile(const std::string& path);
 
 // True when anything is at `path`: a file, a folder, a device.
 bool PathExists(const std::string& path);

@@ -19,6 +19,9 @@ inline constexpr NativeFile kNoFile = -1;
 
 void CloseFile(NativeFile file);
 
+// Renames `from` to `to`, replacing a file there. False with the reason.
+bool RenameOver(const std::string& from, const std::string& to, std::string& error);
+
 // Holds an open file and closes it when it goes, unless released.
 class FileOwner {
  public:

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -158,6 +159,14 @@ bool OutputFile::Close(std::string& error) {
   error = std::strerror(errno);
   return false;
 }
+
+bool os::RenameOver(const std::string& from, const std::string& to, std::string& error) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  error = std::strerror(errno);
+  return false;
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
 
 bool PathExists(const std::string& path) {
   struct stat info {};

@@ -146,6 +146,18 @@ bool WriteSome(NativeFile file, const std::uint8_t* bytes, std::size_t count, st
 
 }  // namespace os
 
+bool os::RenameOver(const std::string& from, const std::string& to, std::string& error) {
+  if (::MoveFileExW(WideText(from).c_str(), WideText(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return true;
+  }
+  error = SystemMessage(::GetLastError());
+  return false;
+}
+
+bool RemoveFile(const std::string& path) {
+  return ::DeleteFileW(WideText(path).c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 bool PathExists(const std::string& path) {
   return ::GetFileAttributesW(WideText(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -12,7 +12,7 @@ namespace quib {
 namespace {
 
 // The options that take a value, and what each takes.
-enum class ValueKind { kNumber, kMilliseconds, kAddress, kFile };
+enum class ValueKind { kNumber, kMilliseconds, kSeconds, kAddress, kFile, kMilestone };
 struct ValueOption {
   const char* Name;
   ValueKind Kind;
@@ -26,7 +26,19 @@ constexpr ValueOption kValueOptions[] = {
     {"--packet-db", ValueKind::kFile, {}},
     {"--capture", ValueKind::kFile, {}},
     {"--journal", ValueKind::kFile, {}},
+    {"--ready-file", ValueKind::kFile, {}},
+    {"--expect", ValueKind::kMilestone, {}},
+    {"--within", ValueKind::kSeconds, kWithinRange},
 };
+
+// The options that take no value.
+constexpr const char* kFlags[] = {"--help",     "-h",           "--version",
+                                  "--headless", "--log-detail", "--log-packets",
+                                  "--fast",     "--until-met",  "--strict"};
+
+bool IsFlag(const std::string& name) {
+  return std::find(std::begin(kFlags), std::end(kFlags), name) != std::end(kFlags);
+}
 
 const ValueOption* FindValueOption(const std::string& name) {
   for (const ValueOption& option : kValueOptions) {
@@ -42,6 +54,10 @@ std::string Expects(const ValueOption& option) {
       return "a number from " + RangeText(option.Bounds);
     case ValueKind::kMilliseconds:
       return "a number of milliseconds from " + RangeText(option.Bounds);
+    case ValueKind::kSeconds:
+      return "a number of seconds from " + RangeText(option.Bounds);
+    case ValueKind::kMilestone:
+      return "a milestone (" + ExpectableMilestones() + "), then =N for N clients";
     case ValueKind::kAddress:
       return "a local IPv4 address such as 127.0.0.1 (not 0.0.0.0)";
     case ValueKind::kFile:
@@ -56,6 +72,21 @@ bool TakeValue(ProgramOptions& options, const ValueOption& option, const std::st
   if (name == "--port") return ParseNumber(value, option.Bounds, options.Port);
   if (name == "--tick") return ParseNumber(value, option.Bounds, options.TickMs);
   if (name == "--accept-delay") return ParseNumber(value, option.Bounds, options.AcceptDelayMs);
+  if (name == "--within") {
+    std::int32_t seconds = 0;
+    if (!ParseNumber(value, option.Bounds, seconds)) return false;
+    options.Verdict.Within = std::chrono::seconds(seconds);
+    return true;
+  }
+  if (name == "--expect") {
+    Expectation expectation;
+    if (!ParseExpectation(value, expectation)) return false;
+    // A milestone named again is expected as named last.
+    auto& expected = options.Verdict.Expected;
+    std::erase_if(expected, [&](const Expectation& e) { return e.Step == expectation.Step; });
+    expected.push_back(expectation);
+    return true;
+  }
   if (name == "--address") {
     // Every address at once cannot be advertised to a client, nor can a
     // broadcast or multicast one.
@@ -65,9 +96,10 @@ bool TakeValue(ProgramOptions& options, const ValueOption& option, const std::st
     return true;
   }
   if (value.empty()) return false;
-  (name == "--capture"   ? options.CapturePath
-   : name == "--journal" ? options.JournalPath
-                         : options.PacketDbPath) = value;
+  (name == "--capture"      ? options.CapturePath
+   : name == "--journal"    ? options.JournalPath
+   : name == "--ready-file" ? options.ReadyFilePath
+                            : options.PacketDbPath) = value;
   return true;
 }
 
@@ -86,9 +118,7 @@ OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, Program
       name.resize(equals);
     }
 
-    const bool isFlag = name == "--help" || name == "-h" || name == "--version" ||
-                        name == "--headless" || name == "--log-detail" || name == "--log-packets";
-    if (isFlag && inlineValue) {
+    if (IsFlag(name) && inlineValue) {
       error = name + " takes no value";
       return OptionsOutcome::kError;
     }
@@ -106,10 +136,18 @@ OptionsOutcome ParseProgramOptions(const std::vector<std::string>& args, Program
     }
     if (name == "--help" || name == "-h") return OptionsOutcome::kHelp;
     if (name == "--version") return OptionsOutcome::kVersion;
-    if (name == "--headless" || name == "--log-detail" || name == "--log-packets") {
-      (name == "--headless"     ? options.Headless
-       : name == "--log-detail" ? options.LogDetail
-                                : options.LogPackets) = true;
+    if (name == "--fast") {
+      // A --tick or --accept-delay after it wins.
+      options.TickMs = kFastTickMs;
+      options.AcceptDelayMs = kFastAcceptDelayMs;
+      continue;
+    }
+    if (IsFlag(name)) {
+      (name == "--headless"      ? options.Headless
+       : name == "--log-detail"  ? options.LogDetail
+       : name == "--log-packets" ? options.LogPackets
+       : name == "--until-met"   ? options.Verdict.UntilMet
+                                 : options.Verdict.Strict) = true;
       continue;
     }
     const ValueOption* option = FindValueOption(name);
@@ -183,9 +221,18 @@ std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
 std::string UsageText(const std::string& programName) {
   const std::string indent(7 + programName.size() + 1, ' ');
   return "Usage: " + programName + " [--headless] [--log-detail] [--log-packets] [--port N]\n" +
-         indent + "[--address A.B.C.D] [--tick MS] [--accept-delay MS] [--capture FILE]\n" +
-         indent + "[--journal FILE] [--packet-db FILE]\n" + "       " + programName +
-         " --check-db [FILE]\n" + "       " + programName + " --help | --version\n";
+         indent + "[--address A.B.C.D] [--tick MS] [--accept-delay MS] [--fast]\n" + indent +
+         "[--capture FILE] [--journal FILE] [--packet-db FILE] [--ready-file FILE]\n" + indent +
+         "[--expect MILESTONE[=N]]... [--within SECONDS] [--until-met] [--strict]\n" + "       " +
+         programName + " --check-db [FILE]\n" + "       " + programName + " --help | --version\n";
+}
+
+std::string ExitStatusTable(const std::string& indent) {
+  std::string text;
+  for (const ExitStatusRow& row : kExitStatuses) {
+    text += indent + std::to_string(row.Status) + "  " + row.Meaning + "\n";
+  }
+  return text;
 }
 
 std::string HelpText(const std::string& programName) {
@@ -212,6 +259,10 @@ std::string HelpText(const std::string& programName) {
          std::to_string(kDefaultAcceptDelayMs) + ";\n                    " +
          RangeText(kAcceptDelayRange) +
          "; 0 accepts at once)\n"
+         "  --fast            the cadence of an automated test: --tick " +
+         std::to_string(kFastTickMs) + " --accept-delay " + std::to_string(kFastAcceptDelayMs) +
+         ";\n"
+         "                    a --tick or --accept-delay after it wins\n"
          "  --capture FILE    write every connection's traffic to FILE (pcapng),\n"
          "                    each client packet commented with how it was read\n"
          "  --journal FILE    write what happens to FILE as JSON Lines, one event\n"
@@ -224,8 +275,26 @@ std::string HelpText(const std::string& programName) {
          "                    holds and what will not work, and exit: 0 when clients\n"
          "                    of every version it lists can reach the map, 1 when\n"
          "                    some cannot or it cannot be loaded\n"
+         "  --ready-file FILE once listening, write FILE at once (a temporary file\n"
+         "                    renamed into place): JSON with address, port, pid and\n"
+         "                    version; it is removed when the server ends\n"
+         "  --expect MILESTONE[=N]\n"
+         "                    expect N clients (default 1) to reach MILESTONE: " +
+         ExpectableMilestones() +
+         ";\n"
+         "                    repeatable; the exit status says whether all were met\n"
+         "  --within SECONDS  end the run after SECONDS at the latest (" +
+         RangeText(kWithinRange) +
+         ")\n"
+         "  --until-met       end the run as soon as every expectation is met\n"
+         "  --strict          end the run at the first unknown packet, packet handled\n"
+         "                    short or map login whose version cannot be told\n"
          "  --help            show this text\n"
          "  --version         show the version\n"
+         "\n"
+         "With --expect, --within, --until-met or --strict, standard error gets the\n"
+         "run's summary at the end. Exit status:\n" +
+         ExitStatusTable("  ") +
          "\n"
          "In the console, the log goes to standard output, one line per entry, and\n"
          "standard input takes one command per line:\n" +

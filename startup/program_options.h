@@ -1,6 +1,5 @@
-// The command line: quib-server [--headless] [--log-detail] [--port N]
-// [--address A.B.C.D] [--tick MS] [--accept-delay MS] [--capture FILE]
-// [--journal FILE] [--packet-db FILE], --check-db [FILE], --help, --version.
+// The command line: the options UsageText shows, --check-db [FILE], --help,
+// --version.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/verdict.h"
 #include "base/settings.h"
 #include "net/ipv4_text.h"
 
@@ -21,10 +21,12 @@ struct ProgramOptions {
   std::uint32_t Address = 0x7F000001;  // host byte order: 127.0.0.1
   std::int32_t TickMs = kDefaultTickMs;
   std::int32_t AcceptDelayMs = kDefaultAcceptDelayMs;
-  std::string PacketDbPath;  // empty: packet_db.txt beside the executable
-  std::string CapturePath;   // empty: no capture at start
-  bool CheckDb = false;      // check the packet database and exit; no server
-  std::string JournalPath;   // empty: no journal at start
+  std::string PacketDbPath;   // empty: packet_db.txt beside the executable
+  std::string CapturePath;    // empty: no capture at start
+  bool CheckDb = false;       // check the packet database and exit; no server
+  std::string JournalPath;    // empty: no journal at start
+  std::string ReadyFilePath;  // empty: no ready file
+  VerdictRules Verdict;       // --expect, --within, --until-met, --strict
 };
 
 // Reads a dotted IPv4 address of four decimal numbers (host byte order).
@@ -56,6 +58,8 @@ std::optional<int> ParseOrAnswer(const std::vector<std::string>& args,
 
 // The two-line synopsis shown after a bad option.
 std::string UsageText(const std::string& programName);
+// The exit statuses, a line each: "  3  an expectation not met".
+std::string ExitStatusTable(const std::string& indent);
 // What --help shows: the synopsis, the options and the console commands.
 std::string HelpText(const std::string& programName);
 

@@ -3,7 +3,12 @@
 #include "app/main_window.h"
 #include "app/status_text.h"
 #include "packetdb/database_summary.h"
+#include "platform/os.h"
 #include "startup/program_options.h"
+
+#ifndef QUIB_VERSION
+#define QUIB_VERSION "unknown"
+#endif
 
 namespace quib {
 
@@ -28,6 +33,8 @@ std::string DatabaseFailure(const ProgramOptions& options, const std::string& pa
 }  // namespace
 
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error) {
+  // A ready file left by an earlier run would send a waiting test to its port.
+  if (!options.ReadyFilePath.empty()) RemoveFile(options.ReadyFilePath);
   std::string reason;
   const std::string path = DatabasePath(options, reason);
   if (path.empty() || !form.Initialize(path, &reason)) {
@@ -54,7 +61,25 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
     form.Unload();
     return false;
   }
+  if (!options.ReadyFilePath.empty() &&
+      !ReplaceFileWith(options.ReadyFilePath, ReadyFileText(form), reason)) {
+    error = "Unable to write the ready file " + options.ReadyFilePath + ": " + reason;
+    form.Stop("start-failed");
+    form.Unload();
+    return false;
+  }
+  form.Rules = options.Verdict;
   return true;
+}
+
+std::string ReadyFileText(const Form1& form) {
+  return "{\"address\":\"" + FormatIPv4(form.ListenAddress) +
+         "\",\"port\":" + std::to_string(form.ListeningPort()) +
+         ",\"pid\":" + std::to_string(ProcessId()) + ",\"version\":\"" QUIB_VERSION "\"}\n";
+}
+
+void RemoveReadyFile(const ProgramOptions& options) {
+  if (!options.ReadyFilePath.empty()) RemoveFile(options.ReadyFilePath);
 }
 
 std::string ListeningMessage(const Form1& form) {

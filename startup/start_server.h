@@ -21,6 +21,12 @@ struct ProgramOptions;
 // file cannot be created.
 bool StartServer(Form1& form, const ProgramOptions& options, std::string& error);
 
+// The ready file's one JSON object: where the server listens (the real port,
+// also when the system picked it), its process and its version.
+std::string ReadyFileText(const Form1& form);
+// Removes the ready file --ready-file names, if any: the server has ended.
+void RemoveReadyFile(const ProgramOptions& options);
+
 // Why the listen failed and what to do, for the line below "Unable to listen
 // on ADDRESS:PORT". `systemText` is the system's own words
 // (ListenFailureText), shown for a failure other than a port in use or an

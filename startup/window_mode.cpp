@@ -26,8 +26,13 @@ int RunWindowMode(const ProgramOptions& options, const WindowCalls& calls) {
   const int status = calls.RunWindow(form);
   form.StopRequested = nullptr;
   form.Stop("window-closed");
+  if (form.Rules.Any()) {
+    std::fputs(VerdictText(form).c_str(), stderr);
+    std::fflush(stderr);
+  }
   form.Unload();
-  return status;
+  RemoveReadyFile(options);
+  return status == 0 ? RunExitStatus(form) : status;
 }
 
 }  // namespace quib

@@ -13,6 +13,7 @@
 
 #include "app/connections.h"
 #include "app/controls.h"
+#include "app/verdict.h"
 #include "base/settings.h"
 #include "console/console_session.h"
 #include "console/console_wait.h"
@@ -260,7 +261,13 @@ TEST(ManualPageTest, TheDocumentsStateTheRangesAndBoundsTheCodeHolds) {
       {"longer than " + std::to_string(kMaxCommandLine) + " characters", false, true},
       {"nothing for " + ms(kStalledOutput) + " ms", true, false},
       {"within " + std::to_string(kLastOutputLimit.count() / 1000) + " seconds", true, false},
+      {RangeText(kWithinRange), true, true},
   };
+  // README's table of exit statuses is the program's.
+  for (const ExitStatusRow& row : kExitStatuses) {
+    const std::string line = "| " + std::to_string(row.Status) + " | " + row.Meaning + " |";
+    EXPECT_NE(ReadSource("README.md").find(line), std::string::npos) << line;
+  }
   for (const auto& fact : facts) {
     EXPECT_EQ(readme.find(fact.Text) != std::string::npos, fact.InReadme) << fact.Text;
     EXPECT_EQ(page.find(fact.Text) != std::string::npos, fact.InPage) << fact.Text;
@@ -272,6 +279,7 @@ TEST(ManualPageTest, TheDocumentsStateTheRangesAndBoundsTheCodeHolds) {
       RangeText(kAcceptDelayRange),
       RangeText(kCellRange),
       RangeText(kBytesCountRange),
+      RangeText(kWithinRange),
       "1 to 65535",  // the packet versions a section header may name
       "5 to 22",     // the versions of the shipped database, in an example line
       "16 to 256",   // the icon's sizes in pixels

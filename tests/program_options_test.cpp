@@ -65,10 +65,33 @@ TEST(ProgramOptionsTest, BadArgumentsAreErrors) {
                                              {"--packet-db"},
                                              {"--packet-db="},
                                              {"--headless=yes"},
-                                             {"--check-db="}}) {
+                                             {"--check-db="},
+                                             {"--expect", "walk"},
+                                             {"--expect", "map=0"},
+                                             {"--expect", "map=+2"},
+                                             {"--expect", "map="},
+                                             {"--within", "0"},
+                                             {"--strict=yes"}}) {
     ProgramOptions options;
     EXPECT_EQ(Parse(args, options), OptionsOutcome::kError) << args[0];
   }
+}
+
+// --fast is a cadence that a --tick or --accept-delay after it overrides, and
+// a milestone expected again is expected as named last.
+TEST(ProgramOptionsTest, FastAndExpectationsTakeTheirOrder) {
+  ProgramOptions options;
+  ASSERT_EQ(Parse({"--tick", "500", "--fast", "--accept-delay", "100", "--expect", "map",
+                   "--expect", "loaded=2", "--expect", "map=3", "--within", "30", "--until-met"},
+                  options),
+            OptionsOutcome::kRun);
+  EXPECT_EQ(options.TickMs, kFastTickMs);
+  EXPECT_EQ(options.AcceptDelayMs, 100);
+  ASSERT_EQ(options.Verdict.Expected.size(), 2u);
+  EXPECT_EQ(options.Verdict.Expected[0].Step, Milestone::kLoaded);
+  EXPECT_EQ(options.Verdict.Expected[1].Clients, 3u);
+  EXPECT_EQ(options.Verdict.Within, std::chrono::seconds(30));
+  EXPECT_TRUE(options.Verdict.UntilMet && !options.Verdict.Strict);
 }
 
 // Four decimal parts of up to three digits, each 0 to 255, and nothing else;

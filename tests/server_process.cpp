@@ -218,6 +218,10 @@ void ServerProcess::Reap(int timeoutMs) {
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
       exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      // What it wrote before it ended is still in the pipes.
+      const auto drained = Clock::now() + std::chrono::milliseconds(500);
+      while (MsLeft(drained) > 0 && Pump(MsLeft(drained))) {
+      }
       return;
     }
     if (done < 0 || MsLeft(deadline) == 0) return;

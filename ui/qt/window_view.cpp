@@ -1,6 +1,7 @@
 #include "ui/qt/window_view.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -341,6 +342,8 @@ void WindowView::StartEvents() {
   connect(timer1, &QTimer::timeout, this, [this] {
     form_.PollConnections();
     RefreshStatus();
+    // A judged run that is over ends the window as a stop would.
+    if (StopIfDue(form_)) QCoreApplication::quit();
   });
   timer1->start();
   // rWin's part: a waiting connection on the listening socket is announced

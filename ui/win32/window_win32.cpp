@@ -330,6 +330,8 @@ LRESULT Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam != kTimer1) break;
       form_.PollConnections();
       RefreshStatus();
+      // A judged run that is over ends the window as a stop would.
+      if (StopIfDue(form_)) ::PostMessageW(window_, WM_CLOSE, 0, 0);
       // The rhythm may be changed while the server runs.
       if (form_.TickInterval != armed_) ArmTimer();
       return 0;
