@@ -121,11 +121,24 @@ TEST(JournalTest, SwitchingLosesNothingAndTheSameFileGoesOn) {
 // connection, whatever a journal does.
 TEST(JournalTest, TheSummaryCountsTheStream) {
   RunSummary summary;
+  ConnectionRecord first, second;
+  first.Conversation = 1;
+  second.Conversation = 2;
   const ConnectionEvent events[] = {
-      {.Kind = EventKind::kAccepted},
-      {.Kind = EventKind::kAccepted},
-      {.Kind = EventKind::kMilestone, .Step = Milestone::kMap, .FirstTime = true},
-      {.Kind = EventKind::kMilestone, .Step = Milestone::kMap, .FirstTime = false},
+      {.Kind = EventKind::kAccepted, .Connection = &first},
+      {.Kind = EventKind::kAccepted, .Connection = &second},
+      {.Kind = EventKind::kMilestone,
+       .Connection = &first,
+       .Step = Milestone::kMap,
+       .FirstTime = true},
+      {.Kind = EventKind::kMilestone,
+       .Connection = &first,
+       .Step = Milestone::kLogin,
+       .FirstTime = true},
+      {.Kind = EventKind::kMilestone,
+       .Connection = &first,
+       .Step = Milestone::kMap,
+       .FirstTime = false},
       {.Kind = EventKind::kUnknown},
       {.Kind = EventKind::kShortPacket},
       {.Kind = EventKind::kDetectFailed},
@@ -134,8 +147,13 @@ TEST(JournalTest, TheSummaryCountsTheStream) {
   for (const ConnectionEvent& event : events) CountEvent(summary, event);
   EXPECT_EQ(summary.Connections, 2u);
   EXPECT_EQ(summary.ReachedCount(Milestone::kMap), 1u);
-  EXPECT_EQ(summary.ReachedCount(Milestone::kLogin), 0u);
+  EXPECT_EQ(summary.ReachedCount(Milestone::kLogin), 1u);
   EXPECT_EQ(summary.UnknownPackets + summary.ShortPackets + summary.DetectFailed, 3u);
+  // The furthest of each connection, not its latest; none for the second.
+  ASSERT_EQ(summary.FurthestReached.size(), 2u);
+  EXPECT_TRUE(summary.FurthestReached[0].Reached);
+  EXPECT_EQ(summary.FurthestReached[0].Step, Milestone::kMap);
+  EXPECT_FALSE(summary.FurthestReached[1].Reached);
 }
 
 #ifndef _WIN32
