@@ -70,6 +70,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${quib_linux}/copyright ${quib_pac
         DESTINATION ${quib_docdir} COMPONENT server)
 # The example client and the CI recipe, where Debian keeps examples: the two
 # scripts stay executable, so that a CI job runs them where they are.
+# The README's links into docs/ hold where it is installed.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/reference.md ${PROJECT_SOURCE_DIR}/docs/building.md
+              ${PROJECT_SOURCE_DIR}/docs/performance.md
+        DESTINATION ${quib_docdir}/docs COMPONENT server)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/road_client.py DESTINATION ${quib_docdir}/examples
         COMPONENT server)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/ci/client-test.sh

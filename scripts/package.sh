@@ -76,6 +76,9 @@ server_files=(
   usr/share/doc/quib-server/README.md
   usr/share/doc/quib-server/copyright
   usr/share/doc/quib-server/changelog.gz
+  usr/share/doc/quib-server/docs/reference.md
+  usr/share/doc/quib-server/docs/building.md
+  usr/share/doc/quib-server/docs/performance.md
   usr/share/doc/quib-server/examples/road_client.py
   usr/share/doc/quib-server/examples/ci/client-test.sh
   usr/share/doc/quib-server/examples/ci/github-actions.yml
