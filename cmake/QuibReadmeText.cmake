@@ -1,14 +1,21 @@
 # README.md as the Windows zip's README.txt: plain ASCII text with CRLF line
 # ends, so that Notepad and `type` show it as it is. Made at each build from
-# README.md, so it says what README.md says.
-#   cmake -DIN=README.md -DOUT=README.txt -P QuibReadmeText.cmake
+# README.md, so it says what README.md says, followed by the documents it
+# links (MORE, separated by '|'), which the zip has no other copy of.
+#   cmake -DIN=README.md [-DMORE=docs/a.md|docs/b.md] -DOUT=README.txt -P QuibReadmeText.cmake
 # Headings get an underline, code blocks an indent; backticks, bold marks and
-# the table's escaped bars go; the few typographic signs become ASCII.
+# the table's escaped bars go, a link keeps its text; the few typographic
+# signs become ASCII.
 if(NOT IN OR NOT OUT)
   message(FATAL_ERROR "usage: cmake -DIN=README.md -DOUT=README.txt -P ${CMAKE_CURRENT_LIST_FILE}")
 endif()
 
 file(READ "${IN}" text)
+string(REPLACE "|" ";" more "${MORE}")
+foreach(document IN LISTS more)
+  file(READ "${document}" appended)
+  string(APPEND text "\n${appended}")
+endforeach()
 string(REPLACE "\r\n" "\n" text "${text}")
 string(REPLACE "…" "..." text "${text}")
 string(REPLACE "→" "->" text "${text}")
@@ -42,6 +49,7 @@ foreach(line IN LISTS lines)
   string(REPLACE "`" "" line "${line}")
   string(REPLACE "**" "" line "${line}")
   string(REPLACE "\\|" "|" line "${line}")
+  string(REGEX REPLACE "<QUIB_OPEN>([^<]*)<QUIB_CLOSE>\\([^)]*\\)" "\\1" line "${line}")
   if(line MATCHES "^(#+) (.*)$")
     set(title "${CMAKE_MATCH_2}")
     string(LENGTH "${CMAKE_MATCH_1}" level)

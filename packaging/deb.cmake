@@ -4,8 +4,8 @@
 #           /usr/share/quib-server (the program looks beside itself first,
 #           then in ../share/quib-server) with the journal's schema, the
 #           manual page, the dissector and
-#           its tables in Wireshark's global plugin folder, the README and the
-#           copyright.
+#           its tables in Wireshark's global plugin folder, the README, the
+#           copyright and the examples (the example client, the CI recipe).
 #           It needs no Qt.
 #   window  quib-server-window: the Qt window's module in
 #           /usr/lib/<multiarch>/quib-server (ui/qt/CMakeLists.txt), the
@@ -68,6 +68,18 @@ install(FILES ${quib_packaged}/quib-server.1.gz DESTINATION ${CMAKE_INSTALL_MAND
         COMPONENT server)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${quib_linux}/copyright ${quib_packaged}/changelog.gz
         DESTINATION ${quib_docdir} COMPONENT server)
+# The example client and the CI recipe, where Debian keeps examples: the two
+# scripts stay executable, so that a CI job runs them where they are.
+# The README's links into docs/ hold where it is installed.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/reference.md ${PROJECT_SOURCE_DIR}/docs/building.md
+              ${PROJECT_SOURCE_DIR}/docs/performance.md
+        DESTINATION ${quib_docdir}/docs COMPONENT server)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/road_client.py DESTINATION ${quib_docdir}/examples
+        COMPONENT server)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/ci/client-test.sh
+        DESTINATION ${quib_docdir}/examples/ci COMPONENT server)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/ci/github-actions.yml
+        DESTINATION ${quib_docdir}/examples/ci COMPONENT server)
 if(QUIB_HAVE_GUI)
   # Every package carries its own copyright and changelog.
   install(FILES ${quib_linux}/copyright ${quib_packaged}/changelog.gz

@@ -76,6 +76,12 @@ server_files=(
   usr/share/doc/quib-server/README.md
   usr/share/doc/quib-server/copyright
   usr/share/doc/quib-server/changelog.gz
+  usr/share/doc/quib-server/docs/reference.md
+  usr/share/doc/quib-server/docs/building.md
+  usr/share/doc/quib-server/docs/performance.md
+  usr/share/doc/quib-server/examples/road_client.py
+  usr/share/doc/quib-server/examples/ci/client-test.sh
+  usr/share/doc/quib-server/examples/ci/github-actions.yml
 )
 window_files=(
   "usr/lib/$multiarch/quib-server/quib-server-window.so"
@@ -107,6 +113,11 @@ echo "all ${#server_files[@]} + ${#window_files[@]} files are in the packages"
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb --extract "$deb" "$root"
+# A CI job runs the examples where they are installed.
+for script in examples/road_client.py examples/ci/client-test.sh; do
+  [ -x "$root/usr/share/doc/quib-server/$script" ] ||
+    { echo "package: $script is not executable" >&2; exit 1; }
+done
 program=$root/usr/bin/quib-server
 if readelf -d "$program" | grep NEEDED | grep -qi qt; then
   readelf -d "$program" | grep NEEDED >&2

@@ -39,9 +39,11 @@ WINEPREFIX=$wine_prefix wineserver -p </dev/null >/dev/null 2>&1
 # program: let that be wineboot, so that no test's pipes are held by them.
 WINEPREFIX=$wine_prefix WINEDLLOVERRIDES=mscoree,mshtml= wine wineboot </dev/null >/dev/null 2>&1 || true
 # The zip holds the exe, packet_db.txt, the dissector with its tables, the
-# journal's schema and README.txt, and the exe needs no DLL that Windows does not ship.
-contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | LC_ALL=C sort | tr '\n' ' ')
-[ "$contents" = "README.txt journal.schema.json packet_db.txt quib-server.exe quib.lua quib_tables.lua.inc " ] || {
+# journal's schema, README.txt and the examples, and the exe needs no DLL that
+# Windows does not ship. Folders are left out: whether the zip lists them is
+# the archiver's choice.
+contents=$(cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep -v -e '^$' -e '/$' | LC_ALL=C sort | tr '\n' ' ')
+[ "$contents" = "README.txt examples/ci/client-test.sh examples/ci/github-actions.yml examples/road_client.py journal.schema.json packet_db.txt quib-server.exe quib.lua quib_tables.lua.inc " ] || {
   echo "unexpected zip contents: $contents" >&2
   exit 1
 }

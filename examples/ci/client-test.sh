@@ -16,6 +16,10 @@
 # The journal of the run (JSON Lines) is left in $QUIB_JOURNAL for the CI's
 # artifacts, the server's summary on standard error.
 set -euo pipefail
+if [ $# -eq 0 ]; then
+  echo "usage: examples/ci/client-test.sh CLIENT [ARGS...]" >&2
+  exit 2
+fi
 
 server=${QUIB_SERVER:-quib-server}
 work=${QUIB_WORK:-$(mktemp -d)}
@@ -34,6 +38,14 @@ for _ in $(seq 1 500); do
   sleep 0.01
 done
 if [ ! -e "$QUIB_READY" ]; then
+  # The server ended before it listened (its status says why), or did not
+  # listen in time: either way it could not start.
+  if kill -0 "$server_pid" 2>/dev/null; then
+    echo "client-test: the server did not listen within 5 seconds" >&2
+    kill -TERM "$server_pid" 2>/dev/null || true
+    wait "$server_pid" || true
+    exit 1
+  fi
   wait "$server_pid" || exit $?
   exit 1
 fi
