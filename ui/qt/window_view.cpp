@@ -54,7 +54,8 @@ void FitCaption(QWidget* widget, const QString& caption) {
 
 // The status bar's sections, by StatusPart, and the room around each text.
 constexpr std::array<const char*, kStatusPartCount> kSectionNames{
-    "StatusListening", "StatusConnections", "StatusWarp", "StatusReload", "StatusCapture"};
+    "StatusListening", "StatusConnections", "StatusWarp",
+    "StatusReload",    "StatusFaults",      "StatusCapture"};
 constexpr int kSectionSpacing = 4;
 constexpr int kSectionMargin = 2;
 
