@@ -82,9 +82,10 @@ bool TakeFilter(std::string_view part, FaultSpec& spec, std::string& error) {
   } else {
     good = false;
   }
-  if (!good)
-    error =
-        "\"" + std::string(part) + "\" is no filter of " + kKinds[static_cast<int>(spec.Kind)].Name;
+  if (!good) {
+    error.assign(1, '"').append(part).append("\" is no filter of ");
+    error += kKinds[static_cast<int>(spec.Kind)].Name;
+  }
   return good;
 }
 

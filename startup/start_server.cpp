@@ -102,7 +102,8 @@ void TellStarted(Form1& form) {
   if (!form.Faults.Empty()) {
     std::string faults = "Faults set:";
     for (const Fault& fault : form.Faults.All()) {
-      faults += " " + std::to_string(fault.Number) + " " + fault.Spec.Text + ";";
+      faults.append(1, ' ').append(std::to_string(fault.Number)).append(1, ' ');
+      faults.append(fault.Spec.Text).append(1, ';');
     }
     const std::string seed = std::to_string(form.Faults.SeedInForce());
     form.Emit({.Kind = EventKind::kNotice,
