@@ -232,7 +232,9 @@ FaultPlan FaultSet::Plan(std::span<const std::uint8_t> bytes, const PacketDescri
         break;
       }
     }
-    plan.Told.push_back("Fault " + std::to_string(fault.Number) + ": " + name + " " + what);
+    std::string& told = plan.Told.emplace_back("Fault ");
+    told.append(std::to_string(fault.Number)).append(": ").append(name).append(1, ' ');
+    told += what;
     plan.FiredBy.push_back(fault.Number);
   }
   return plan;
