@@ -106,6 +106,7 @@ bool Form1::AcceptOne() {
 }
 
 void Form1::PollConnections() {
+  if (!Held.empty()) RunDueWrites();
   // One question to the system for the whole tick: which sockets have bytes,
   // a close or a reset to receive. The answer is kept by socket, as a removal
   // moves the entries after it. A socket the server closed is not asked about.
@@ -173,6 +174,7 @@ void Form1::ReceiveFromConnection(ConnectionRecord& connection, bool readable) {
 
 void Form1::EndConnection(ConnectionRecord& connection, CloseKind how) {
   Emit({.Kind = EventKind::kClosed, .Connection = &connection, .How = how});
+  if (!Held.empty()) ForgetHeldWrites(connection);
   const SocketHandle socket = connection.Socket;
   CloseSocket(socket);
   RemoveConnection(socket);
@@ -200,6 +202,17 @@ std::int32_t Form1::SendToMapConnections(const std::uint8_t* buffer, std::int32_
 void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
                              std::int32_t length, const PacketDescription* packet) {
   if (connection.GivenUp || length <= 0) return;
+  if (!Faults.Empty() || HoldsWrites(connection)) {
+    SendWithFaults(connection, Span(bytes, length), packet);
+    return;
+  }
+  SendNow(connection, bytes, length, packet, Span(bytes, length), SentPacketComment(packet));
+}
+
+void Form1::SendNow(ConnectionRecord& connection, const std::uint8_t* bytes, std::int32_t length,
+                    const PacketDescription* packet, std::span<const std::uint8_t> told,
+                    const char* name) {
+  if (connection.GivenUp || length <= 0) return;
   if (!connection.Unsent.Empty()) FlushUnsent(connection);
   std::int32_t sent = 0;
   if (connection.Unsent.Empty()) {
@@ -216,13 +229,14 @@ void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* b
     return;
   }
   // The capture names the packet where its bytes start, also when they wait.
-  const char* name = SentPacketComment(packet);
   const std::string_view text = name != nullptr ? name : "";
-  Emit({.Kind = EventKind::kPacketOut,
-        .Connection = &connection,
-        .Bytes = Span(bytes, length),
-        .Text = text,
-        .Packet = packet});
+  if (!told.empty()) {
+    Emit({.Kind = EventKind::kPacketOut,
+          .Connection = &connection,
+          .Bytes = told,
+          .Text = text,
+          .Packet = packet});
+  }
   if (sent > 0) {
     Emit({.Kind = EventKind::kWritten,
           .Connection = &connection,
@@ -257,6 +271,18 @@ void Form1::FlushUnsent(ConnectionRecord& connection) {
 }
 
 void Form1::CloseConnection(ConnectionRecord& connection) {
+  if (HoldsWrites(connection)) {
+    HeldWrite end;
+    end.Conversation = connection.Conversation;
+    end.Due = Now();
+    end.End = HeldWrite::kClose;
+    Held.push_back(std::move(end));
+    return;
+  }
+  CloseNow(connection);
+}
+
+void Form1::CloseNow(ConnectionRecord& connection) {
   Emit({.Kind = EventKind::kClosed, .Connection = &connection, .How = CloseKind::kServer});
   CloseSocket(connection.Socket);
   connection.Unsent.Clear();

@@ -53,6 +53,7 @@ std::vector<LogMenuItem> LogMenuItems(const Form1& form, bool linesSelected) {
   items.push_back(Item(LogMenuCommand::kJournal, form.Journal.IsOpen()
                                                      ? "Stop Journal"
                                                      : std::string("Start Journal") + kEllipsis));
+  items.push_back(Item(LogMenuCommand::kFaults, std::string("Faults") + kEllipsis, true));
 
   LogMenuItem& settings = items.emplace_back(
       Item(LogMenuCommand::kServerSettings, std::string("Server Settings") + kEllipsis, true));
@@ -87,6 +88,8 @@ void RunLogMenuCommand(Form1& form, LogMenuWindow& window, LogMenuCommand comman
     case LogMenuCommand::kJournal:
       if (form.Journal.IsOpen()) return form.StopJournal();
       return window.StartJournal();
+    case LogMenuCommand::kFaults:
+      return window.ShowFaults();
     case LogMenuCommand::kServerSettings:
       return window.ShowServerSettings();
     case LogMenuCommand::kListening:

@@ -23,6 +23,7 @@ enum class LogMenuCommand : std::uint8_t {
   kLogPackets,  // "Show Every Packet", checked while it is on
   kCapture,     // "Start Capture…" or "Stop Capture"
   kJournal,     // "Start Journal…" or "Stop Journal"
+  kFaults,      // "Faults…": the faults set, one added, one removed
   // The server's settings: the Windows menu shows the items it stands for in
   // place, the Qt window in its settings dialog.
   kServerSettings,
@@ -65,6 +66,7 @@ class LogMenuWindow {
   virtual void StartCapture() = 0;  // asks where to
   virtual void StartJournal() = 0;  // asks where to
   virtual void ShowServerSettings() = 0;
+  virtual void ShowFaults() = 0;
 
  protected:
   ~LogMenuWindow() = default;

@@ -12,12 +12,15 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/connections.h"
 #include "app/controls.h"
+#include "app/faults.h"
 #include "app/packet_lines.h"
 #include "app/run_summary.h"
 #include "app/verdict.h"
@@ -102,10 +105,36 @@ class Form1 : public ProtocolHost {
   // queue would pass kUnsentLimit is given up on.
   void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
                         std::int32_t length, const PacketDescription* packet) override;
+  // Sends one packet now (or queues what the socket does not take):
+  // `told`, when not empty, is the packet as the stream tells it sent, and
+  // `name` the capture's comment where its bytes start.
+  void SendNow(ConnectionRecord& connection, const std::uint8_t* bytes, std::int32_t length,
+               const PacketDescription* packet, std::span<const std::uint8_t> told,
+               const char* name);
   // Sends what waits in the connection's queue, as far as the socket takes it.
   void FlushUnsent(ConnectionRecord& connection);
   // Closes the connection's socket; its queue goes with it. The record stays.
+  // Behind writes the faults hold back, the close waits its turn.
   void CloseConnection(ConnectionRecord& connection) override;
+  void CloseNow(ConnectionRecord& connection);
+
+  // --- Faults -----------------------------------------------------------------
+  // A packet sent while faults are set, or while the connection has held
+  // writes: the faults that fire are told, and what they make of it goes
+  // now or is held.
+  void SendWithFaults(ConnectionRecord& connection, std::span<const std::uint8_t> bytes,
+                      const PacketDescription* packet);
+  bool HoldsWrites(const ConnectionRecord& connection) const;
+  // Sends the held writes that are due, in order per connection.
+  void RunDueWrites();
+  // When the next held write is due; time_point::max() for none (a stall
+  // waits for its clearing, not for a time).
+  std::chrono::steady_clock::time_point NextWriteDue() const;
+  void ForgetHeldWrites(const ConnectionRecord& connection);
+  // `fault SPEC` and `fault clear [N]` (0: every fault), told as outcomes.
+  bool AddFault(const std::string& text, std::string& error);
+  void ClearFault(std::uint32_t number);
+  const char* FaultComment(const PacketDescription* packet, std::uint32_t fault);
   // Accepts one waiting connection into the table; false when none waits.
   bool AcceptOne();
 
@@ -225,8 +254,11 @@ class Form1 : public ProtocolHost {
   // is the connection's name in the detailed log and in the capture.
   std::uint64_t NextConversation = 1;
   EventObservers Events;
-  UnknownPackets Unknown;          // the bytes behind the latest "Unknown Packet" lines
-  UnknownPackets PacketLineBytes;  // and behind the latest packet lines
+  FaultSet Faults;
+  std::vector<HeldWrite> Held;          // in order; a connection's writes never overtake
+  std::set<std::string> FaultComments;  // the capture's comments of faulted packets
+  UnknownPackets Unknown;               // the bytes behind the latest "Unknown Packet" lines
+  UnknownPackets PacketLineBytes;       // and behind the latest packet lines
 
   // --- Controls -------------------------------------------------------------
   ListBox List1;            // the packet log

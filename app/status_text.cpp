@@ -83,6 +83,12 @@ std::vector<StatusSection> StatusSections(const Form1& form) {
       {StatusPart::kWarp, {"Warp to " + target, target}},
   };
   if (form.ReloadPending()) sections.push_back({StatusPart::kReload, {"reload pending"}});
+  if (const std::size_t faults = form.Faults.All().size(); faults > 0) {
+    const std::string count = std::to_string(faults);
+    sections.push_back({StatusPart::kFaults,
+                        {count + (faults == 1 ? " fault set" : " faults set"),
+                         count + (faults == 1 ? " fault" : " faults")}});
+  }
   if (form.Capture.IsOpen()) {
     const std::string& path = form.Capture.Path();
     StatusSection capture{StatusPart::kCapture, {std::string(kCaptureLabel) + path}};

@@ -24,8 +24,15 @@ struct ConnectionCounts {
 ConnectionCounts CountConnections(const Form1& form);
 
 // The bar's sections, left to right.
-enum class StatusPart : std::uint8_t { kListening, kConnections, kWarp, kReload, kCapture };
-inline constexpr std::size_t kStatusPartCount = 5;
+enum class StatusPart : std::uint8_t {
+  kListening,
+  kConnections,
+  kWarp,
+  kReload,
+  kFaults,
+  kCapture
+};
+inline constexpr std::size_t kStatusPartCount = 6;
 
 // One section: its whole text first, then shorter forms, tried in turn when
 // the bar is too narrow for it; an empty form leaves the section out.

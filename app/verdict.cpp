@@ -23,7 +23,7 @@ std::string Plural(std::uint64_t count, const char* one, const char* many) {
 
 std::string ExpectationText(const Expectation& expectation) {
   std::string text(MilestoneName(expectation.Step));
-  if (expectation.Clients != 1) text += "=" + std::to_string(expectation.Clients);
+  if (expectation.Clients != 1) text.append(1, '=').append(std::to_string(expectation.Clients));
   return text;
 }
 

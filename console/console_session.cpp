@@ -69,6 +69,7 @@ ConsoleWait ConsoleSession::Step(const ConsoleReady& ready) {
     if (!pending_.empty()) RunInput("\n");
   }
   if (phase_ == Phase::kRunning) TickIfDue(form_, nextTick_);
+  if (phase_ == Phase::kRunning && !form_.Held.empty()) form_.RunDueWrites();
   const auto now = Clock::now();
   if (phase_ == Phase::kRunning) {
     if (const std::string_view why = EndDue(form_, now); !why.empty()) Stop(why);
@@ -126,7 +127,7 @@ ConsoleWait ConsoleSession::NextWait(Clock::time_point now) {
     wait.Stop = true;
     wait.Listener = form_.LoginServer.Socket;
     wait.Input = inputOpen_;
-    wait.Until = std::min(nextTick_, Deadline(form_));
+    wait.Until = std::min({nextTick_, Deadline(form_), form_.NextWriteDue()});
     return wait;
   }
   // Stopping: wait for the outputs that still take bytes, and no longer.

@@ -321,6 +321,15 @@ bool AppendEventLine(std::string& out, const ConnectionEvent& event, const LineT
       line.End();
       return true;
     }
+    case EventKind::kFault: {
+      JsonLine line(out);
+      begin(line, "fault");
+      line.Number("fault", event.Fault);
+      line.Id("id", event.Id);
+      line.Text("text", event.Text);
+      line.End();
+      return true;
+    }
     case EventKind::kWarning:
     case EventKind::kTextCut: {
       JsonLine line(out);

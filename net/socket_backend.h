@@ -43,6 +43,8 @@ std::int32_t Receive(SocketHandle socket, std::uint8_t* buffer, std::int32_t len
 // Never waits and never raises a signal for a peer that went away.
 std::int32_t Send(SocketHandle socket, const std::uint8_t* buffer, std::int32_t length, int& error);
 std::int32_t Close(SocketHandle socket);
+// Closes so that the peer sees a reset: no lingering, no orderly end.
+std::int32_t Abort(SocketHandle socket);
 std::int32_t LocalAddress(SocketHandle socket, sockaddr_in& address);
 
 // What the system's error codes mean to the layer; any code not listed is

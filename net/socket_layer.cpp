@@ -125,6 +125,11 @@ std::int32_t CloseSocket(SocketHandle socket) {
   return backend::Close(socket) == 0 ? 0 : kSocketError;
 }
 
+std::int32_t ResetSocket(SocketHandle socket) {
+  if (g_open.erase(socket) == 0) return kSocketError;
+  return backend::Abort(socket) == 0 ? 0 : kSocketError;
+}
+
 std::int32_t GetSockName(SocketHandle socket, Endpoint& address) {
   sockaddr_in local{};
   if (!IsOpen(socket) || backend::LocalAddress(socket, local) != 0) return kSocketError;

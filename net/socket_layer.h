@@ -88,6 +88,8 @@ std::int32_t ReceiveBytes(SocketHandle socket, std::uint8_t* buffer, std::int32_
 std::int32_t SendBytes(SocketHandle socket, const std::uint8_t* buffer, std::int32_t length);
 
 std::int32_t CloseSocket(SocketHandle socket);
+// Closes a socket so that its peer sees a reset (RST), not an orderly end.
+std::int32_t ResetSocket(SocketHandle socket);
 
 // True while `socket` is one this layer opened and has not closed.
 bool IsSocketOpen(SocketHandle socket);

@@ -115,6 +115,12 @@ std::int32_t Send(SocketHandle socket, const std::uint8_t* buffer, std::int32_t 
 
 std::int32_t Close(SocketHandle socket) { return ::close(socket) == 0 ? 0 : kSocketError; }
 
+std::int32_t Abort(SocketHandle socket) {
+  const linger now{.l_onoff = 1, .l_linger = 0};
+  ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+  return Close(socket);
+}
+
 std::int32_t LocalAddress(SocketHandle socket, sockaddr_in& address) {
   socklen_t length = sizeof address;
   return ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 ? 0

@@ -128,6 +128,13 @@ std::int32_t Close(SocketHandle socket) {
   return ::closesocket(Native(socket)) == 0 ? 0 : kSocketError;
 }
 
+std::int32_t Abort(SocketHandle socket) {
+  const linger now{.l_onoff = 1, .l_linger = 0};
+  ::setsockopt(Native(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&now),
+               sizeof now);
+  return Close(socket);
+}
+
 std::int32_t LocalAddress(SocketHandle socket, sockaddr_in& address) {
   int length = sizeof address;
   return ::getsockname(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) == 0

@@ -42,6 +42,8 @@ enum class EventKind : std::uint8_t {
   kNotice,          // what the server says besides (what its packet database holds): Text
   kWarning,         // a warning, as said: Text
   kStopped,         // the server stops: why in Text (quit, stop-signal, window-closed)
+  kFault,           // a fault fired on a packet sent: what it did in Text, its number in
+                    // Fault, the packet's Id
 };
 
 // The steps of a client's road that the log and its observers name.
@@ -73,6 +75,7 @@ struct ConnectionEvent {
   Milestone Step = Milestone::kLogin;
   bool FirstTime = false;  // kMilestone: the connection had not reached Step before
   CloseKind How = CloseKind::kClient;
+  std::uint32_t Fault = 0;  // kFault: the fault's number
 };
 
 // The observers of the stream, told in the order they were added.

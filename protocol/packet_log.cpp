@@ -79,6 +79,8 @@ std::string DesignedLine(const ConnectionEvent& event) {
       return UnknownPacketLine(connection, event.Id);
     case EventKind::kShortPacket:
       return ShortPacketLine(connection, event.Id, connection.RecvLength, event.Length);
+    case EventKind::kFault:
+      return std::string(event.Text) + " - " + PeerHex(connection);
     case EventKind::kTextCut:
       return "Chat Text Cut (0x" + UpperHex(event.Id) + ") - " + PeerHex(connection) + ": " +
              std::to_string(event.Bytes.size()) + " of " + std::to_string(event.Length) + " bytes";

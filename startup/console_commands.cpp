@@ -155,6 +155,31 @@ ConsoleReply RunJournal(Form1& form, const CommandLine& line) {
                         &Form1::StopJournal);
 }
 
+ConsoleReply RunFault(Form1& form, const CommandLine& line) {
+  if (!line.Args.empty() && line.Args[0] == "clear") {
+    std::int32_t number = 0;
+    if (line.Args.size() > 2 ||
+        (line.Args.size() == 2 && !ParseNumber(line.Args[1], Range{1, 1000000}, number))) {
+      return Refuse("fault clear takes a fault's number, or nothing for every fault");
+    }
+    form.ClearFault(static_cast<std::uint32_t>(number));
+    return {};
+  }
+  std::string error;
+  if (line.Args.size() != 1 || !form.AddFault(line.Args[0], error)) {
+    return Refuse(error.empty() ? "fault takes a SPEC (slice:7, delay:300,reply=0x0073...) or "
+                                  "clear [N]"
+                                : error);
+  }
+  return {};
+}
+
+ConsoleReply RunFaults(Form1& form, const CommandLine&) {
+  ConsoleReply reply;
+  reply.Info = DescribeFaults(form.Faults);
+  return reply;
+}
+
 ConsoleReply RunDetail(Form1& form, const CommandLine& line) {
   bool on = false;
   if (!OnOrOff(line.Args, on)) return Refuse("detail takes on or off");
@@ -247,6 +272,10 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
        "change the accept delay (" + RangeText(kAcceptDelayRange) + " milliseconds)", RunCadence},
       {"capture", "capture FILE|off", "start writing a capture to FILE, or stop", RunCapture},
       {"packets", "packets on|off", "add a log line for every packet taken and sent", RunPackets},
+      {"fault", "fault SPEC|clear [N]",
+       "set a fault on the packets sent (as --fault), or clear fault N or every one", RunFault},
+      {"faults", "faults", "list the faults: each one's number, SPEC and how often it fired",
+       RunFaults},
       {"journal", "journal FILE|off", "start writing the journal (JSON Lines) to FILE, or stop",
        RunJournal},
       {"detail", "detail on|off", "start each log line with the time and the connection",

@@ -1,6 +1,7 @@
 #include "startup/program_options.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "app/controls.h"
@@ -12,7 +13,16 @@ namespace quib {
 namespace {
 
 // The options that take a value, and what each takes.
-enum class ValueKind { kNumber, kMilliseconds, kSeconds, kAddress, kFile, kMilestone };
+enum class ValueKind {
+  kNumber,
+  kMilliseconds,
+  kSeconds,
+  kAddress,
+  kFile,
+  kMilestone,
+  kFault,
+  kSeed
+};
 struct ValueOption {
   const char* Name;
   ValueKind Kind;
@@ -29,6 +39,8 @@ constexpr ValueOption kValueOptions[] = {
     {"--ready-file", ValueKind::kFile, {}},
     {"--expect", ValueKind::kMilestone, {}},
     {"--within", ValueKind::kSeconds, kWithinRange},
+    {"--fault", ValueKind::kFault, {}},
+    {"--seed", ValueKind::kSeed, {}},
 };
 
 // The options that take no value.
@@ -56,6 +68,10 @@ std::string Expects(const ValueOption& option) {
       return "a number of milliseconds from " + RangeText(option.Bounds);
     case ValueKind::kSeconds:
       return "a number of seconds from " + RangeText(option.Bounds);
+    case ValueKind::kFault:
+      return "a fault such as slice:7 or drop,reply=0x0073,count=1 (see --help)";
+    case ValueKind::kSeed:
+      return "a whole number from 0 to 18446744073709551615";
     case ValueKind::kMilestone:
       return "a milestone (" + ExpectableMilestones() + "), then =N for N clients";
     case ValueKind::kAddress:
@@ -76,6 +92,20 @@ bool TakeValue(ProgramOptions& options, const ValueOption& option, const std::st
     std::int32_t seconds = 0;
     if (!ParseNumber(value, option.Bounds, seconds)) return false;
     options.Verdict.Within = std::chrono::seconds(seconds);
+    return true;
+  }
+  if (name == "--fault") {
+    FaultSpec spec;
+    std::string ignored;
+    if (!ParseFaultSpec(value, spec, ignored)) return false;
+    options.Faults.push_back(std::move(spec));
+    return true;
+  }
+  if (name == "--seed") {
+    std::uint64_t seed = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seed);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size()) return false;
+    options.Seed = seed;
     return true;
   }
   if (name == "--expect") {
@@ -223,8 +253,9 @@ std::string UsageText(const std::string& programName) {
   return "Usage: " + programName + " [--headless] [--log-detail] [--log-packets] [--port N]\n" +
          indent + "[--address A.B.C.D] [--tick MS] [--accept-delay MS] [--fast]\n" + indent +
          "[--capture FILE] [--journal FILE] [--packet-db FILE] [--ready-file FILE]\n" + indent +
-         "[--expect MILESTONE[=N]]... [--within SECONDS] [--until-met] [--strict]\n" + "       " +
-         programName + " --check-db [FILE]\n" + "       " + programName + " --help | --version\n";
+         "[--expect MILESTONE[=N]]... [--within SECONDS] [--until-met] [--strict]\n" + indent +
+         "[--fault SPEC]... [--seed N]\n" + "       " + programName + " --check-db [FILE]\n" +
+         "       " + programName + " --help | --version\n";
 }
 
 std::string ExitStatusTable(const std::string& indent) {
@@ -289,6 +320,15 @@ std::string HelpText(const std::string& programName) {
          "  --until-met       end the run as soon as every expectation is met\n"
          "  --strict          end the run at the first unknown packet, packet handled\n"
          "                    short or map login whose version cannot be told\n"
+         "  --fault SPEC      a fault on the packets the server sends; repeatable.\n"
+         "                    SPEC is a kind, then filters, comma-separated:\n"
+         "                    slice:N[,gap=MS], delay:MS[,jitter=MS], stall, drop,\n"
+         "                    duplicate, truncate:N, corrupt:N, close, reset (with\n"
+         "                    ,drop: instead of the packet); filters reply=0xNNNN,\n"
+         "                    conn=N, role=login|character|map, after=K, count=N,\n"
+         "                    every=N, p=P\n"
+         "  --seed N          make every probability and jitter of the faults\n"
+         "                    repeatable (without it the server picks one and says it)\n"
          "  --help            show this text\n"
          "  --version         show the version\n"
          "\n"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/faults.h"
 #include "app/verdict.h"
 #include "base/settings.h"
 #include "net/ipv4_text.h"
@@ -21,12 +22,14 @@ struct ProgramOptions {
   std::uint32_t Address = 0x7F000001;  // host byte order: 127.0.0.1
   std::int32_t TickMs = kDefaultTickMs;
   std::int32_t AcceptDelayMs = kDefaultAcceptDelayMs;
-  std::string PacketDbPath;   // empty: packet_db.txt beside the executable
-  std::string CapturePath;    // empty: no capture at start
-  bool CheckDb = false;       // check the packet database and exit; no server
-  std::string JournalPath;    // empty: no journal at start
-  std::string ReadyFilePath;  // empty: no ready file
-  VerdictRules Verdict;       // --expect, --within, --until-met, --strict
+  std::string PacketDbPath;           // empty: packet_db.txt beside the executable
+  std::string CapturePath;            // empty: no capture at start
+  bool CheckDb = false;               // check the packet database and exit; no server
+  std::string JournalPath;            // empty: no journal at start
+  std::string ReadyFilePath;          // empty: no ready file
+  VerdictRules Verdict;               // --expect, --within, --until-met, --strict
+  std::vector<FaultSpec> Faults;      // --fault, in order
+  std::optional<std::uint64_t> Seed;  // --seed; none: the server picks one
 };
 
 // Reads a dotted IPv4 address of four decimal numbers (host byte order).

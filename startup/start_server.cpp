@@ -1,5 +1,7 @@
 #include "startup/start_server.h"
 
+#include <random>
+
 #include "app/main_window.h"
 #include "app/status_text.h"
 #include "packetdb/database_summary.h"
@@ -69,6 +71,8 @@ bool StartServer(Form1& form, const ProgramOptions& options, std::string& error)
     return false;
   }
   form.Rules = options.Verdict;
+  form.Faults.Seed(options.Seed ? *options.Seed : std::random_device()());
+  for (const FaultSpec& fault : options.Faults) form.Faults.Add(fault);
   return true;
 }
 
@@ -94,6 +98,16 @@ void TellStarted(Form1& form) {
   for (std::size_t i = 0; i < form.PacketDbSummary.size(); ++i) {
     form.Emit({.Kind = i == 0 ? EventKind::kNotice : EventKind::kWarning,
                .Text = form.PacketDbSummary[i]});
+  }
+  if (!form.Faults.Empty()) {
+    std::string faults = "Faults set:";
+    for (const Fault& fault : form.Faults.All()) {
+      faults.append(1, ' ').append(std::to_string(fault.Number)).append(1, ' ');
+      faults.append(fault.Spec.Text).append(1, ';');
+    }
+    const std::string seed = std::to_string(form.Faults.SeedInForce());
+    form.Emit({.Kind = EventKind::kNotice,
+               .Text = faults + " seed " + seed + " (--seed " + seed + " repeats them)"});
   }
 }
 

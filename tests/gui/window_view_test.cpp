@@ -403,6 +403,28 @@ TEST_F(WindowViewTest, TheLogMenuStartsAndStopsTheJournal) {
   QFile::remove(path);
 }
 
+// "Faults…": a SPEC added shows in the list and the status bar, a bad one
+// says why, the selected one goes.
+TEST_F(WindowViewTest, TheFaultsWindowAddsAndRemovesFaults) {
+  ClickLogMenu(QStringLiteral("Faults\u2026"));
+  auto* spec = Find<QLineEdit>("FaultSpec");
+  auto* list = Find<QListWidget>("FaultList");
+  ASSERT_TRUE(spec != nullptr && list != nullptr);
+  for (const char* text : {"drop,reply=0x0073,count=1", "bogus"}) {
+    spec->setText(QString::fromLatin1(text));
+    QTest::mouseClick(Find<QPushButton>("FaultAdd"), Qt::LeftButton);
+  }
+  ASSERT_EQ(list->count(), 1);
+  EXPECT_TRUE(list->item(0)->text().startsWith("1  drop,reply=0x0073,count=1  fired 0"));
+  EXPECT_FALSE(Find<QLabel>("FaultError")->text().isEmpty());
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return Find<QLabel>("StatusFaults")->text() == "1 fault set"; }, 2000));
+  list->setCurrentRow(0);
+  QTest::mouseClick(Find<QPushButton>("FaultRemove"), Qt::LeftButton);
+  EXPECT_EQ(list->count(), 0);
+  EXPECT_TRUE(form.Faults.Empty());
+}
+
 TEST_F(WindowViewTest, UserChangesReachTheModels) {
   QTest::mouseClick(Find<QCheckBox>(FormControl::Check1), Qt::LeftButton);
   EXPECT_TRUE(form.Check1.Checked());

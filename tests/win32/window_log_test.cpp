@@ -18,6 +18,7 @@
 #include "platform/text_win32.h"
 #include "tests/test_support.h"
 #include "tests/win32/window_driver.h"
+#include "ui/win32/faults_window_win32.h"
 #include "ui/win32/log_menu_win32.h"
 #include "ui/win32/status_bar_win32.h"
 
@@ -81,6 +82,22 @@ TEST_F(WindowTest, ShowEveryPacketLogsThePacketsBothWays) {
   EXPECT_EQ(lines.at(0), "Recv 0x0064 Login request - 7F000001");
   EXPECT_TRUE(lines.at(1).starts_with("Send 0x0069 Server list: ")) << lines.at(1);
   EXPECT_EQ(lines.at(2), "CharSvrReq - 7F000001");
+}
+
+// "Faults…": a SPEC typed and added is listed, the selected one removed.
+TEST_F(WindowTest, TheFaultsWindowAddsAndRemovesFaults) {
+  ::PostMessageW(window, WM_COMMAND, MenuIdOf(LogMenuCommand::kFaults), 0);
+  HWND faults = server.FindWindowOf(kFaultsWindowClass, L"Faults");
+  ASSERT_NE(faults, nullptr);
+  HWND list = ::GetDlgItem(faults, kFaultListId);
+  ::SendMessageW(::GetDlgItem(faults, kFaultSpecId), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(L"slice:7,reply=0x0069"));
+  ::SendMessageW(::GetDlgItem(faults, kFaultAddId), BM_CLICK, 0, 0);
+  ASSERT_EQ(ListLines(list),
+            std::vector<std::string>{"1  slice:7,reply=0x0069  fired 0 of 0 matched"});
+  ::SendMessageW(list, LB_SETCURSEL, 0, 0);
+  ::SendMessageW(::GetDlgItem(faults, kFaultRemoveId), BM_CLICK, 0, 0);
+  EXPECT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 0);
 }
 
 // The log follows its newest line once it outgrows the list.

@@ -20,6 +20,7 @@
 #include "app/log_menu.h"
 #include "app/log_text.h"
 #include "app/main_window.h"
+#include "ui/qt/faults_dialog.h"
 #include "ui/qt/operator_text.h"
 
 namespace quib {
@@ -116,6 +117,14 @@ void LogActions::CopySelection() {
 void LogActions::SelectAllLines() { list_->selectAll(); }
 
 void LogActions::ShowServerSettings() { showSettings_(); }
+
+void LogActions::ShowFaults() {
+  if (faults_ == nullptr) faults_ = new FaultsDialog(form_, window_);
+  faults_->Refresh();
+  faults_->show();
+  faults_->raise();
+  faults_->activateWindow();
+}
 
 void LogActions::SaveLogAs() {
   const QString path = AskPath(window_, kSaveLogDialog);

@@ -17,6 +17,7 @@ class QWidget;
 
 namespace quib {
 
+class FaultsDialog;
 class ListBox;
 
 // The selected lines of `list`, top to bottom, one per line.
@@ -44,6 +45,7 @@ class LogActions : public QObject, public LogMenuWindow {
   void StartCapture() override;
   void StartJournal() override;
   void ShowServerSettings() override;
+  void ShowFaults() override;
   void ShowBytes(int row);
 
  protected:
@@ -59,6 +61,7 @@ class LogActions : public QObject, public LogMenuWindow {
   QListWidget* list_;
   QWidget* window_;
   std::function<void()> showSettings_;
+  FaultsDialog* faults_ = nullptr;                   // made when first asked for
   std::unique_ptr<EventSubscription> captureStops_;  // a warning when the capture stops
 };
 

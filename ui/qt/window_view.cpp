@@ -54,7 +54,8 @@ void FitCaption(QWidget* widget, const QString& caption) {
 
 // The status bar's sections, by StatusPart, and the room around each text.
 constexpr std::array<const char*, kStatusPartCount> kSectionNames{
-    "StatusListening", "StatusConnections", "StatusWarp", "StatusReload", "StatusCapture"};
+    "StatusListening", "StatusConnections", "StatusWarp",
+    "StatusReload",    "StatusFaults",      "StatusCapture"};
 constexpr int kSectionSpacing = 4;
 constexpr int kSectionMargin = 2;
 
@@ -337,6 +338,26 @@ void WindowView::BindModels() {
           [this] { form_.Command4_Click(); });
 }
 
+void WindowView::ArmDeadline() {
+  if (deadline_ == nullptr) {
+    deadline_ = new QTimer(this);
+    deadline_->setSingleShot(true);
+    connect(deadline_, &QTimer::timeout, this, [this] {
+      form_.RunDueWrites();
+      ArmDeadline();
+    });
+  }
+  const auto due = form_.NextWriteDue();
+  if (due == std::chrono::steady_clock::time_point::max()) {
+    deadline_->stop();
+    return;
+  }
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now())
+          .count();
+  deadline_->start(static_cast<int>(std::max<std::int64_t>(0, ms)));
+}
+
 void WindowView::StartEvents() {
   auto* timer1 = Control<QTimer>(FormControl::Timer1);
   connect(timer1, &QTimer::timeout, this, [this] {
@@ -344,6 +365,7 @@ void WindowView::StartEvents() {
     RefreshStatus();
     // A judged run that is over ends the window as a stop would.
     if (StopIfDue(form_)) QCoreApplication::quit();
+    ArmDeadline();
   });
   timer1->start();
   // rWin's part: a waiting connection on the listening socket is announced
@@ -353,6 +375,7 @@ void WindowView::StartEvents() {
     connect(acceptNotifier_, &QSocketNotifier::activated, this, [this] {
       form_.AcceptPending();
       RefreshStatus();
+      ArmDeadline();
     });
   }
 }

@@ -57,6 +57,9 @@ class WindowView : public QWidget {
   void BindTextBox(QLineEdit* edit, TextBox& box);
   void BindModels();
   void StartEvents();
+  // Armed after each tick and each accept: the faults' held writes go at
+  // their time, not at the next tick.
+  void ArmDeadline();
   void ShowSettings();
   void RefreshStatus();
   void ShowOutcome();
@@ -64,6 +67,7 @@ class WindowView : public QWidget {
   Form1& form_;
   std::array<QObject*, kFormControlCount> controls_{};  // in the form's order
   QSocketNotifier* acceptNotifier_ = nullptr;
+  QTimer* deadline_ = nullptr;  // the next held write's time
   LogActions* logActions_ = nullptr;
   QStatusBar* statusBar_ = nullptr;
   QWidget* statusRow_ = nullptr;  // the sections, hidden while an outcome shows

@@ -14,6 +14,7 @@
 #include "app/log_menu.h"
 #include "protocol/connection_events.h"
 #include "ui/win32/bytes_window_win32.h"
+#include "ui/win32/faults_window_win32.h"
 
 namespace quib {
 
@@ -60,6 +61,7 @@ class LogMenu : public LogMenuWindow {
                  bool (Form1::*start)(const std::string&, std::string&));
   // The settings stand in this window's menu itself.
   void ShowServerSettings() override {}
+  void ShowFaults() override { faults_.Show(); }
   std::wstring AskPath(const SaveDialogDefaults& defaults);
   void Warn(const std::wstring& text);
 
@@ -67,6 +69,7 @@ class LogMenu : public LogMenuWindow {
   HWND window_;
   HWND list_;
   BytesWindows bytes_;
+  FaultsWindow faults_;
   std::unique_ptr<EventSubscription> captureStops_;  // a warning when the capture stops
 };
 

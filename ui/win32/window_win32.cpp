@@ -29,6 +29,7 @@ namespace quib {
 namespace {
 
 constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT_PTR kDeadlineTimer = 3;  // the next write a fault holds back
 
 std::string WindowText(HWND control) {
   std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(control)) + 1, '\0');
@@ -70,6 +71,7 @@ class Window {
   void ShowBoxText(HWND edit, const std::string& text);
   void AppendLogLine(const std::string& line);
   void ArmTimer();
+  void ArmDeadline();
   void RefreshStatus();
   // The designed client area and the status bar below it, in a window frame.
   SIZE FrameSize() const;
@@ -288,6 +290,21 @@ SIZE Window::FrameSize() const {
   return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
+// Armed after each tick and each accept: the faults' held writes go at their
+// time, not at the next tick.
+void Window::ArmDeadline() {
+  const auto due = form_.NextWriteDue();
+  if (due == std::chrono::steady_clock::time_point::max()) {
+    ::KillTimer(window_, kDeadlineTimer);
+    return;
+  }
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now())
+          .count();
+  ::SetTimer(window_, kDeadlineTimer,
+             static_cast<UINT>(std::max<std::int64_t>(USER_TIMER_MINIMUM, ms)), nullptr);
+}
+
 void Window::ArmTimer() {
   armed_ = form_.TickInterval;
   ::SetTimer(window_, kTimer1,
@@ -327,11 +344,17 @@ LRESULT Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
       if (statusBar_ && statusBar_->OnTimer(wParam)) return 0;
+      if (wParam == kDeadlineTimer) {
+        form_.RunDueWrites();
+        ArmDeadline();
+        return 0;
+      }
       if (wParam != kTimer1) break;
       form_.PollConnections();
       RefreshStatus();
       // A judged run that is over ends the window as a stop would.
       if (StopIfDue(form_)) ::PostMessageW(window_, WM_CLOSE, 0, 0);
+      ArmDeadline();
       // The rhythm may be changed while the server runs.
       if (form_.TickInterval != armed_) ArmTimer();
       return 0;
