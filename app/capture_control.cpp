@@ -40,6 +40,8 @@ PacketCapture::EndKind EndOf(CloseKind how) {
       return PacketCapture::EndKind::kClientClosed;
     case CloseKind::kReset:
       return PacketCapture::EndKind::kReset;
+    case CloseKind::kServerReset:
+      return PacketCapture::EndKind::kServerReset;
     case CloseKind::kServer:
     case CloseKind::kGivenUp:
       break;

@@ -176,7 +176,11 @@ void Form1::EndConnection(ConnectionRecord& connection, CloseKind how) {
   Emit({.Kind = EventKind::kClosed, .Connection = &connection, .How = how});
   if (!Held.empty()) ForgetHeldWrites(connection);
   const SocketHandle socket = connection.Socket;
-  CloseSocket(socket);
+  if (how == CloseKind::kServerReset) {
+    ResetSocket(socket);
+  } else {
+    CloseSocket(socket);
+  }
   RemoveConnection(socket);
 }
 
@@ -206,7 +210,7 @@ void Form1::SendToConnection(ConnectionRecord& connection, const std::uint8_t* b
     SendWithFaults(connection, Span(bytes, length), packet);
     return;
   }
-  SendNow(connection, bytes, length, packet, Span(bytes, length), SentPacketComment(packet));
+  SendNow(connection, bytes, length, packet, Span(bytes, length), SentComment(packet));
 }
 
 void Form1::SendNow(ConnectionRecord& connection, const std::uint8_t* bytes, std::int32_t length,
@@ -228,14 +232,18 @@ void Form1::SendNow(ConnectionRecord& connection, const std::uint8_t* bytes, std
     GiveUp(*this, connection);
     return;
   }
+  connection.Traffic.BytesOut += static_cast<std::uint64_t>(length);
   // The capture names the packet where its bytes start, also when they wait.
   const std::string_view text = name != nullptr ? name : "";
   if (!told.empty()) {
+    ++connection.Traffic.PacketsOut;
+    connection.Traffic.LastPacket = Now();
     Emit({.Kind = EventKind::kPacketOut,
           .Connection = &connection,
           .Bytes = told,
           .Text = text,
-          .Packet = packet});
+          .Packet = packet,
+          .Injected = name == kInjectedComment});
   }
   if (sent > 0) {
     Emit({.Kind = EventKind::kWritten,

@@ -30,7 +30,7 @@ bool Form1::HoldsWrites(const ConnectionRecord& connection) const {
 }
 
 const char* Form1::FaultComment(const PacketDescription* packet, std::uint32_t fault) {
-  const char* name = SentPacketComment(packet);
+  const char* name = SentComment(packet);
   std::string comment = name != nullptr ? name : "";
   for (const Fault& set : Faults.All()) {
     if (set.Number == fault) {
@@ -56,7 +56,7 @@ void Form1::SendWithFaults(ConnectionRecord& connection, std::span<const std::ui
           .Fault = plan.FiredBy[i]});
   }
   const char* comment =
-      plan.FiredBy.empty() ? SentPacketComment(packet) : FaultComment(packet, plan.FiredBy.back());
+      plan.FiredBy.empty() ? SentComment(packet) : FaultComment(packet, plan.FiredBy.back());
   // Behind a write that waits, every later one of the connection waits too.
   Clock::time_point due = Now();
   for (const HeldWrite& write : Held) {

@@ -31,6 +31,7 @@
 #include "packetdb/packet_database.h"
 #include "protocol/connection_events.h"
 #include "protocol/protocol_host.h"
+#include "protocol/reply_names.h"
 #include "protocol/unknown_packets.h"
 
 namespace quib {
@@ -105,6 +106,11 @@ class Form1 : public ProtocolHost {
   // queue would pass kUnsentLimit is given up on.
   void SendToConnection(ConnectionRecord& connection, const std::uint8_t* bytes,
                         std::int32_t length, const PacketDescription* packet) override;
+  // What the capture says of a packet sent, where its bytes start: its id
+  // and name (SentPacketComment), or kInjectedComment while Injecting.
+  const char* SentComment(const PacketDescription* packet) const {
+    return Injecting ? kInjectedComment : SentPacketComment(packet);
+  }
   // Sends one packet now (or queues what the socket does not take):
   // `told`, when not empty, is the packet as the stream tells it sent, and
   // `name` the capture's comment where its bytes start.
@@ -257,8 +263,12 @@ class Form1 : public ProtocolHost {
   FaultSet Faults;
   std::vector<HeldWrite> Held;          // in order; a connection's writes never overtake
   std::set<std::string> FaultComments;  // the capture's comments of faulted packets
-  UnknownPackets Unknown;               // the bytes behind the latest "Unknown Packet" lines
-  UnknownPackets PacketLineBytes;       // and behind the latest packet lines
+  // While true, SendToConnection sends the operator's bytes (SendInjected):
+  // the capture's comment is kInjectedComment (SentComment), which the
+  // packet's event tells as Injected.
+  bool Injecting = false;
+  UnknownPackets Unknown;          // the bytes behind the latest "Unknown Packet" lines
+  UnknownPackets PacketLineBytes;  // and behind the latest packet lines
 
   // --- Controls -------------------------------------------------------------
   ListBox List1;            // the packet log

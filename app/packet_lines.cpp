@@ -36,6 +36,13 @@ void PacketLines::Observe(const ConnectionEvent& event, const PacketTable& packe
                           const Append& append) {
   // What the socket took of a send is no other line: it holds no run up.
   if (event.Kind == EventKind::kWritten) return;
+  if (event.Injected) {
+    Flush(append);
+    append(LineOf("Inject", event.Packet != nullptr ? *event.Packet : kUnknownPacket, event,
+                  packets),
+           *event.Connection, event.Bytes);
+    return;
+  }
   const bool sent = event.Kind == EventKind::kPacketOut && event.Packet != nullptr;
   std::string line;
   if (sent) {

@@ -4,6 +4,9 @@
 //   Send 0x0087 Walk reply from (150, 170) to (100, 120) - 7F000001
 //   Send 0x00B0 Status: type 1, value 99 - 7F000001 (55 times)
 // A run of the same send to one connection is one line with its count. The
+// operator's own bytes (send #N) are a line of their own, always shown:
+//   Inject 0x0091 Map change: prontera.gat (150, 170) - 7F000001
+// The
 // lines come in order with the designed ones; "Hide Unknown Packets" hides
 // none of them.
 #pragma once

@@ -115,8 +115,10 @@ void PacketCapture::EndConversation(ConversationId id, EndKind how, Timestamp ti
   const auto found = conversations_.find(id);
   if (!IsOpen() || found == conversations_.end()) return;
   Conversation& c = found->second;
-  if (how == EndKind::kReset) {
-    Segment(c.Client, c.Server, kTcpRst | kTcpAck, nullptr, 0, {}, time);
+  if (how == EndKind::kReset || how == EndKind::kServerReset) {
+    const bool byClient = how == EndKind::kReset;
+    Segment(byClient ? c.Client : c.Server, byClient ? c.Server : c.Client, kTcpRst | kTcpAck,
+            nullptr, 0, {}, time);
   } else {
     const bool byClient = how == EndKind::kClientClosed;
     Side& closer = byClient ? c.Client : c.Server;

@@ -32,6 +32,7 @@ class PacketCapture : private ByteSink {
     kClientClosed,  // client FIN, server FIN, client ACK
     kServerClosed,  // server FIN, client FIN, server ACK
     kReset,         // the client resets the connection (RST from the client)
+    kServerReset,   // the server resets it (RST from the server)
   };
 
   PacketCapture() = default;

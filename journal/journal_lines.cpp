@@ -33,6 +33,8 @@ std::string_view CloseName(CloseKind how) {
       return "server";
     case CloseKind::kReset:
       return "reset";
+    case CloseKind::kServerReset:
+      return "server-reset";
     case CloseKind::kGivenUp:
       break;
   }
@@ -119,6 +121,7 @@ void WritePacket(JsonLine& line, const ConnectionEvent& event, const PacketDescr
   line.Close();
   line.Hex("hex", event.Bytes);
   if (in && context.HandledShort) line.Bool("short", true);
+  if (event.Injected) line.Bool("injected", true);
 }
 
 // The row that reads a packet of the stream; nullptr for an id no case

@@ -61,6 +61,7 @@ enum class CloseKind : std::uint8_t {
   kServer,   // the server closed it (after a login, a select, a refusal)
   kReset,    // the client reset it
   kGivenUp,  // the client stopped reading its replies; the server let it go
+  kServerReset,  // the operator had the server reset it
 };
 
 struct ConnectionEvent {
@@ -76,6 +77,7 @@ struct ConnectionEvent {
   bool FirstTime = false;  // kMilestone: the connection had not reached Step before
   CloseKind How = CloseKind::kClient;
   std::uint32_t Fault = 0;  // kFault: the fault's number
+  bool Injected = false;    // kPacketOut: the operator's bytes (send #N), not a reply
 };
 
 // The observers of the stream, told in the order they were added.

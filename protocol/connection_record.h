@@ -34,6 +34,17 @@ struct ReceiveState {
   std::int32_t Told = 0;            // RecvBuffer bytes already told as a packet or dropped
 };
 
+// What went each way on a connection, for the operator's view of it: packets
+// as framed and as sent, bytes as received and as handed to the socket.
+struct TrafficCounts {
+  std::uint64_t PacketsIn = 0;
+  std::uint64_t BytesIn = 0;
+  std::uint64_t PacketsOut = 0;
+  std::uint64_t BytesOut = 0;
+  // When the last packet came or went; the epoch while none has.
+  std::chrono::steady_clock::time_point LastPacket{};
+};
+
 struct ConnectionRecord {
   SocketHandle Socket = kInvalidSocket;
   sockaddr_in PeerAddress{};
@@ -55,6 +66,7 @@ struct ConnectionRecord {
   // The connection's number: counted from 1 at start and never reused, its
   // name in the detailed log, the capture and every event about it.
   std::uint64_t Conversation = 0;
+  TrafficCounts Traffic;
 
   // The sending side, kept by the connection table.
   SendQueue Unsent;      // reply bytes the socket has not accepted yet

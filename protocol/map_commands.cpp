@@ -6,6 +6,7 @@
 
 #include "base/settings.h"
 #include "protocol/connection_events.h"
+#include "protocol/connection_record.h"
 #include "protocol/packet_buffer.h"
 #include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
@@ -72,41 +73,63 @@ std::string CellChanges(const ProtocolHost& host) {
   return changes;
 }
 
-// kMapChange, the map change, 26 bytes:
-//   0 u16 id | 2 map name, 16 bytes | 18 u16 x | 20 u16 y | 22 four zero bytes
-std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::int32_t x,
-                           std::int32_t y) {
-  PacketBuffer buffer{};
-  WriteInt16(buffer, 0, kMapChange.Id);
-  WriteFixedString(buffer, 2, mapName, 16);
-  WriteInt16(buffer, 18, static_cast<std::uint16_t>(x));
-  WriteInt16(buffer, 20, static_cast<std::uint16_t>(y));
-  return SendToMap(host, buffer, kMapChange.FixedLength);
-}
-
 namespace {
 
-// Warp's steps: every client in the map to the map and cell in the window,
-// the boxes then showing the values used. Returns the outcome, made by
-// `told` from the count and the target, with what the boxes changed.
-template <typename Told>
-std::string WarpAndSay(ProtocolHost& host, Told told) {
+// kMapChange, the map change, 26 bytes:
+//   0 u16 id | 2 map name, 16 bytes | 18 u16 x | 20 u16 y | 22 four zero bytes
+PacketBuffer MapChange(const WarpTarget& target) {
+  PacketBuffer buffer{};
+  WriteInt16(buffer, 0, kMapChange.Id);
+  WriteFixedString(buffer, 2, target.Map, 16);
+  WriteInt16(buffer, 18, static_cast<std::uint16_t>(target.X));
+  WriteInt16(buffer, 20, static_cast<std::uint16_t>(target.Y));
+  return buffer;
+}
+
+// Warp's steps: the map and cell in the window, the boxes then showing the
+// values used, to the clients `send` sends the map change to (returning how
+// many). Returns the outcome, made by `told` from the count and the target,
+// with what the boxes changed.
+template <typename Send, typename Told>
+std::string WarpAndSay(ProtocolHost& host, Send send, Told told) {
   // Said before the boxes show the values used.
   const std::string changes = CellChanges(host);
   WarpTarget target{host.MapName()};
   ReadClampedPosition(host, Axis::kX, kCellRange.Lowest, kCellRange.Highest, target.X);
   ReadClampedPosition(host, Axis::kY, kCellRange.Lowest, kCellRange.Highest, target.Y);
-  std::string outcome = told(SendMapChange(host, target.Map, target.X, target.Y), target);
+  std::string outcome = told(send(MapChange(target)), target);
   if (!changes.empty()) outcome += "; " + changes;
   return outcome;
 }
 
+// Sends a map change to every client in the map.
+auto Everyone(ProtocolHost& host) {
+  return [&host](const PacketBuffer& mapChange) {
+    return SendToMap(host, mapChange, kMapChange.FixedLength);
+  };
+}
+
 }  // namespace
 
+std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::int32_t x,
+                           std::int32_t y) {
+  return Everyone(host)(MapChange({std::string(mapName), x, y}));
+}
+
 void Warp(ProtocolHost& host) {
-  Tell(host, WarpAndSay(host, [](std::int32_t sent, const WarpTarget& target) {
+  Tell(host, WarpAndSay(host, Everyone(host), [](std::int32_t sent, const WarpTarget& target) {
          return sent == 0 ? std::string("Warp: no client in the map")
                           : "Warp: " + ClientsText(sent) + " to " + TargetText(target);
+       }));
+}
+
+void WarpConnection(ProtocolHost& host, ConnectionRecord& connection) {
+  const auto one = [&](const PacketBuffer& mapChange) {
+    SendReply(host, connection, mapChange, kMapChange.FixedLength);
+    return 1;
+  };
+  Tell(host, WarpAndSay(host, one, [&connection](std::int32_t, const WarpTarget& target) {
+         return "Warp: #" + std::to_string(connection.Conversation) + " to " + TargetText(target);
        }));
 }
 
@@ -127,7 +150,7 @@ void ForceMapReload(ProtocolHost& host) {
 
 void EndMapReload(ProtocolHost& host) {
   host.SetReloadPending(false);
-  Tell(host, WarpAndSay(host, [](std::int32_t sent, const WarpTarget& target) {
+  Tell(host, WarpAndSay(host, Everyone(host), [](std::int32_t sent, const WarpTarget& target) {
          return "Force Map Reload: " + ClientsText(sent) + " back to " + TargetText(target);
        }));
 }

@@ -40,6 +40,10 @@ std::int32_t SendMapChange(ProtocolHost& host, std::string_view mapName, std::in
 // Every client in the map to the map and cell in the window; says so.
 void Warp(ProtocolHost& host);
 
+// One connection, which the caller knows to be in the map, to the map and
+// cell in the window; says so ("Warp: #3 to prontera.gat (150, 170)").
+void WarpConnection(ProtocolHost& host, ConnectionRecord& connection);
+
 // Every client in the map to "prt_in.gat" and, on the next map loaded, back;
 // says so, also when no client is in the map now and the return waits for
 // the next one that loads a map.

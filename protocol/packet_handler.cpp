@@ -67,6 +67,8 @@ void HandlePacket(ProtocolHost& host, ConnectionRecord& connection) {
              .Case = packetCase,
              .Length = length});
   connection.Receive.Told = framed;
+  ++connection.Traffic.PacketsIn;
+  connection.Traffic.LastPacket = connection.Receive.LastBytes;
   PacketBuffer scratch{};  // every reply of this call is built here, in turn
   // Id 0 is no packet: nothing runs, and it is framed as the cases frame it.
   if (id != 0x0000) {

@@ -66,6 +66,7 @@ void TakeReceivedBytes(ProtocolHost& host, ConnectionRecord& connection, std::in
   ReceiveState& receive = connection.Receive;
   receive.NewBytes = false;
   std::uint8_t* at = connection.RecvBuffer.data() + connection.RecvLength;
+  if (n > 0) connection.Traffic.BytesIn += static_cast<std::uint64_t>(n);
   if (n > 0 && receive.SkipLength > 0) {
     // The rest of a packet longer than the buffer: read past it, so that
     // its bytes are never taken for packets of their own.

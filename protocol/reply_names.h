@@ -9,6 +9,9 @@
 
 namespace quib {
 
+// What the capture says of the bytes the operator sends (send #N).
+inline constexpr const char* kInjectedComment = "injected";
+
 // "0x" and four hex digits, a space and the name, for a packet the server
 // sends; nullptr for any other id.
 const char* ReplyComment(std::uint16_t id);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/connection_actions.h"
+#include "app/connection_rows.h"
 #include "app/log_text.h"
 #include "app/main_window.h"
 #include "app/status_text.h"
@@ -205,9 +207,54 @@ ConsoleReply RunBytes(Form1& form, const CommandLine& line) {
   return reply;
 }
 
-ConsoleReply RunWarp(Form1& form, const CommandLine&) {
-  form.Command3_Click();
-  return {};
+// What an action on one connection returned: refused when it says why.
+ConsoleReply Refused(std::string error) {
+  return error.empty() ? ConsoleReply{} : Refuse(std::move(error));
+}
+
+// The connection a command names first ("#3"), or false.
+bool ConnectionOf(const CommandLine& line, std::uint64_t& number) {
+  return !line.Args.empty() && ParseConnectionNumber(line.Args[0], number);
+}
+
+ConsoleReply RunWarp(Form1& form, const CommandLine& line) {
+  if (line.Args.empty()) {
+    form.Command3_Click();
+    return {};
+  }
+  std::uint64_t number = 0;
+  if (line.Args.size() != 1 || !ConnectionOf(line, number)) {
+    return Refuse("warp takes a connection, #N, or nothing for every client in the map");
+  }
+  return Refused(WarpOne(form, number));
+}
+
+// close #N / reset #N.
+ConsoleReply RunEndOne(Form1& form, const CommandLine& line) {
+  std::uint64_t number = 0;
+  if (line.Args.size() != 1 || !ConnectionOf(line, number)) {
+    return Refuse(line.Command + " takes a connection: " + line.Command + " #N (conns lists them)");
+  }
+  return Refused(line.Command == "close" ? CloseOne(form, number) : ResetOne(form, number));
+}
+
+ConsoleReply RunSend(Form1& form, const CommandLine& line) {
+  std::uint64_t number = 0;
+  if (line.Args.size() < 2 || !ConnectionOf(line, number)) {
+    return Refuse("send takes a connection and bytes: send #N HEX... (conns lists them)");
+  }
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  if (!ParseHexBytes(Trim(line.Rest).substr(line.Args[0].size()), bytes, error)) {
+    return Refuse(error);
+  }
+  return Refused(SendInjected(form, number, bytes));
+}
+
+ConsoleReply RunConns(Form1& form, const CommandLine&) {
+  ConsoleReply reply;
+  reply.Info = ConnectionTableText(ConnectionRows(form, std::chrono::steady_clock::now()));
+  return reply;
 }
 
 ConsoleReply RunReload(Form1& form, const CommandLine&) {
@@ -282,8 +329,16 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
        RunDetail},
       {"bytes", "bytes [N]",
        "print the bytes of the last N unknown packets or packet lines (default 1)", RunBytes},
-      {"warp", "warp", "send every client in the map to the map and cell", RunWarp},
+      {"warp", "warp [#N]", "send every client in the map, or connection N, to the map and cell",
+       RunWarp},
       {"reload", "reload", "force every client in the map to reload it", RunReload},
+      {"conns", "conns", "print every connection: number, address, role, state, traffic",
+       RunConns},
+      {"send", "send #N HEX...",
+       "send connection N the bytes as one packet (hex, spaces allowed; logged as injected)",
+       RunSend},
+      {"close", "close #N", "close connection N as the server closes one", RunEndOne},
+      {"reset", "reset #N", "reset connection N: the client sees a reset", RunEndOne},
       {"clear", "clear", "clear the log", RunClear},
       {"show", "show", "print the current settings on standard error", RunShow},
       {"help", "help", "print these commands on standard error", RunHelp},
