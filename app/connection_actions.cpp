@@ -89,8 +89,7 @@ std::string SendInjected(Form1& form, std::uint64_t number, std::span<const std:
       bytes.size() >= 2 ? FindServerPacket(static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8))
                         : nullptr;
   form.Injecting = true;
-  form.SendToConnection(*connection, bytes.data(), static_cast<std::int32_t>(bytes.size()),
-                        packet);
+  form.SendToConnection(*connection, bytes.data(), static_cast<std::int32_t>(bytes.size()), packet);
   form.Injecting = false;
   form.Tell("Sent " + std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes") +
             " to " + Name(number) + " (injected)");

@@ -46,10 +46,8 @@ std::string StateText(const ConnectionRecord& connection) {
 std::string SinceText(std::chrono::steady_clock::time_point then,
                       std::chrono::steady_clock::time_point now) {
   if (then == std::chrono::steady_clock::time_point{}) return "-";
-  const auto tenths =
-      std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(now - then)
-                                        .count() /
-                                    100);
+  const auto tenths = std::max<std::int64_t>(
+      0, std::chrono::duration_cast<std::chrono::milliseconds>(now - then).count() / 100);
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
 }
 
@@ -61,14 +59,13 @@ std::vector<ConnectionRow> ConnectionRows(const Form1& form,
   rows.reserve(form.ConnectionTable.size());
   for (const ConnectionRecord& connection : form.ConnectionTable) {
     const TrafficCounts& traffic = connection.Traffic;
-    rows.push_back(
-        {connection.Conversation,
-         {"#" + std::to_string(connection.Conversation),
-          FormatEndpoint(EndpointOf(connection.PeerAddress)), RoleText(connection),
-          connection.State == kStateMap ? std::to_string(connection.PacketVersion) : "-",
-          StateText(connection), std::to_string(traffic.PacketsIn),
-          std::to_string(traffic.BytesIn), std::to_string(traffic.PacketsOut),
-          std::to_string(traffic.BytesOut), SinceText(traffic.LastPacket, now)}});
+    rows.push_back({connection.Conversation,
+                    {"#" + std::to_string(connection.Conversation),
+                     FormatEndpoint(EndpointOf(connection.PeerAddress)), RoleText(connection),
+                     connection.State == kStateMap ? std::to_string(connection.PacketVersion) : "-",
+                     StateText(connection), std::to_string(traffic.PacketsIn),
+                     std::to_string(traffic.BytesIn), std::to_string(traffic.PacketsOut),
+                     std::to_string(traffic.BytesOut), SinceText(traffic.LastPacket, now)}});
   }
   return rows;
 }

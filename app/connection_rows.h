@@ -15,8 +15,8 @@ class Form1;
 
 // The columns, in order, with their captions.
 inline constexpr std::array<const char*, 10> kConnectionColumns = {
-    "#",     "Address",    "Role",     "Version",     "State",
-    "Recv",  "Bytes recv", "Sent",     "Bytes sent",  "Last packet",
+    "#",          "Address",  "Role",        "Version",   "State",
+    "Packets in", "Bytes in", "Packets out", "Bytes out", "Last packet",
 };
 
 struct ConnectionRow {

@@ -119,7 +119,8 @@ void Form1::LogWithBytes(std::string line, const ConnectionRecord* about, LineKi
 
 void Form1::LogEvent(const ConnectionEvent& event) {
   // The operator's own bytes show whatever the menu says: they were asked for.
-  if (LogPackets.Checked() || event.Injected) EveryPacket.Observe(event, Packets, PacketLineAppend());
+  if (LogPackets.Checked() || event.Injected)
+    EveryPacket.Observe(event, Packets, PacketLineAppend());
   if (HiddenWithUnknownPackets(event) && Check1.Checked()) return;
   std::string line = DesignedLine(event);
   if (line.empty()) return;

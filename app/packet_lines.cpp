@@ -38,9 +38,9 @@ void PacketLines::Observe(const ConnectionEvent& event, const PacketTable& packe
   if (event.Kind == EventKind::kWritten) return;
   if (event.Injected) {
     Flush(append);
-    append(LineOf("Inject", event.Packet != nullptr ? *event.Packet : kUnknownPacket, event,
-                  packets),
-           *event.Connection, event.Bytes);
+    append(
+        LineOf("Inject", event.Packet != nullptr ? *event.Packet : kUnknownPacket, event, packets),
+        *event.Connection, event.Bytes);
     return;
   }
   const bool sent = event.Kind == EventKind::kPacketOut && event.Packet != nullptr;

@@ -57,10 +57,10 @@ enum class Milestone : std::uint8_t {
 };
 
 enum class CloseKind : std::uint8_t {
-  kClient,   // the client closed it
-  kServer,   // the server closed it (after a login, a select, a refusal)
-  kReset,    // the client reset it
-  kGivenUp,  // the client stopped reading its replies; the server let it go
+  kClient,       // the client closed it
+  kServer,       // the server closed it (after a login, a select, a refusal)
+  kReset,        // the client reset it
+  kGivenUp,      // the client stopped reading its replies; the server let it go
   kServerReset,  // the operator had the server reset it
 };
 

@@ -32,8 +32,8 @@ TEST(OneConnectionTest, CommandsReachTheNamedClientAlone) {
   ASSERT_GE(clients[1], 0);
   ASSERT_TRUE(server.WriteLine("pos 100 120"));
 
-  const Bytes mapChange = Concat({Le16(0x0091), FromText("prontera.gat"), Zeros(4), Le16(100),
-                                  Le16(120), Zeros(4)});
+  const Bytes mapChange =
+      Concat({Le16(0x0091), FromText("prontera.gat"), Zeros(4), Le16(100), Le16(120), Zeros(4)});
   struct Case {
     std::string Command;
     std::string Told;
@@ -41,7 +41,10 @@ TEST(OneConnectionTest, CommandsReachTheNamedClientAlone) {
   };
   const Case cases[] = {
       {"conns", "#2  127.0.0.1:", {}, {}},
-      {"send #2 c2 00 07 00  0000", "Sent 6 bytes to #2 (injected)\n", {}, Concat({Le16(0x00C2), Le32(7)})},
+      {"send #2 c2 00 07 00  0000",
+       "Sent 6 bytes to #2 (injected)\n",
+       {},
+       Concat({Le16(0x00C2), Le32(7)})},
       {"warp #1", "Warp: #1 to prontera.gat (100, 120)\n", mapChange, {}},
       {"send #7 00", "no connection #7\n", {}, {}},
       {"send #1 123", "send takes hex digits, two a byte: an odd number of digits\n", {}, {}},
