@@ -116,6 +116,29 @@ std::string CloseOne(Form1& form, std::uint64_t number) {
   return {};
 }
 
+std::string RunConnectionAction(Form1& form, ConnectionAction action, std::uint64_t number,
+                                std::string_view hex) {
+  std::string error;
+  switch (action) {
+    case ConnectionAction::kSend: {
+      std::vector<std::uint8_t> bytes;
+      if (ParseHexBytes(hex, bytes, error)) error = SendInjected(form, number, bytes);
+      break;
+    }
+    case ConnectionAction::kWarp:
+      error = WarpOne(form, number);
+      break;
+    case ConnectionAction::kClose:
+      error = CloseOne(form, number);
+      break;
+    case ConnectionAction::kReset:
+      error = ResetOne(form, number);
+      break;
+  }
+  if (!error.empty()) form.Tell(error);
+  return error;
+}
+
 std::string ResetOne(Form1& form, std::uint64_t number) {
   std::string error;
   ConnectionRecord* connection = OpenConnection(form, number, error);

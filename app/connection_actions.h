@@ -39,4 +39,26 @@ std::string CloseOne(Form1& form, std::uint64_t number);
 // Closed so that the client sees a reset; the record goes.
 std::string ResetOne(Form1& form, std::uint64_t number);
 
+// What the Connections window offers on its selected row, with the captions
+// (UTF-8) both windows show.
+enum class ConnectionAction : std::uint8_t { kSend, kWarp, kClose, kReset };
+struct ConnectionActionRow {
+  ConnectionAction Action;
+  const char* Caption;
+};
+inline constexpr ConnectionActionRow kConnectionActions[] = {
+    {ConnectionAction::kSend, "Send\xE2\x80\xA6"},
+    {ConnectionAction::kWarp, "Warp"},
+    {ConnectionAction::kClose, "Close"},
+    {ConnectionAction::kReset, "Reset"},
+};
+// What Send… asks for, and its caption.
+inline constexpr const char* kSendPrompt = "Bytes to send, in hex (spaces allowed):";
+
+// Runs `action` on connection `number`; Send takes the bytes `hex` as typed.
+// A refusal is told, as the window's status bar shows it; returns it, or an
+// empty text.
+std::string RunConnectionAction(Form1& form, ConnectionAction action, std::uint64_t number,
+                                std::string_view hex = {});
+
 }  // namespace quib

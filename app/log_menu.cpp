@@ -54,6 +54,7 @@ std::vector<LogMenuItem> LogMenuItems(const Form1& form, bool linesSelected) {
                                                      ? "Stop Journal"
                                                      : std::string("Start Journal") + kEllipsis));
   items.push_back(Item(LogMenuCommand::kFaults, std::string("Faults") + kEllipsis, true));
+  items.push_back(Item(LogMenuCommand::kConnections, std::string("Connections") + kEllipsis));
 
   LogMenuItem& settings = items.emplace_back(
       Item(LogMenuCommand::kServerSettings, std::string("Server Settings") + kEllipsis, true));
@@ -92,6 +93,8 @@ void RunLogMenuCommand(Form1& form, LogMenuWindow& window, LogMenuCommand comman
       return window.ShowFaults();
     case LogMenuCommand::kServerSettings:
       return window.ShowServerSettings();
+    case LogMenuCommand::kConnections:
+      return window.ShowConnections();
     case LogMenuCommand::kListening:
       return;
     case LogMenuCommand::kTick:

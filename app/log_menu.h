@@ -24,6 +24,7 @@ enum class LogMenuCommand : std::uint8_t {
   kCapture,     // "Start Capture…" or "Stop Capture"
   kJournal,     // "Start Journal…" or "Stop Journal"
   kFaults,      // "Faults…": the faults set, one added, one removed
+  kConnections,  // "Connections…": the window of every connection
   // The server's settings: the Windows menu shows the items it stands for in
   // place, the Qt window in its settings dialog.
   kServerSettings,
@@ -67,6 +68,7 @@ class LogMenuWindow {
   virtual void StartJournal() = 0;  // asks where to
   virtual void ShowServerSettings() = 0;
   virtual void ShowFaults() = 0;
+  virtual void ShowConnections() = 0;  // non-modal; shown again when open
 
  protected:
   ~LogMenuWindow() = default;

@@ -35,6 +35,7 @@ struct Window : LogMenuWindow {
   void StartJournal() override { asked += "journal "; }
   void ShowServerSettings() override { asked += "settings "; }
   void ShowFaults() override { asked += "faults "; }
+  void ShowConnections() override { asked += "connections "; }
   std::string asked;
 };
 
@@ -45,30 +46,28 @@ TEST(LogMenuTest, ItemsFollowTheFormAndRunOnItOrTheWindow) {
   Window window;
   EXPECT_EQ(Shape(LogMenuItems(form, false)),
             " Copy- Select All Save Log As\u2026|Show Time and Connection Show Every Packet|Start "
-            "Capture\u2026 Start Journal\u2026|Faults\u2026|Server Settings\u2026 [ Listening on "
-            "0.0.0.0:0- "
-            "Tick=3 Accept Delay=3]");
+            "Capture\u2026 Start Journal\u2026|Faults\u2026 Connections\u2026|Server Settings\u2026 [ "
+            "Listening on 0.0.0.0:0- Tick=3 Accept Delay=3]");
 
   for (const LogMenuCommand command :
        {LogMenuCommand::kCopy, LogMenuCommand::kSelectAll, LogMenuCommand::kSaveLog,
         LogMenuCommand::kCapture, LogMenuCommand::kJournal, LogMenuCommand::kFaults,
-        LogMenuCommand::kServerSettings, LogMenuCommand::kListening, LogMenuCommand::kLogDetail,
-        LogMenuCommand::kLogPackets}) {
+        LogMenuCommand::kConnections, LogMenuCommand::kServerSettings, LogMenuCommand::kListening,
+        LogMenuCommand::kLogDetail, LogMenuCommand::kLogPackets}) {
     RunLogMenuCommand(form, window, command);
   }
   RunLogMenuCommand(form, window, LogMenuCommand::kTick, 0);
   RunLogMenuCommand(form, window, LogMenuCommand::kAcceptDelay, 5);
   RunLogMenuCommand(form, window, LogMenuCommand::kAcceptDelay, 6);  // past the choices
-  EXPECT_EQ(window.asked, "copy all save capture journal faults settings ");
+  EXPECT_EQ(window.asked, "copy all save capture journal faults connections settings ");
   EXPECT_EQ(form.TickInterval.count(), 10);
   EXPECT_EQ(form.AcceptDelay.count(), 2000);
   EXPECT_EQ(Shape(LogMenuItems(form, true)),
             " Copy Select All Save Log As\u2026|Show Time and Connection* Show Every Packet*|Start "
-            "Capture\u2026 Start Journal\u2026|Faults\u2026|Server Settings\u2026 [ Listening on "
-            "0.0.0.0:0- "
-            "Tick=0 Accept Delay=5]");
+            "Capture\u2026 Start Journal\u2026|Faults\u2026 Connections\u2026|Server Settings\u2026 [ "
+            "Listening on 0.0.0.0:0- Tick=0 Accept Delay=5]");
   form.TickInterval = std::chrono::milliseconds(40);  // set elsewhere: no choice checked
-  EXPECT_EQ(LogMenuItems(form, true)[8].Inside[1].Chosen, -1);
+  EXPECT_EQ(LogMenuItems(form, true)[9].Inside[1].Chosen, -1);
 
   // A journal that runs is stopped from the menu.
   const std::string path = ::testing::TempDir() + "quib_menu_journal.jsonl";

@@ -21,6 +21,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
@@ -572,6 +573,35 @@ TEST_F(WindowViewTest, NotificationAcceptsAndTheTimerPolls) {
   ASSERT_FALSE(form.List1.Items().empty());
   EXPECT_EQ(Find<QListWidget>(FormControl::List1)->item(0)->text().toStdString(),
             form.List1.Items()[0]);
+  ::close(client);
+}
+
+// "Connections…" lists the client in the map, and its buttons act on the
+// selected row alone.
+TEST_F(WindowViewTest, TheConnectionsWindowListsAndActsOnOneClient) {
+  form.Packets = test::ShippedTable();
+  const int client = test::ConnectClient(form.ListeningPort());
+  ASSERT_GE(client, 0);
+  test::SendAll(client, test::MapLogin());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Summary.ReachedCount(Milestone::kMap) == 1; }));
+  EXPECT_EQ(test::ReadExactly(client, test::kMapGreetingSize).size(), test::kMapGreetingSize);
+  ClickLogMenu(QStringLiteral("Connections\u2026"));
+  auto* table = Find<QTableWidget>("ConnectionTable");
+  ASSERT_NE(table, nullptr);
+  EXPECT_TRUE(table->window()->isVisible());
+  ASSERT_EQ(table->rowCount(), 1);
+  QStringList cells;
+  for (int c = 0; c < table->columnCount(); ++c) cells << table->item(0, c)->text();
+  EXPECT_TRUE(cells.join('|').startsWith(QStringLiteral("#1|127.0.0.1:")))
+      << cells.join('|').toStdString();
+  EXPECT_EQ(cells.mid(2, 3).join('|'), QStringLiteral("map|5|in the map"));
+
+  table->selectRow(0);
+  Find<QPushButton>("Warp")->click();
+  EXPECT_EQ(test::U16(test::ReadExactly(client, 26), 0), 0x0091);
+  Find<QPushButton>("Close")->click();
+  EXPECT_TRUE(test::PeerClosed(client, 1000));
+  EXPECT_EQ(table->item(0, 4)->text(), QStringLiteral("closed by the server"));
   ::close(client);
 }
 

@@ -20,6 +20,7 @@
 #include "app/log_menu.h"
 #include "app/log_text.h"
 #include "app/main_window.h"
+#include "ui/qt/connections_window.h"
 #include "ui/qt/faults_dialog.h"
 #include "ui/qt/operator_text.h"
 
@@ -124,6 +125,12 @@ void LogActions::ShowFaults() {
   faults_->show();
   faults_->raise();
   faults_->activateWindow();
+}
+
+void LogActions::ShowConnections() {
+  if (connections_ == nullptr) connections_ = new ConnectionsWindow(form_, window_);
+  connections_->show();
+  connections_->raise();
 }
 
 void LogActions::SaveLogAs() {

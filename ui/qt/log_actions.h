@@ -17,6 +17,7 @@ class QWidget;
 
 namespace quib {
 
+class ConnectionsWindow;
 class FaultsDialog;
 class ListBox;
 
@@ -46,6 +47,7 @@ class LogActions : public QObject, public LogMenuWindow {
   void StartJournal() override;
   void ShowServerSettings() override;
   void ShowFaults() override;
+  void ShowConnections() override;
   void ShowBytes(int row);
 
  protected:
@@ -62,6 +64,7 @@ class LogActions : public QObject, public LogMenuWindow {
   QWidget* window_;
   std::function<void()> showSettings_;
   FaultsDialog* faults_ = nullptr;                   // made when first asked for
+  ConnectionsWindow* connections_ = nullptr;         // made when first asked for
   std::unique_ptr<EventSubscription> captureStops_;  // a warning when the capture stops
 };
 
