@@ -40,20 +40,19 @@ std::string CloseOne(Form1& form, std::uint64_t number);
 std::string ResetOne(Form1& form, std::uint64_t number);
 
 // What the Connections window offers on its selected row, with the captions
-// (UTF-8) both windows show.
+// both windows show; Send sends the bytes typed in the box kSendPrompt labels.
 enum class ConnectionAction : std::uint8_t { kSend, kWarp, kClose, kReset };
 struct ConnectionActionRow {
   ConnectionAction Action;
   const char* Caption;
 };
 inline constexpr ConnectionActionRow kConnectionActions[] = {
-    {ConnectionAction::kSend, "Send\xE2\x80\xA6"},
+    {ConnectionAction::kSend, "Send"},
     {ConnectionAction::kWarp, "Warp"},
     {ConnectionAction::kClose, "Close"},
     {ConnectionAction::kReset, "Reset"},
 };
-// What Send… asks for, and its caption.
-inline constexpr const char* kSendPrompt = "Bytes to send, in hex (spaces allowed):";
+inline constexpr const char* kSendPrompt = "Bytes (hex):";
 
 // Runs `action` on connection `number`; Send takes the bytes `hex` as typed.
 // A refusal is told, as the window's status bar shows it; returns it, or an

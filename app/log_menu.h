@@ -19,11 +19,11 @@ enum class LogMenuCommand : std::uint8_t {
   kCopy,
   kSelectAll,
   kSaveLog,
-  kLogDetail,   // "Show Time and Connection", checked while it is on
-  kLogPackets,  // "Show Every Packet", checked while it is on
-  kCapture,     // "Start Capture…" or "Stop Capture"
-  kJournal,     // "Start Journal…" or "Stop Journal"
-  kFaults,      // "Faults…": the faults set, one added, one removed
+  kLogDetail,    // "Show Time and Connection", checked while it is on
+  kLogPackets,   // "Show Every Packet", checked while it is on
+  kCapture,      // "Start Capture…" or "Stop Capture"
+  kJournal,      // "Start Journal…" or "Stop Journal"
+  kFaults,       // "Faults…": the faults set, one added, one removed
   kConnections,  // "Connections…": the window of every connection
   // The server's settings: the Windows menu shows the items it stands for in
   // place, the Qt window in its settings dialog.

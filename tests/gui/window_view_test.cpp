@@ -597,6 +597,9 @@ TEST_F(WindowViewTest, TheConnectionsWindowListsAndActsOnOneClient) {
   EXPECT_EQ(cells.mid(2, 3).join('|'), QStringLiteral("map|5|in the map"));
 
   table->selectRow(0);
+  Find<QLineEdit>("Bytes")->setText(QStringLiteral("c2 00 07 00 00 00"));
+  Find<QPushButton>("Send")->click();
+  EXPECT_EQ(test::ReadExactly(client, 6), test::Concat({test::Le16(0x00C2), test::Le32(7)}));
   Find<QPushButton>("Warp")->click();
   EXPECT_EQ(test::U16(test::ReadExactly(client, 26), 0), 0x0091);
   Find<QPushButton>("Close")->click();

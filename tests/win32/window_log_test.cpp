@@ -189,6 +189,32 @@ TEST_F(WindowTest, LogMenuCopiesShowsBytesAndChangesTheTick) {
   test::CloseClientSocket(client);
 }
 
+// "Connections…" lists the client in the map, and its buttons send to the
+// selected row and warp it.
+TEST_F(WindowTest, ConnectionsWindowActsOnTheSelectedClient) {
+  const int client = test::ConnectClient(port);
+  ASSERT_GE(client, 0);
+  test::SendAll(client, test::MapLogin());
+  ASSERT_EQ(test::ReadExactly(client, test::kMapGreetingSize, 5000).size(), test::kMapGreetingSize);
+  ::SendMessageW(window, WM_COMMAND, MenuIdOf(LogMenuCommand::kConnections), 0);
+  HWND connections = server.FindWindowOf(kConnectionsWindowClass, L"Connections");
+  ASSERT_NE(connections, nullptr) << "no Connections window";
+  HWND list = ::GetDlgItem(connections, kConnectionsListId);
+  ASSERT_TRUE(Eventually([&] { return ListLines(list).size() == 1; }));
+  EXPECT_TRUE(std::regex_search(
+      ListLines(list)[0], std::regex("^#1 +127\\.0\\.0\\.1:[0-9]+ +map +5 +in the map +1 +19 ")))
+      << ListLines(list)[0];
+
+  ::SendMessageW(list, LB_SETCURSEL, 0, 0);
+  ::SendMessageW(::GetDlgItem(connections, kConnectionsBytesId), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(L"c2 00 07 00 00 00"));
+  ::SendMessageW(::GetDlgItem(connections, kConnectionsFirstActionId), BM_CLICK, 0, 0);
+  EXPECT_EQ(test::ReadExactly(client, 6, 3000), test::Concat({test::Le16(0x00C2), test::Le32(7)}));
+  ::SendMessageW(::GetDlgItem(connections, kConnectionsFirstActionId + 1), BM_CLICK, 0, 0);
+  EXPECT_EQ(test::U16(test::ReadExactly(client, 26, 3000), 0), 0x0091);
+  test::CloseClientSocket(client);
+}
+
 // A packet's bytes open beside the main window, one window a log line: a
 // second double-click brings it forward; the Close button and Escape close
 // it, and its line may be opened again.

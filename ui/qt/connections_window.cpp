@@ -2,7 +2,8 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -37,13 +38,16 @@ ConnectionsWindow::ConnectionsWindow(Form1& form, QWidget* parent)
   table_->setMinimumSize(760, 160);
   layout->addWidget(table_);
   auto* buttons = new QHBoxLayout;
+  buttons->addWidget(new QLabel(QString::fromUtf8(kSendPrompt), this));
+  hex_ = new QLineEdit(this);
+  hex_->setObjectName(QStringLiteral("Bytes"));
+  buttons->addWidget(hex_, 1);
   for (const ConnectionActionRow& row : kConnectionActions) {
     auto* button = new QPushButton(QString::fromUtf8(row.Caption), this);
-    button->setObjectName(QString::fromUtf8(row.Caption).remove(QChar(0x2026)));
+    button->setObjectName(QString::fromUtf8(row.Caption));
     connect(button, &QPushButton::clicked, this, [this, action = row.Action] { Run(action); });
     buttons->addWidget(button);
   }
-  buttons->addStretch();
   layout->addLayout(buttons);
   refresh_ = new QTimer(this);
   connect(refresh_, &QTimer::timeout, this, &ConnectionsWindow::Refresh);
@@ -70,15 +74,7 @@ void ConnectionsWindow::Refresh() {
 void ConnectionsWindow::Run(ConnectionAction action) {
   const std::uint64_t number = Selected();
   if (number == 0) return;
-  std::string hex;
-  if (action == ConnectionAction::kSend) {
-    bool ok = false;
-    hex = QInputDialog::getText(this, QStringLiteral("Send to #%1").arg(number),
-                                QString::fromUtf8(kSendPrompt), QLineEdit::Normal, QString(), &ok)
-              .toStdString();
-    if (!ok) return;
-  }
-  RunConnectionAction(form_, action, number, hex);
+  RunConnectionAction(form_, action, number, hex_->text().toStdString());
   Refresh();
 }
 

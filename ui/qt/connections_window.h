@@ -1,6 +1,7 @@
 // "Connections…": a small window beside the main one with a row per
-// connection (app/connection_rows.h), refreshed twice a second, and buttons
-// for what the operator does to the selected one (app/connection_actions.h).
+// connection (app/connection_rows.h), refreshed twice a second, a box for
+// bytes to send, and buttons for what the operator does to the selected one
+// (app/connection_actions.h).
 // Not modal: the server runs while it is open.
 #pragma once
 
@@ -9,6 +10,7 @@
 
 #include "app/connection_actions.h"
 
+class QLineEdit;
 class QTableWidget;
 class QTimer;
 
@@ -24,7 +26,7 @@ class ConnectionsWindow : public QWidget {
 
   // Shows the table as it stands now.
   void Refresh();
-  // Runs `action` on the selected row; Send… first asks for the bytes.
+  // Runs `action` on the selected row; Send sends the bytes in the box.
   void Run(ConnectionAction action);
 
  protected:
@@ -37,6 +39,7 @@ class ConnectionsWindow : public QWidget {
 
   Form1& form_;
   QTableWidget* table_ = nullptr;
+  QLineEdit* hex_ = nullptr;
   QTimer* refresh_ = nullptr;
 };
 

@@ -11,14 +11,6 @@ namespace {
 
 constexpr int kTextId = 1;
 
-// Sizes in pixels at 96 dots an inch, for the screen's.
-int Scaled(int pixels) {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return ::MulDiv(pixels, dpi, 96);
-}
-
 // The window's text and its keeper, for WM_CREATE.
 struct Creation {
   const std::wstring* Text;
@@ -44,6 +36,13 @@ void LayOut(HWND window, int width, int height) {
 }
 
 }  // namespace
+
+int Scaled(int pixels) {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return ::MulDiv(pixels, dpi, 96);
+}
 
 BytesWindows::~BytesWindows() {
   // Each window forgets itself here as it goes.

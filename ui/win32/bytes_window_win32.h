@@ -40,6 +40,9 @@ class BytesWindows {
   std::map<std::uint64_t, HWND> open_;  // log line number -> its window
 };
 
+// Sizes in pixels at 96 dots an inch, for the screen's.
+int Scaled(int pixels);
+
 // Escape pressed in a bytes window, whichever of its controls has the focus,
 // closes it: true then, and the key is not to be dispatched.
 bool CloseBytesWindowOnEscape(const MSG& message);

@@ -107,7 +107,12 @@ std::wstring Filter(const SaveDialogDefaults& defaults) {
 }  // namespace
 
 LogMenu::LogMenu(Form1& form, HWND window, HWND list)
-    : form_(form), window_(window), list_(list), bytes_(window, list), faults_(form, window) {
+    : form_(form),
+      window_(window),
+      list_(list),
+      bytes_(window, list),
+      faults_(form, window),
+      connections_(form, window) {
   ::SetWindowSubclass(list_, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
   // A failed write stops the capture; the server goes on.
   captureStops_ =

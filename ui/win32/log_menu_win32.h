@@ -14,6 +14,7 @@
 #include "app/log_menu.h"
 #include "protocol/connection_events.h"
 #include "ui/win32/bytes_window_win32.h"
+#include "ui/win32/connections_window_win32.h"
 #include "ui/win32/faults_window_win32.h"
 
 namespace quib {
@@ -62,6 +63,7 @@ class LogMenu : public LogMenuWindow {
   // The settings stand in this window's menu itself.
   void ShowServerSettings() override {}
   void ShowFaults() override { faults_.Show(); }
+  void ShowConnections() override { connections_.Show(); }
   std::wstring AskPath(const SaveDialogDefaults& defaults);
   void Warn(const std::wstring& text);
 
@@ -70,6 +72,7 @@ class LogMenu : public LogMenuWindow {
   HWND list_;
   BytesWindows bytes_;
   FaultsWindow faults_;
+  ConnectionsWindow connections_;
   std::unique_ptr<EventSubscription> captureStops_;  // a warning when the capture stops
 };
 
