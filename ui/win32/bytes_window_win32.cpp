@@ -44,6 +44,20 @@ int Scaled(int pixels) {
   return ::MulDiv(pixels, dpi, 96);
 }
 
+void RegisterSmallWindowClass(const wchar_t* name, WNDPROC proc) {
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW windowClass{};
+  if (::GetClassInfoExW(instance, name, &windowClass)) return;
+  windowClass = WNDCLASSEXW{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = proc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = name;
+  ::RegisterClassExW(&windowClass);
+}
+
 BytesWindows::~BytesWindows() {
   // Each window forgets itself here as it goes.
   const auto open = open_;
@@ -60,17 +74,7 @@ bool BytesWindows::BringForward(std::uint64_t number) const {
 
 void BytesWindows::Open(std::uint64_t number, const std::wstring& text) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW windowClass{};
-  if (!::GetClassInfoExW(instance, kBytesWindowClass, &windowClass)) {
-    windowClass = WNDCLASSEXW{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = Proc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kBytesWindowClass;
-    ::RegisterClassExW(&windowClass);
-  }
+  RegisterSmallWindowClass(kBytesWindowClass, Proc);
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   ::GetMonitorInfoW(::MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST), &monitor);

@@ -42,6 +42,9 @@ class BytesWindows {
 
 // Sizes in pixels at 96 dots an inch, for the screen's.
 int Scaled(int pixels);
+// Registers, once, the class `name` of a small window beside the main one:
+// the button face, an arrow cursor, `proc`.
+void RegisterSmallWindowClass(const wchar_t* name, WNDPROC proc);
 
 // Escape pressed in a bytes window, whichever of its controls has the focus,
 // closes it: true then, and the key is not to be dispatched.

@@ -49,17 +49,7 @@ void ConnectionsWindow::Show() {
     return;
   }
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW windowClass{};
-  if (!::GetClassInfoExW(instance, kConnectionsWindowClass, &windowClass)) {
-    windowClass = WNDCLASSEXW{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = Proc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kConnectionsWindowClass;
-    ::RegisterClassExW(&windowClass);
-  }
+  RegisterSmallWindowClass(kConnectionsWindowClass, Proc);
   window_ = ::CreateWindowExW(0, kConnectionsWindowClass, L"Connections", WS_OVERLAPPEDWINDOW,
                               CW_USEDEFAULT, CW_USEDEFAULT, Scaled(820), Scaled(260), owner_,
                               nullptr, instance, this);
