@@ -44,10 +44,11 @@ struct Window : LogMenuWindow {
 TEST(LogMenuTest, ItemsFollowTheFormAndRunOnItOrTheWindow) {
   Form1 form;
   Window window;
-  EXPECT_EQ(Shape(LogMenuItems(form, false)),
-            " Copy- Select All Save Log As\u2026|Show Time and Connection Show Every Packet|Start "
-            "Capture\u2026 Start Journal\u2026|Faults\u2026 Connections\u2026|Server Settings\u2026 [ "
-            "Listening on 0.0.0.0:0- Tick=3 Accept Delay=3]");
+  EXPECT_EQ(
+      Shape(LogMenuItems(form, false)),
+      " Copy- Select All Save Log As\u2026|Show Time and Connection Show Every Packet|Start "
+      "Capture\u2026 Start Journal\u2026|Faults\u2026 Connections\u2026|Server Settings\u2026 [ "
+      "Listening on 0.0.0.0:0- Tick=3 Accept Delay=3]");
 
   for (const LogMenuCommand command :
        {LogMenuCommand::kCopy, LogMenuCommand::kSelectAll, LogMenuCommand::kSaveLog,
@@ -62,10 +63,11 @@ TEST(LogMenuTest, ItemsFollowTheFormAndRunOnItOrTheWindow) {
   EXPECT_EQ(window.asked, "copy all save capture journal faults connections settings ");
   EXPECT_EQ(form.TickInterval.count(), 10);
   EXPECT_EQ(form.AcceptDelay.count(), 2000);
-  EXPECT_EQ(Shape(LogMenuItems(form, true)),
-            " Copy Select All Save Log As\u2026|Show Time and Connection* Show Every Packet*|Start "
-            "Capture\u2026 Start Journal\u2026|Faults\u2026 Connections\u2026|Server Settings\u2026 [ "
-            "Listening on 0.0.0.0:0- Tick=0 Accept Delay=5]");
+  EXPECT_EQ(
+      Shape(LogMenuItems(form, true)),
+      " Copy Select All Save Log As\u2026|Show Time and Connection* Show Every Packet*|Start "
+      "Capture\u2026 Start Journal\u2026|Faults\u2026 Connections\u2026|Server Settings\u2026 [ "
+      "Listening on 0.0.0.0:0- Tick=0 Accept Delay=5]");
   form.TickInterval = std::chrono::milliseconds(40);  // set elsewhere: no choice checked
   EXPECT_EQ(LogMenuItems(form, true)[9].Inside[1].Chosen, -1);
 
