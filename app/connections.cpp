@@ -243,7 +243,7 @@ void Form1::SendNow(ConnectionRecord& connection, const std::uint8_t* bytes, std
           .Bytes = told,
           .Text = text,
           .Packet = packet,
-          .Injected = name == kInjectedComment});
+          .Injected = Injecting});
   }
   if (sent > 0) {
     Emit({.Kind = EventKind::kWritten,

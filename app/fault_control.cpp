@@ -3,6 +3,7 @@
 // connection, until its time (NextWriteDue, the deadline every mode's wait
 // honours) or until its stall is cleared.
 #include <algorithm>
+#include <utility>
 
 #include "app/main_window.h"
 #include "protocol/packet_log.h"
@@ -83,6 +84,7 @@ void Form1::SendWithFaults(ConnectionRecord& connection, std::span<const std::ui
           write.Whole = plan.Bytes;
           write.Packet = packet;
           write.Comment = comment;
+          write.Injected = Injecting;
         }
         hold(std::move(write));
         due += std::chrono::milliseconds(plan.GapMs);
@@ -126,8 +128,10 @@ void Form1::RunDueWrites() {
       ResetSocket(connection.Socket);
       connection.Unsent.Clear();
     } else if (!taken.Bytes.empty()) {
+      const bool injecting = std::exchange(Injecting, taken.Injected);
       SendNow(connection, taken.Bytes.data(), static_cast<std::int32_t>(taken.Bytes.size()),
               taken.Packet, taken.Whole, taken.Comment);
+      Injecting = injecting;
     }
   }
 }

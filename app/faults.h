@@ -112,6 +112,7 @@ struct HeldWrite {
   std::vector<std::uint8_t> Whole;
   const PacketDescription* Packet = nullptr;
   const char* Comment = nullptr;
+  bool Injected = false;  // the operator's bytes (send #N), as Form1::Injecting
   EndKind End = kNone;
 };
 

@@ -263,9 +263,9 @@ class Form1 : public ProtocolHost {
   FaultSet Faults;
   std::vector<HeldWrite> Held;          // in order; a connection's writes never overtake
   std::set<std::string> FaultComments;  // the capture's comments of faulted packets
-  // While true, SendToConnection sends the operator's bytes (SendInjected):
-  // the capture's comment is kInjectedComment (SentComment), which the
-  // packet's event tells as Injected.
+  // While true, the packet being sent is the operator's bytes (SendInjected),
+  // also when a fault held it: its event says so (Injected) and the capture's
+  // comment starts with kInjectedComment (SentComment).
   bool Injecting = false;
   UnknownPackets Unknown;          // the bytes behind the latest "Unknown Packet" lines
   UnknownPackets PacketLineBytes;  // and behind the latest packet lines
