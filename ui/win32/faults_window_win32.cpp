@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "platform/text_win32.h"
+#include "ui/win32/bytes_window_win32.h"
 
 namespace quib {
 
@@ -12,13 +13,6 @@ namespace {
 
 constexpr UINT_PTR kRefreshTimer = 1;  // the fired counts, read again while it shows
 constexpr UINT kRefreshMs = 500;
-
-int Scaled(int pixels) {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return ::MulDiv(pixels, dpi, 96);
-}
 
 HWND Child(HWND parent, const wchar_t* kind, DWORD style, int id, DWORD extended = 0) {
   HWND child = ::CreateWindowExW(extended, kind, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
@@ -62,17 +56,7 @@ void FaultsWindow::Show() {
     return;
   }
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW windowClass{};
-  if (!::GetClassInfoExW(instance, kFaultsWindowClass, &windowClass)) {
-    windowClass = WNDCLASSEXW{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = Proc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kFaultsWindowClass;
-    ::RegisterClassExW(&windowClass);
-  }
+  RegisterSmallWindowClass(kFaultsWindowClass, Proc);
   window_ =
       ::CreateWindowExW(0, kFaultsWindowClass, L"Faults", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                         CW_USEDEFAULT, Scaled(460), Scaled(280), owner_, nullptr, instance, this);
