@@ -123,10 +123,9 @@ void Form1::RunDueWrites() {
     if (taken.End == HeldWrite::kClose) {
       CloseNow(connection);
     } else if (taken.End == HeldWrite::kReset) {
+      // What the socket holds goes first; the reset ends the rest.
       FlushUnsent(connection);
-      Emit({.Kind = EventKind::kClosed, .Connection = &connection, .How = CloseKind::kServer});
-      ResetSocket(connection.Socket);
-      connection.Unsent.Clear();
+      EndConnection(connection, CloseKind::kServerReset);
     } else if (!taken.Bytes.empty()) {
       const bool injecting = std::exchange(Injecting, taken.Injected);
       SendNow(connection, taken.Bytes.data(), static_cast<std::int32_t>(taken.Bytes.size()),
