@@ -187,20 +187,13 @@ void PacketCapture::EndBlock() {
 
 bool PacketCapture::WriteOut() {
   if (!IsOpen()) return false;
-  std::size_t written = 0;
   std::string reason;
-  const bool whole = file_.Write(buffer_.get(), buffered_, written, reason);
-  buffered_ = 0;
-  if (whole) {
-    written_ += written;
-    return true;
-  }
   // What reached the disk of these blocks goes again, so that the file ends
   // on a whole block and reads to its end. The conversations stay until Close
   // or Open: a caller may be in the middle of one.
-  file_.Truncate(written_);
-  std::string ignored;
-  file_.Close(ignored);
+  const bool whole = file_.AppendWhole(buffer_.get(), buffered_, written_, reason);
+  buffered_ = 0;
+  if (whole) return true;
   lastError_ = "Unable to write the capture file " + path_ + ": " + reason;
   return false;
 }

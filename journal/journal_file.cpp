@@ -60,20 +60,13 @@ void JournalFile::LineAdded() {
 bool JournalFile::Flush() { return IsOpen() && WriteOut(); }
 
 bool JournalFile::WriteOut() {
-  std::size_t written = 0;
   std::string reason;
-  const bool whole = file_.Write(reinterpret_cast<const std::uint8_t*>(buffer_.data()),
-                                 buffer_.size(), written, reason);
-  buffer_.clear();
-  if (whole) {
-    written_ += written;
-    return true;
-  }
   // What reached the disk of these lines goes again, so that the file ends
   // on a whole line.
-  file_.Truncate(written_);
-  std::string ignored;
-  file_.Close(ignored);
+  const bool whole = file_.AppendWhole(reinterpret_cast<const std::uint8_t*>(buffer_.data()),
+                                       buffer_.size(), written_, reason);
+  buffer_.clear();
+  if (whole) return true;
   lastError_ = "Unable to write the journal file " + path_ + ": " + reason;
   return false;
 }

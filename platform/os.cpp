@@ -50,6 +50,19 @@ bool OutputFile::Write(const std::uint8_t* bytes, std::size_t count, std::size_t
   return true;
 }
 
+bool OutputFile::AppendWhole(const std::uint8_t* bytes, std::size_t count, std::uint64_t& kept,
+                             std::string& error) {
+  std::size_t written = 0;
+  if (Write(bytes, count, written, error)) {
+    kept += written;
+    return true;
+  }
+  Truncate(kept);
+  std::string ignored;
+  Close(ignored);
+  return false;
+}
+
 bool OutputFile::IsFileAt(const std::string& path) const {
   FileIdentity there;
   return IsOpen() && identity_ != FileIdentity{} && os::IdentityAt(path, there) &&

@@ -56,6 +56,12 @@ class OutputFile {
              std::string& error) const;
   // Cuts the file back to its first `size` bytes.
   bool Truncate(std::uint64_t size) const;
+  // Writes `count` bytes at the end as one whole (blocks, lines) after the
+  // file's first `kept` bytes, which are whole: `kept` grows by them. When
+  // fewer go out, the file is cut back to its `kept` bytes and closed, so
+  // that it ends on the last whole one; false then, with the reason.
+  bool AppendWhole(const std::uint8_t* bytes, std::size_t count, std::uint64_t& kept,
+                   std::string& error);
   // False with the reason when the system reports a failure on closing.
   bool Close(std::string& error);
   void Swap(OutputFile& other) noexcept {
