@@ -22,12 +22,16 @@ std::string TimeOfDayText(std::int64_t microsecondsSinceMidnight) {
 
 // Appended piece by piece: "literal" + a temporary string sets off a false
 // overlap warning in GCC 12 at -O3.
-std::string ConnectionText(const ConnectionRecord& connection) {
+std::string ConnectionText(std::uint64_t conversation, const Endpoint& peer) {
   std::string text = "#";
-  text += std::to_string(connection.Conversation);
+  text += std::to_string(conversation);
   text += ' ';
-  text += FormatEndpoint(EndpointOf(connection.PeerAddress));
+  text += FormatEndpoint(peer);
   return text;
+}
+
+std::string ConnectionText(const ConnectionRecord& connection) {
+  return ConnectionText(connection.Conversation, EndpointOf(connection.PeerAddress));
 }
 
 std::string DetailPrefix(std::int64_t microsecondsSinceMidnight, const ConnectionRecord* about) {

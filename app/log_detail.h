@@ -11,12 +11,15 @@
 namespace quib {
 
 struct ConnectionRecord;
+struct Endpoint;
 
 // "12:04:05.120": the time of day to the millisecond.
 std::string TimeOfDayText(std::int64_t microsecondsSinceMidnight);
 
 // "#3 127.0.0.1:52344": the connection's number and the client's address.
 std::string ConnectionText(const ConnectionRecord& connection);
+// The same of a connection known by its number and its peer alone.
+std::string ConnectionText(std::uint64_t conversation, const Endpoint& peer);
 
 // The time, then the connection in brackets when the line is about one, then
 // a space.

@@ -5,7 +5,6 @@
 #include "app/log_detail.h"
 #include "app/main_window.h"
 #include "journal/journal_lines.h"
-#include "net/ipv4_text.h"
 #include "protocol/packet_log.h"
 
 namespace quib {
@@ -31,9 +30,9 @@ std::string FurthestText(const RunSummary& summary) {
   std::string text = "Furthest each client reached:";
   const auto& all = summary.FurthestReached;
   for (std::size_t i = 0; i < all.size() && i < kFurthestShown; ++i) {
-    text += i == 0 ? " #" : ", #";
-    text += std::to_string(all[i].Conversation) + " " + FormatIPv4(all[i].Peer.Address) + ":" +
-            std::to_string(all[i].Peer.Port) + " ";
+    text += i == 0 ? " " : ", ";
+    text += ConnectionText(all[i].Conversation, all[i].Peer);
+    text += ' ';
     text += all[i].Reached ? std::string(MilestoneName(all[i].Step)) : "nothing";
   }
   if (all.empty()) text += " no client connected";

@@ -66,7 +66,7 @@ TEST_F(VersionDetectionTest, EveryRowOfTheTableGivesItsVersionAndNothingElseDoes
     EXPECT_EQ(DetectPacketVersion(id, 32), std::nullopt);
     EXPECT_EQ(LargestMapLoginSize(id), 0);
   }
-  // As the specification gives two of them.
+  // Two rows by their literal values, held apart from the table.
   EXPECT_EQ(DetectPacketVersion(0x0072, 19), 5);
   EXPECT_EQ(DetectPacketVersion(0x009B, 32), 15);
 }
