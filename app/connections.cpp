@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "platform/os.h"
 #include "protocol/packet_descriptions.h"
 #include "protocol/packet_handler.h"
 #include "protocol/receive_path.h"
@@ -233,11 +234,15 @@ void Form1::SendNow(ConnectionRecord& connection, const std::uint8_t* bytes, std
     return;
   }
   connection.Traffic.BytesOut += static_cast<std::uint64_t>(length);
-  // The capture names the packet where its bytes start, also when they wait.
-  const std::string_view text = name != nullptr ? name : "";
   if (!told.empty()) {
     ++connection.Traffic.PacketsOut;
-    connection.Traffic.LastPacket = Now();
+    connection.Traffic.LastPacket = CoarseNow();
+  }
+  // The capture names the packet where its bytes start, also when they wait.
+  if (rest > 0) connection.Unsent.Push(bytes + sent, rest, sent > 0, name);
+  if (!SendsObserved()) return;
+  const std::string_view text = name != nullptr ? name : "";
+  if (!told.empty()) {
     Emit({.Kind = EventKind::kPacketOut,
           .Connection = &connection,
           .Bytes = told,
@@ -251,7 +256,6 @@ void Form1::SendNow(ConnectionRecord& connection, const std::uint8_t* bytes, std
           .Bytes = Span(bytes, sent),
           .Text = text});
   }
-  if (rest > 0) connection.Unsent.Push(bytes + sent, rest, sent > 0, name);
 }
 
 void Form1::FlushUnsent(ConnectionRecord& connection) {

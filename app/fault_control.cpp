@@ -24,12 +24,6 @@ PacketRole RoleOfSent(const ConnectionRecord& connection, const PacketDescriptio
 
 }  // namespace
 
-bool Form1::HoldsWrites(const ConnectionRecord& connection) const {
-  return std::any_of(Held.begin(), Held.end(), [&](const HeldWrite& write) {
-    return write.Conversation == connection.Conversation;
-  });
-}
-
 const char* Form1::FaultComment(const PacketDescription* packet, std::uint32_t fault) {
   const char* name = SentComment(packet);
   std::string comment = name != nullptr ? name : "";

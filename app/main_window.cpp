@@ -15,15 +15,6 @@ Form1::Form1()
       Pos{TextBox(kDefaultPosX), TextBox(kDefaultPosY)},
       MapTick(LocalMapTick),
       TimeOfDay(LocalMicrosecondsSinceMidnight) {
-  // The log, the capture, the summary and the journal observe the stream
-  // before any view does.
-  Events.Add([this](const ConnectionEvent& event) { LogEvent(event); });
-  Events.Add([this](const ConnectionEvent& event) { CaptureEvent(event); });
-  Events.Add([this](const ConnectionEvent& event) {
-    CountEvent(Summary, event);
-    JudgeEvent(*this, event);
-  });
-  Events.Add([this](const ConnectionEvent& event) { JournalEvent(event); });
   Text2.SetMaxLength(kMapNameMaxLength);
   Text2.OnCut = [this](const std::string& typed) {
     Tell("Map name cut to " + std::to_string(CharacterCount(Text2.Text())) +
@@ -117,10 +108,31 @@ void Form1::LogWithBytes(std::string line, const ConnectionRecord* about, LineKi
             static_cast<std::int32_t>(bytes.size()));
 }
 
-void Form1::LogEvent(const ConnectionEvent& event) {
-  // The operator's own bytes show whatever the menu says: they were asked for.
+void Form1::Emit(const ConnectionEvent& event) {
+  // The form's own views first, each only when it has something to do with
+  // the event: most events are a client's packets and their replies, which
+  // only the packet lines, the capture and the journal take. Then the
+  // windows' and the console's. The operator's own bytes show whatever the
+  // menu says: they were asked for.
   if (LogPackets.Checked() || event.Injected)
     EveryPacket.Observe(event, Packets, PacketLineAppend());
+  if (Takes(kDesignedLineKinds, event.Kind)) LogEvent(event);
+  if (Capture.IsOpen()) CaptureEvent(event);
+  if (Takes(kCountedKinds, event.Kind)) CountEvent(Summary, event);
+  if (Rules.Strict && Takes(kJudgedKinds, event.Kind)) JudgeEvent(*this, event);
+  if (Journal.IsOpen()) JournalEvent(event);
+  Events.Notify(event);
+}
+
+bool Form1::SendsObserved() const {
+  // As Emit tells them: the designed log, the summary and the verdict take
+  // no send.
+  static_assert(((kDesignedLineKinds | kCountedKinds | kJudgedKinds) & kSendKinds) == 0);
+  return LogPackets.Checked() || Injecting || Capture.IsOpen() || Journal.IsOpen() ||
+         Events.Takes(kSendKinds);
+}
+
+void Form1::LogEvent(const ConnectionEvent& event) {
   if (HiddenWithUnknownPackets(event) && Check1.Checked()) return;
   std::string line = DesignedLine(event);
   if (line.empty()) return;

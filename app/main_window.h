@@ -9,6 +9,7 @@
 // show.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -130,7 +131,11 @@ class Form1 : public ProtocolHost {
   // now or is held.
   void SendWithFaults(ConnectionRecord& connection, std::span<const std::uint8_t> bytes,
                       const PacketDescription* packet);
-  bool HoldsWrites(const ConnectionRecord& connection) const;
+  bool HoldsWrites(const ConnectionRecord& connection) const {
+    return std::any_of(Held.begin(), Held.end(), [&](const HeldWrite& write) {
+      return write.Conversation == connection.Conversation;
+    });
+  }
   // Sends the held writes that are due, in order per connection.
   void RunDueWrites();
   // When the next held write is due; time_point::max() for none (a stall
@@ -165,8 +170,13 @@ class Form1 : public ProtocolHost {
   std::chrono::milliseconds QuietInterval() const override { return TickInterval; }
 
   // --- The stream of events -------------------------------------------------
-  // Tells every observer: the log and the capture first, then the views'.
-  void Emit(const ConnectionEvent& event) override { Events.Notify(event); }
+  // Tells every observer: the log, the capture, the run's summary and
+  // verdict and the journal first, then the observers in Events.
+  void Emit(const ConnectionEvent& event) final;
+  // Whether any view takes a packet sent or the bytes a socket took, now:
+  // the packet lines, the capture, the journal or an observer in Events.
+  // A send with none tells neither, and names nothing.
+  bool SendsObserved() const;
 
   // --- Capture --------------------------------------------------------------
   // Starts writing every connection's traffic to a capture file at `path`;
@@ -207,8 +217,8 @@ class Form1 : public ProtocolHost {
   // Logs a line of `kind` and keeps `bytes` behind it in `store`.
   void LogWithBytes(std::string line, const ConnectionRecord* about, LineKind kind,
                     UnknownPackets& store, std::span<const std::uint8_t> bytes);
-  // The log's view of the stream: the designed line of each event that has
-  // one, unless "Hide Unknown Packets" hides it.
+  // The log's view of the stream: the designed line of an event of the
+  // kDesignedLineKinds, unless "Hide Unknown Packets" hides it.
   void LogEvent(const ConnectionEvent& event);
   // What a command did, or a value the server changed, as the event
   // kOutcome: the windows show it in their status bar for a while, the

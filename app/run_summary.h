@@ -43,6 +43,11 @@ struct RunSummary {
   }
 };
 
+// The kinds the summary counts; the stream spares it the others.
+inline constexpr EventKinds kCountedKinds =
+    KindsOf({EventKind::kAccepted, EventKind::kMilestone, EventKind::kUnknown,
+             EventKind::kShortPacket, EventKind::kDetectFailed});
+
 // Counts `event` into `summary`.
 void CountEvent(RunSummary& summary, const ConnectionEvent& event);
 

@@ -90,11 +90,7 @@ bool EveryExpectationMet(const RunSummary& summary, const VerdictRules& rules) {
 }
 
 void JudgeEvent(Form1& form, const ConnectionEvent& event) {
-  if (!form.Rules.Strict || !form.Violation.empty()) return;
-  if (event.Kind != EventKind::kUnknown && event.Kind != EventKind::kShortPacket &&
-      event.Kind != EventKind::kDetectFailed) {
-    return;
-  }
+  if (!form.Rules.Strict || !form.Violation.empty() || !Takes(kJudgedKinds, event.Kind)) return;
   form.Violation = DesignedLine(event);
   if (event.Connection != nullptr) {
     form.Violation.insert(0, ConnectionText(*event.Connection) + " ");

@@ -66,6 +66,11 @@ bool ParseExpectation(std::string_view text, Expectation& expectation);
 bool ExpectationMet(const RunSummary& summary, const Expectation& expectation);
 bool EveryExpectationMet(const RunSummary& summary, const VerdictRules& rules);
 
+// The kinds a strict run is judged by; the stream spares the verdict the
+// others.
+inline constexpr EventKinds kJudgedKinds =
+    KindsOf({EventKind::kUnknown, EventKind::kShortPacket, EventKind::kDetectFailed});
+
 // Judges one event of the stream: under --strict, the first unknown packet,
 // packet handled short or failed detection is the run's violation.
 void JudgeEvent(Form1& form, const ConnectionEvent& event);

@@ -142,6 +142,9 @@ def against(rev, before_paths, after_paths):
         return {name: sorted(values)[len(values) // 2] for name, values in times.items()}
 
     before, after = medians(before_paths), medians(after_paths)
+    sends = json.load(open(after_paths[0], encoding="utf-8"))["context"].get("sends")
+    if sends == "coalesced":
+        print("Sends on both sides with the small-packet delay on, as %s made them.\n" % rev)
     print("| Map packet (version 5) | HandlePacket, %s | HandlePacket, now | now / %s "
           "| %s / bare sends | now / bare sends |" % (rev, rev, rev))
     print("|---|---|---|---|---|---|")

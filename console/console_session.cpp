@@ -26,12 +26,9 @@ ConsoleSession::ConsoleSession(Form1& form, OutputQueue::Writer log, OutputQueue
                 {}} {
   previousAppend_ = std::exchange(form_.List1.OnAppend,
                                   [this](const std::string& line) { log_.Queue.AppendLine(line); });
-  outcomes_ =
-      std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
-        if (event.Kind == EventKind::kOutcome || SaidOnStandardError(event)) {
-          Say(std::string(event.Text) + "\n");
-        }
-      });
+  outcomes_ = std::make_unique<EventSubscription>(
+      form_.Events, KindsOf({EventKind::kOutcome}) | kSaidOnStandardError,
+      [this](const ConnectionEvent& event) { Say(std::string(event.Text) + "\n"); });
 }
 
 ConsoleSession::~ConsoleSession() { form_.List1.OnAppend = std::move(previousAppend_); }

@@ -3,6 +3,7 @@
 // window. One header; os_posix.cpp and os_win32.cpp say how each system does it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -92,6 +93,11 @@ std::string ExecutableFolder();
 
 // Local time since midnight in microseconds.
 std::int64_t LocalMicrosecondsSinceMidnight();
+
+// The steady clock's time, at most a few milliseconds behind it: for a
+// time shown in tenths of a second, read on every send. Cheaper than the
+// clock itself where the system keeps such a time.
+std::chrono::steady_clock::time_point CoarseNow();
 
 // The running process's id, as the system's tools show it.
 std::uint64_t ProcessId();

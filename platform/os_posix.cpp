@@ -191,6 +191,15 @@ std::int64_t LocalMicrosecondsSinceMidnight() {
   return seconds * 1000000 + now.tv_nsec / 1000;
 }
 
+std::chrono::steady_clock::time_point CoarseNow() {
+  // The steady clock's own base, as the system's tick last set it.
+  timespec now{};
+  if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) != 0) return std::chrono::steady_clock::now();
+  return std::chrono::steady_clock::time_point(
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+          std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec)));
+}
+
 std::uint64_t ProcessId() { return static_cast<std::uint64_t>(::getpid()); }
 
 Display FindDisplay(const EnvironmentLookup& lookup) {

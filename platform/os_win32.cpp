@@ -186,6 +186,8 @@ std::int64_t LocalMicrosecondsSinceMidnight() {
   return seconds * 1000000 + local.wMilliseconds * 1000;
 }
 
+std::chrono::steady_clock::time_point CoarseNow() { return std::chrono::steady_clock::now(); }
+
 std::uint64_t ProcessId() { return ::GetCurrentProcessId(); }
 
 Display FindDisplay(const EnvironmentLookup&) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -46,6 +47,24 @@ enum class EventKind : std::uint8_t {
                     // Fault, the packet's Id
 };
 
+// A set of kinds, one bit each: what an observer takes.
+using EventKinds = std::uint32_t;
+static_assert(static_cast<unsigned>(EventKind::kFault) < 32, "a kind past 32 needs a wider set");
+
+constexpr EventKinds KindsOf(std::initializer_list<EventKind> kinds) {
+  EventKinds set = 0;
+  for (const EventKind kind : kinds) set |= EventKinds{1} << static_cast<unsigned>(kind);
+  return set;
+}
+inline constexpr EventKinds kEveryKind = ~EventKinds{0};
+
+constexpr bool Takes(EventKinds kinds, EventKind kind) {
+  return ((kinds >> static_cast<unsigned>(kind)) & 1U) != 0;
+}
+
+// What a send tells: the packet sent, the bytes its socket took.
+inline constexpr EventKinds kSendKinds = KindsOf({EventKind::kPacketOut, EventKind::kWritten});
+
 // The steps of a client's road that the log and its observers name.
 enum class Milestone : std::uint8_t {
   kPreLogin,    // a login pre-request
@@ -80,25 +99,41 @@ struct ConnectionEvent {
   bool Injected = false;    // kPacketOut: the operator's bytes (send #N), not a reply
 };
 
-// The observers of the stream, told in the order they were added.
+// The observers of the stream, told in the order they were added, each of
+// the kinds it takes. Most events are a client's packets that no view but
+// the form's own takes: they cost one test here.
 class EventObservers {
  public:
   using Observer = std::function<void(const ConnectionEvent&)>;
 
   // Returns the key that removes it again.
-  int Add(Observer observer) {
-    observers_.emplace_back(++lastKey_, std::move(observer));
+  int Add(EventKinds kinds, Observer observer) {
+    observers_.push_back({++lastKey_, kinds, std::move(observer)});
+    taken_ |= kinds;
     return lastKey_;
   }
   void Remove(int key) {
-    std::erase_if(observers_, [key](const auto& entry) { return entry.first == key; });
+    std::erase_if(observers_, [key](const Entry& entry) { return entry.Key == key; });
+    taken_ = 0;
+    for (const Entry& entry : observers_) taken_ |= entry.Kinds;
   }
+  // Whether an observer takes any of `kinds`.
+  bool Takes(EventKinds kinds) const { return (taken_ & kinds) != 0; }
   void Notify(const ConnectionEvent& event) const {
-    for (const auto& [key, observer] : observers_) observer(event);
+    if (!quib::Takes(taken_, event.Kind)) return;
+    for (const Entry& entry : observers_) {
+      if (quib::Takes(entry.Kinds, event.Kind)) entry.Tell(event);
+    }
   }
 
  private:
-  std::vector<std::pair<int, Observer>> observers_;
+  struct Entry {
+    int Key;
+    EventKinds Kinds;
+    Observer Tell;
+  };
+  std::vector<Entry> observers_;
+  EventKinds taken_ = 0;
   int lastKey_ = 0;
 };
 
@@ -106,8 +141,8 @@ class EventObservers {
 // of a form that outlives it.
 class EventSubscription {
  public:
-  EventSubscription(EventObservers& observers, EventObservers::Observer observer)
-      : observers_(&observers), key_(observers.Add(std::move(observer))) {}
+  EventSubscription(EventObservers& observers, EventKinds kinds, EventObservers::Observer observer)
+      : observers_(&observers), key_(observers.Add(kinds, std::move(observer))) {}
   ~EventSubscription() { observers_->Remove(key_); }
   EventSubscription(const EventSubscription&) = delete;
   EventSubscription& operator=(const EventSubscription&) = delete;

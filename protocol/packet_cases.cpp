@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 #include "protocol/char_server.h"
 #include "protocol/connection_record.h"
@@ -63,17 +64,59 @@ constexpr auto MakeCases() {
 // objects' addresses for a constant.
 const auto kPacketCases = MakeCases();
 
+// Every packet is looked up twice, framed and consumed: the cases of a fixed
+// id by a search over them sorted by id (in table order where ids are
+// alike), the few that take their id from the version entry one by one.
+struct FixedCase {
+  std::uint16_t Id;
+  std::uint16_t Row;  // in kPacketCases
+};
+
+struct EntryCase {
+  PacketEntry VersionEntry::*Entry;
+  std::uint16_t Row;
+};
+
+struct CaseIndex {
+  std::vector<FixedCase> Fixed;
+  std::vector<EntryCase> FromEntry;  // in table order
+};
+
+CaseIndex MakeIndex() {
+  CaseIndex index;
+  for (std::size_t row = 0; row < kPacketCases.size(); ++row) {
+    const auto at = static_cast<std::uint16_t>(row);
+    if (kPacketCases[row].Entry == nullptr) {
+      index.Fixed.push_back({kPacketCases[row].Id, at});
+    } else {
+      index.FromEntry.push_back({kPacketCases[row].Entry, at});
+    }
+  }
+  std::stable_sort(index.Fixed.begin(), index.Fixed.end(),
+                   [](const FixedCase& a, const FixedCase& b) { return a.Id < b.Id; });
+  return index;
+}
+const CaseIndex kCaseIndex = MakeIndex();
+
 }  // namespace
 
 std::span<const PacketCase> PacketCases() { return kPacketCases; }
 
 const PacketCase* FindPacketCase(std::uint16_t id, const VersionEntry* version) {
-  for (const PacketCase& row : kPacketCases) {
-    const bool matches =
-        row.Entry == nullptr ? row.Id == id : version != nullptr && (version->*row.Entry).Id == id;
-    if (matches) return &row;
+  // The first row that matches: a fixed one, unless an entry's comes before it.
+  std::size_t first = kPacketCases.size();
+  const auto fixed =
+      std::lower_bound(kCaseIndex.Fixed.begin(), kCaseIndex.Fixed.end(), id,
+                       [](const FixedCase& row, std::uint16_t wanted) { return row.Id < wanted; });
+  if (fixed != kCaseIndex.Fixed.end() && fixed->Id == id) first = fixed->Row;
+  for (const EntryCase& row : kCaseIndex.FromEntry) {
+    if (version == nullptr || row.Row >= first) break;
+    if ((version->*row.Entry).Id == id) {
+      first = row.Row;
+      break;
+    }
   }
-  return nullptr;
+  return first < kPacketCases.size() ? &kPacketCases[first] : nullptr;
 }
 
 std::int32_t CaseLength(const PacketDescription& packet, const VersionEntry* version,

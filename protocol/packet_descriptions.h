@@ -14,7 +14,10 @@
 // Adding a packet is adding a row here.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 
 #include "packetdb/packet_database.h"
@@ -430,12 +433,40 @@ inline constexpr const char* kDroppedAfterClose = "the server closed the connect
 inline constexpr const char* kDroppedPastBuffer = "the rest of a packet longer than the buffer";
 inline constexpr const char* kDroppedGivenUp = "the client stopped reading its replies";
 
+// Where each of them lies in kServerPackets, by id: every send finds its row
+// and its name in a probe or two. Slots by the id's low bits, the next free
+// one when that is taken.
+struct ServerPacketSlot {
+  std::uint16_t Id = 0;
+  std::uint8_t Place = 0;
+  bool Used = false;
+};
+inline constexpr std::size_t kServerPacketSlots = 64;
+static_assert(std::size(kServerPackets) < kServerPacketSlots, "a slot stays free");
+inline constexpr auto kServerPacketPlaces = [] {
+  std::array<ServerPacketSlot, kServerPacketSlots> table{};
+  for (std::size_t place = 0; place < std::size(kServerPackets); ++place) {
+    std::size_t slot = kServerPackets[place]->Id % kServerPacketSlots;
+    while (table[slot].Used) slot = (slot + 1) % kServerPacketSlots;
+    table[slot] = {kServerPackets[place]->Id, static_cast<std::uint8_t>(place), true};
+  }
+  return table;
+}();
+
+// The place in kServerPackets of the packet the server sends with `id`; the
+// table's size for any other id.
+constexpr std::size_t ServerPacketPlace(std::uint16_t id) {
+  for (std::size_t slot = id % kServerPacketSlots; kServerPacketPlaces[slot].Used;
+       slot = (slot + 1) % kServerPacketSlots) {
+    if (kServerPacketPlaces[slot].Id == id) return kServerPacketPlaces[slot].Place;
+  }
+  return std::size(kServerPackets);
+}
+
 // The row of the packet the server sends with `id`; nullptr for any other id.
 constexpr const PacketDescription* FindServerPacket(std::uint16_t id) {
-  for (const PacketDescription* packet : kServerPackets) {
-    if (packet->Id == id) return packet;
-  }
-  return nullptr;
+  const std::size_t place = ServerPacketPlace(id);
+  return place < std::size(kServerPackets) ? kServerPackets[place] : nullptr;
 }
 
 }  // namespace quib

@@ -45,6 +45,7 @@ void HandlePacket(ProtocolHost& host, ConnectionRecord& connection) {
   const auto id = static_cast<std::uint16_t>(ReadInt16(connection.RecvBuffer, 0));
   const VersionEntry* version = ConnectionVersion(host, connection);
   const PacketCase* packetCase = FindPacketCase(id, version);
+  const Framing framing{connection.PacketVersion, version, packetCase};
   const std::int32_t held = std::min(connection.RecvLength, kBufferSize);
   const std::int32_t length = FramedLength(connection, packetCase, version);
   // A packet whose rest is still coming waits at the head for it. Once a
@@ -78,13 +79,24 @@ void HandlePacket(ProtocolHost& host, ConnectionRecord& connection) {
       packetCase->Handle(host, connection, scratch);
     }
   }
-  ConsumePacket(host, connection, id);
+  ConsumePacket(host, connection, id, framing);
 }
 
 void ConsumePacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16_t packetId) {
-  if (connection.RecvLength <= 0) return;
   const VersionEntry* version = ConnectionVersion(host, connection);
-  const std::int32_t length = FramedLength(connection, FindPacketCase(packetId, version), version);
+  ConsumePacket(host, connection, packetId,
+                {connection.PacketVersion, version, FindPacketCase(packetId, version)});
+}
+
+void ConsumePacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16_t packetId,
+                   const Framing& framed) {
+  if (connection.RecvLength <= 0) return;
+  Framing now = framed;
+  if (connection.PacketVersion != framed.PacketVersion) {
+    now.Version = ConnectionVersion(host, connection);
+    now.Case = FindPacketCase(packetId, now.Version);
+  }
+  const std::int32_t length = FramedLength(connection, now.Case, now.Version);
   ReceiveState& receive = connection.Receive;
   const std::int32_t held = std::min(connection.RecvLength, kBufferSize);
   // A length of 0 or less would leave the same bytes at the head for every

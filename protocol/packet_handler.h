@@ -15,6 +15,7 @@ namespace quib {
 
 class ProtocolHost;
 struct ConnectionRecord;
+struct PacketCase;
 
 // Handles one packet from the head of `connection.RecvBuffer`, then consumes
 // it. A packet not yet whole waits for its rest while the last receive
@@ -24,6 +25,19 @@ void HandlePacket(ProtocolHost& host, ConnectionRecord& connection);
 
 // Removes the packet with id `packetId` from the head of the buffer.
 void ConsumePacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16_t packetId);
+
+// What HandlePacket framed a packet by: the connection's packet version
+// then, its entries and the packet's case.
+struct Framing {
+  std::int32_t PacketVersion = 0;
+  const VersionEntry* Version = nullptr;
+  const PacketCase* Case = nullptr;
+};
+
+// The same, told how HandlePacket framed it: looked up again only if the
+// branch changed the connection's packet version.
+void ConsumePacket(ProtocolHost& host, ConnectionRecord& connection, std::uint16_t packetId,
+                   const Framing& framed);
 
 // The packet entries of the connection's version, or nullptr when the table
 // has no entry for it; then no named case matches.

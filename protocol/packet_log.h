@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/connection_events.h"
+
 namespace quib {
 
 class ProtocolHost;
-struct ConnectionEvent;
 struct ConnectionRecord;
 
 // The peer's IPv4 address in host order as uppercase hex without leading zeros:
@@ -25,6 +26,12 @@ std::string UnknownPacketLine(const ConnectionRecord& connection, std::uint16_t 
 // bytes than its length, because no more came.
 std::string ShortPacketLine(const ConnectionRecord& connection, std::uint16_t packetId,
                             std::int32_t held, std::int32_t length);
+
+// The kinds that have a designed log line; the stream spares the log the
+// others.
+inline constexpr EventKinds kDesignedLineKinds =
+    KindsOf({EventKind::kMilestone, EventKind::kDetectFailed, EventKind::kUnknown,
+             EventKind::kShortPacket, EventKind::kFault, EventKind::kTextCut});
 
 // The designed log line that tells `event`, read when it happens (the
 // connection's buffer and fields as they are then); empty for an event the

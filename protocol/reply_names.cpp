@@ -52,10 +52,8 @@ const char* SentPacketComment(const PacketDescription* packet) {
 }
 
 const char* ReplyComment(std::uint16_t id) {
-  for (std::size_t i = 0; i < kComments.size(); ++i) {
-    if (kServerPackets[i]->Id == id) return kComments[i].data();
-  }
-  return nullptr;
+  const std::size_t place = ServerPacketPlace(id);
+  return place < kComments.size() ? kComments[place].data() : nullptr;
 }
 
 }  // namespace quib

@@ -13,7 +13,9 @@
 #   scripts/bench.sh --against REV
 #                               the packet handler beside that of revision REV
 #                               (built from git in build/bench-against), in
-#                               the same run: the two binaries in turn, 3 times
+#                               the same run: the two binaries in turn, 5 times;
+#                               beside a revision whose sends the system still
+#                               coalesced, this one's sends are made alike
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,8 +45,12 @@ if [ "${1:-}" = --against ]; then
   cp -n CMakePresets.json "$other/src/"
   (cd "$other/src" && cmake --preset bench -B "$PWD/../build" >/dev/null &&
     cmake --build ../build -j "$(nproc)" --target quib_bench >&2)
+  # Before the server turned the small-packet delay off, a send cost a
+  # quarter of today's: this side sends alike, or the ratio would be the
+  # system's.
+  if ! git grep -q TCP_NODELAY "$rev" -- net; then export QUIB_BENCH_SENDS=coalesced; fi
   rm -f build/bench/against-*.json
-  for round in 1 2 3; do
+  for round in 1 2 3 4 5; do
     for side in before after; do
       binary=build/bench/bench/quib_bench
       [ "$side" = before ] && binary=$other/build/bench/quib_bench

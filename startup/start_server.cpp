@@ -111,11 +111,6 @@ void TellStarted(Form1& form) {
   }
 }
 
-bool SaidOnStandardError(const ConnectionEvent& event) {
-  return event.Kind == EventKind::kListening || event.Kind == EventKind::kNotice ||
-         event.Kind == EventKind::kWarning;
-}
-
 std::string ExposureWarning(const Form1& form) {
   const std::uint32_t address = EndpointOf(form.LoginServer.Address).Address;
   if (IsLoopback(address)) return {};

@@ -58,6 +58,7 @@ void TellStarted(Form1& form);
 // The events that standard error says in either mode, as they come, each
 // its Text and a line feed: the listening line, notices and warnings. (The
 // console says what commands did as well; the windows show that.)
-bool SaidOnStandardError(const ConnectionEvent& event);
+inline constexpr EventKinds kSaidOnStandardError =
+    KindsOf({EventKind::kListening, EventKind::kNotice, EventKind::kWarning});
 
 }  // namespace quib

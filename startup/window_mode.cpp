@@ -16,8 +16,7 @@ int RunWindowMode(const ProgramOptions& options, const WindowCalls& calls) {
     calls.ShowStartFailure(error);
     return 1;
   }
-  const EventSubscription said(form.Events, [](const ConnectionEvent& event) {
-    if (!SaidOnStandardError(event)) return;
+  const EventSubscription said(form.Events, kSaidOnStandardError, [](const ConnectionEvent& event) {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(event.Text.size()), event.Text.data());
     std::fflush(stderr);
   });

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <vector>
+
 #include "app/main_window.h"
 #include "tests/test_support.h"
 
@@ -334,7 +337,22 @@ TEST_F(ConnectionsTest, SendToMapConnectionsReachesStateThreeOnly) {
   Record(alsoInMap).State = kStateMap;
 
   const std::uint8_t packet[] = {0x91, 0x00, 'a', 'b', 'c'};
+  // A view that takes sends is told them, though nothing else takes them.
+  std::vector<EventKind> told;
+  const EventSubscription sends(form.Events, kSendKinds,
+                                [&](const ConnectionEvent& event) { told.push_back(event.Kind); });
+  const auto before = std::chrono::steady_clock::now();
   form.SendToMapConnections(packet, 3, nullptr);
+  const auto after = std::chrono::steady_clock::now();
+  // The time the Connections window counts from: the steady clock's, to
+  // within the system's tick.
+  for (const int client : {inMap, alsoInMap}) {
+    EXPECT_GE(Record(client).Traffic.LastPacket, before - std::chrono::milliseconds(50));
+    EXPECT_LE(Record(client).Traffic.LastPacket, after);
+  }
+  EXPECT_EQ(Record(atCharacter).Traffic.LastPacket, std::chrono::steady_clock::time_point{});
+  EXPECT_EQ(told, (std::vector<EventKind>{EventKind::kPacketOut, EventKind::kWritten,
+                                          EventKind::kPacketOut, EventKind::kWritten}));
   EXPECT_EQ(Received(inMap, 3), (Bytes{0x91, 0x00, 'a'}));
   EXPECT_EQ(Received(alsoInMap, 3), (Bytes{0x91, 0x00, 'a'}));
   EXPECT_TRUE(NothingMore(atCharacter));

@@ -82,9 +82,9 @@ TEST(JournalTest, SwitchingLosesNothingAndTheSameFileGoesOn) {
   const std::string b = ::testing::TempDir() + "quib_journal_b.jsonl";
   Form1 form;
   std::vector<std::string> told;
-  const EventSubscription outcomes(form.Events, [&](const ConnectionEvent& event) {
-    if (event.Kind == EventKind::kOutcome) told.emplace_back(event.Text);
-  });
+  const EventSubscription outcomes(
+      form.Events, KindsOf({EventKind::kOutcome}),
+      [&](const ConnectionEvent& event) { told.emplace_back(event.Text); });
   std::string error;
   ASSERT_TRUE(form.StartJournal(a, error)) << error;
   form.Tell("one");
@@ -167,9 +167,8 @@ TEST(JournalTest, AFullDiskStopsTheJournalOnAWholeLine) {
   std::string error;
   ASSERT_TRUE(form.StartJournal(path, error)) << error;
   std::string last;
-  const EventSubscription outcomes(form.Events, [&](const ConnectionEvent& event) {
-    if (event.Kind == EventKind::kOutcome) last = event.Text;
-  });
+  const EventSubscription outcomes(form.Events, KindsOf({EventKind::kOutcome}),
+                                   [&](const ConnectionEvent& event) { last = event.Text; });
   for (int i = 0; i < 2000 && form.Journal.IsOpen(); ++i) {
     form.Tell(std::string(100, 'x'));
     if (i % 50 == 0) form.FlushJournal();

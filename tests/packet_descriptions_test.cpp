@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/packet_cases.h"
 #include "protocol/reply_names.h"
+#include "tests/test_support.h"
 
 namespace quib {
 namespace {
@@ -64,6 +68,29 @@ TEST(PacketDescriptions, IdsAreNotShared) {
     EXPECT_EQ(FindServerPacket(row->Id), row);
   }
   EXPECT_EQ(FindServerPacket(0x0436), nullptr);
+}
+
+// The lookups every packet and every send go through answer as the tables
+// read in order do, for every id: the first case under each shipped version
+// (and under none), and the row of a packet the server sends.
+TEST(PacketDescriptions, LookupsAnswerAsTheTablesReadInOrder) {
+  const PacketTable table = test::ShippedTable();
+  std::vector<const VersionEntry*> versions{nullptr};
+  for (const VersionEntry& version : table) versions.push_back(&version);
+  for (std::uint32_t wide = 0; wide <= 0xFFFF; ++wide) {
+    const auto id = static_cast<std::uint16_t>(wide);
+    const auto sent = std::find_if(std::begin(kServerPackets), std::end(kServerPackets),
+                                   [&](const PacketDescription* row) { return row->Id == id; });
+    ASSERT_EQ(FindServerPacket(id), sent != std::end(kServerPackets) ? *sent : nullptr) << Hex(id);
+    for (const VersionEntry* version : versions) {
+      const auto cases = PacketCases();
+      const auto first = std::find_if(cases.begin(), cases.end(), [&](const PacketCase& row) {
+        return row.Entry == nullptr ? row.Id == id
+                                    : version != nullptr && (version->*row.Entry).Id == id;
+      });
+      ASSERT_EQ(FindPacketCase(id, version), first != cases.end() ? &*first : nullptr) << Hex(id);
+    }
+  }
 }
 
 TEST(PacketDescriptions, FieldsLieInsideTheirPacketAndInfoNamesOnlyTheirValues) {

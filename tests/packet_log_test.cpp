@@ -34,6 +34,35 @@ TEST(PacketLogTest, PeerHexIsHostOrderUppercaseWithoutLeadingZeros) {
   EXPECT_EQ(PeerHex(RecordFrom(0)), "0");
 }
 
+// The stream spares the designed log, the summary and a strict verdict every
+// kind outside their sets: each set holds exactly the kinds its view acts on.
+TEST(PacketLogTest, EachViewsKindsAreTheKindsItActsOn) {
+  const ConnectionRecord record = RecordFrom(0x7F000001, Zeros(4));
+  Form1 form;
+  form.Rules.Strict = true;
+  for (unsigned k = 0; k <= static_cast<unsigned>(EventKind::kFault); ++k) {
+    const auto kind = static_cast<EventKind>(k);
+    const ConnectionEvent event{.Kind = kind,
+                                .Connection = &record,
+                                .Bytes = {record.RecvBuffer.data(), 4},
+                                .Text = "what",
+                                .Id = 0x1234,
+                                .Length = 8,
+                                .Step = Milestone::kMap,
+                                .FirstTime = true};
+    EXPECT_EQ(!DesignedLine(event).empty(), Takes(kDesignedLineKinds, kind)) << k;
+    RunSummary summary;
+    CountEvent(summary, event);
+    const bool counted = summary.Connections + summary.ReachedCount(Milestone::kMap) +
+                             summary.UnknownPackets + summary.ShortPackets + summary.DetectFailed >
+                         0;
+    EXPECT_EQ(counted, Takes(kCountedKinds, kind)) << k;
+    form.Violation.clear();
+    JudgeEvent(form, event);
+    EXPECT_EQ(!form.Violation.empty(), Takes(kJudgedKinds, kind)) << k;
+  }
+}
+
 TEST(PacketLogTest, ByteDumpIsSixteenBytesFromOffsetTwo) {
   Bytes bytes = Zeros(20);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(0xA0 + i);

@@ -92,9 +92,8 @@ LogActions::LogActions(Form1& form, QListWidget* list, QWidget* window,
   list_->installEventFilter(this);
 
   // A failed write stops the capture; the server goes on.
-  captureStops_ =
-      std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
-        if (event.Kind != EventKind::kCaptureStopped) return;
+  captureStops_ = std::make_unique<EventSubscription>(
+      form_.Events, KindsOf({EventKind::kCaptureStopped}), [this](const ConnectionEvent& event) {
         Warn(window_, QStringLiteral("The capture has stopped.\n\n") +
                           OperatorText(std::string(event.Text)));
       });

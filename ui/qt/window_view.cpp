@@ -156,12 +156,12 @@ void WindowView::BuildStatusBar() {
   outcomeTimer_ = new QTimer(this);
   outcomeTimer_->setSingleShot(true);
   connect(outcomeTimer_, &QTimer::timeout, this, [this] { ShowOutcome(); });
-  told_ = std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
-    if (event.Kind != EventKind::kOutcome) return;
-    outcomes_.Add(std::string(event.Text), OutcomeQueue::Clock::now());
-    ShowOutcome();
-    RefreshStatus();
-  });
+  told_ = std::make_unique<EventSubscription>(
+      form_.Events, KindsOf({EventKind::kOutcome}), [this](const ConnectionEvent& event) {
+        outcomes_.Add(std::string(event.Text), OutcomeQueue::Clock::now());
+        ShowOutcome();
+        RefreshStatus();
+      });
 }
 
 // The outcome that shows now over the sections, or the sections again; the

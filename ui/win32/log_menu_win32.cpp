@@ -115,11 +115,9 @@ LogMenu::LogMenu(Form1& form, HWND window, HWND list)
       connections_(form, window) {
   ::SetWindowSubclass(list_, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
   // A failed write stops the capture; the server goes on.
-  captureStops_ =
-      std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
-        if (event.Kind == EventKind::kCaptureStopped) {
-          Warn(WideText("The capture has stopped.\n\n" + std::string(event.Text)));
-        }
+  captureStops_ = std::make_unique<EventSubscription>(
+      form_.Events, KindsOf({EventKind::kCaptureStopped}), [this](const ConnectionEvent& event) {
+        Warn(WideText("The capture has stopped.\n\n" + std::string(event.Text)));
       });
 }
 

@@ -67,11 +67,11 @@ StatusBar::StatusBar(Form1& form, HWND window)
   ::SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   // A long text breaks at its spaces.
   ::SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, ::GetSystemMetrics(SM_CXSCREEN) / 2);
-  told_ = std::make_unique<EventSubscription>(form_.Events, [this](const ConnectionEvent& event) {
-    if (event.Kind != EventKind::kOutcome) return;
-    outcomes_.Add(std::string(event.Text), OutcomeQueue::Clock::now());
-    ShowOutcome();
-  });
+  told_ = std::make_unique<EventSubscription>(
+      form_.Events, KindsOf({EventKind::kOutcome}), [this](const ConnectionEvent& event) {
+        outcomes_.Add(std::string(event.Text), OutcomeQueue::Clock::now());
+        ShowOutcome();
+      });
   Follow();
 }
 
