@@ -56,7 +56,6 @@ constexpr EventKinds KindsOf(std::initializer_list<EventKind> kinds) {
   for (const EventKind kind : kinds) set |= EventKinds{1} << static_cast<unsigned>(kind);
   return set;
 }
-inline constexpr EventKinds kEveryKind = ~EventKinds{0};
 
 constexpr bool Takes(EventKinds kinds, EventKind kind) {
   return ((kinds >> static_cast<unsigned>(kind)) & 1U) != 0;

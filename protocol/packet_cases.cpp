@@ -92,8 +92,10 @@ CaseIndex MakeIndex() {
       index.FromEntry.push_back({kPacketCases[row].Entry, at});
     }
   }
-  std::stable_sort(index.Fixed.begin(), index.Fixed.end(),
-                   [](const FixedCase& a, const FixedCase& b) { return a.Id < b.Id; });
+  // By id, then by row: the first row of an id comes first.
+  std::sort(index.Fixed.begin(), index.Fixed.end(), [](const FixedCase& a, const FixedCase& b) {
+    return a.Id != b.Id ? a.Id < b.Id : a.Row < b.Row;
+  });
   return index;
 }
 const CaseIndex kCaseIndex = MakeIndex();
